@@ -1,0 +1,65 @@
+// The USB-to-I2C adapter as the camera link sees it: six synchronous calls.
+//
+// Every backend (simulated camera, Linux i2c-dev, a vendor library loaded at run
+// time, the recording wrapper) implements this interface. Arguments come in the
+// order the adapter libraries document them; slave addresses are 8-bit (write
+// address even, read address with bit 0 set), zero-extended to 32 bits.
+#pragma once
+
+#include <cstdint>
+
+namespace zarnix {
+
+// An adapter status keeps only its low 16 bits: 0 is success, anything else is
+// one of the codes below (or an unknown one).
+using Status = std::uint16_t;
+
+constexpr Status StatusOf(std::uint32_t raw) { return static_cast<Status>(raw & 0xFFFFu); }
+
+// Status codes the adapters return, with what each means on the bus.
+enum EStatus : Status {
+    kStatusOk = 0,                 // transfer done
+    kStatusIllegalBit = 2,         // a bit on SDA/SCL the master did not expect
+    kStatusArbitration = 3,        // another master won the bus
+    kStatusTimeout = 4,            // the slave did not answer in time
+    kStatusNoAck = 5,              // the slave did not acknowledge
+    kStatusBusBusy = 6,            // the bus is held by someone else
+    kStatusInitError = 7,          // the adapter could not be opened or set up
+    kStatusNoStop = 8,             // no correct stop condition
+    kStatusUnknownCommand = 10,    // the adapter did not understand the request
+    kStatusUsbCommand = 11,        // USB command failed
+    kStatusUsbWrite = 12,          // USB write to the adapter failed
+    kStatusUsbRead = 13,           // USB read from the adapter failed
+    kStatusUsbI2cNack = 14,        // the adapter reports a NACK from the slave
+    kStatusDeviceNotPresent = 15,  // no slave at that address
+    kStatusWrongOs = 16,           // adapter library not usable on this system
+    kStatusUsbDeviceNotFound = 22, // the adapter itself is not plugged in
+    kStatusMaxDevices = 23,        // too many adapters open
+    kStatusUsbDataOverflow = 33,   // more data than the adapter can buffer
+};
+
+class CAdapter {
+public:
+    virtual ~CAdapter() = default;
+
+    // Opens a handle for one transaction with the slave at `address`.
+    virtual std::int32_t IICInit(std::uint32_t address, std::uint32_t speed, std::uint32_t timeout) = 0;
+    virtual std::uint32_t SetAddress(std::int32_t handle, std::uint32_t address) = 0;
+    // Writes the sub-address byte, then `length` body bytes, in one bus write.
+    virtual std::uint32_t SendSub(std::int32_t handle, std::uint32_t flags, std::uint32_t subAddress,
+                                  const std::uint8_t* data, std::uint32_t length, std::uint32_t stop) = 0;
+    virtual std::uint32_t Send(std::int32_t handle, const std::uint8_t* data, std::uint32_t flags,
+                               std::uint32_t length) = 0;
+    virtual std::uint32_t Receive(std::int32_t handle, std::uint8_t* data, std::uint32_t flags,
+                                  std::uint32_t length) = 0;
+    virtual std::uint32_t IICClose(std::int32_t handle) = 0;
+};
+
+// The constants every transaction hands to the adapter.
+constexpr std::uint32_t kIicSpeed = 20000;
+constexpr std::uint32_t kIicTimeout = 1000;
+constexpr std::uint32_t kSendSubFlags = 1;
+constexpr std::uint32_t kSendSubStop = 0;
+constexpr std::uint32_t kTransferFlags = 0;
+
+} // namespace zarnix

@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs every test: once in a normal build,
+# once more under AddressSanitizer and UndefinedBehaviorSanitizer.
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+"$here/scripts/setup.sh"
+
+export QT_QPA_PLATFORM=offscreen
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+
+echo "== build and test" >&2
+"$here/scripts/build.sh" "$here/build"
+ctest --test-dir "$here/build" --output-on-failure -j "$(nproc)"
+
+echo "== build and test under AddressSanitizer and UndefinedBehaviorSanitizer" >&2
+"$here/scripts/build.sh" "$here/build-asan" -DZARNIX_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
+ctest --test-dir "$here/build-asan" --output-on-failure -j "$(nproc)"
