@@ -67,17 +67,29 @@ void CCameraControl::Set(ESetCommand command, std::uint16_t value)
     WriteRegister(kBankLive, info.index, ApplyValueRule(info.rule, value));
 }
 
-void CCameraControl::WriteRegister(std::uint8_t bank, std::uint8_t index, std::uint16_t value)
+void CCameraControl::StageWrite(std::uint8_t bank, std::uint8_t index, std::uint16_t value)
 {
     m_wSubAddress = kSubAddressWrite;
     m_wBank = bank;
     m_wIndex = index;
     m_wValue = value;
+}
+
+void CCameraControl::WriteRegister(std::uint8_t bank, std::uint8_t index, std::uint16_t value)
+{
+    StageWrite(bank, index, value);
     CIicLink link(m_context);
     SendStaged(link);
 }
 
-void CCameraControl::StoreSettings()
+bool CCameraControl::WriteRegisterChecked(std::uint8_t bank, std::uint8_t index, std::uint16_t value)
+{
+    StageWrite(bank, index, value);
+    CIicLink link(m_context);
+    return link.WriteFrameChecked(m_wAddress, m_wBank, m_wIndex, m_wValue);
+}
+
+void CCameraControl::StoreSettings(const std::function<void(std::uint8_t index)>& stored)
 {
     m_wSubAddress = kSubAddressWrite;
     m_wBank = kBankEeprom;
@@ -86,6 +98,8 @@ void CCameraControl::StoreSettings()
         m_wIndex = i;
         m_wValue = m_awShadow[i];
         SendStaged(link);
+        if (stored)
+            stored(i);
         i = ApplyJump(kStoreSettingsJumps, i);
         m_context.clock.Pause(kStoreSettingsPauseMs);
     }

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 
 #include "camera/register_map.h"
 #include "link/iic_link.h"
@@ -51,6 +52,8 @@ public:
 #undef ZARNIX_SET_COMMAND_METHOD
 
     void WriteRegister(std::uint8_t bank, std::uint8_t index, std::uint16_t value);
+    // A write that stops at the first failed transaction; true when both went through.
+    bool WriteRegisterChecked(std::uint8_t bank, std::uint8_t index, std::uint16_t value);
     void WriteEeprom(std::uint8_t index, std::uint16_t value) { WriteRegister(kBankEeprom, index, value); }
     void WriteIspB0(std::uint8_t index, std::uint16_t value) { WriteRegister(kBankIspB0, index, value); }
     void WriteIspB1(std::uint8_t index, std::uint16_t value) { WriteRegister(kBankIspB1, index, value); }
@@ -58,7 +61,8 @@ public:
     void WriteStatB1(std::uint8_t index, std::uint16_t value) { WriteRegister(kBankStatB1, index, value); }
 
     // Copies the shadow entries of the stored registers into the stored settings.
-    void StoreSettings();
+    // `stored` hears of each register once it is written (with its index).
+    void StoreSettings(const std::function<void(std::uint8_t index)>& stored = {});
     // Makes the camera keep the blocks just written.
     void CommitSettings() { WriteRegister(kBankControl, kCommitIndex, kCommitValue); }
 
@@ -71,6 +75,7 @@ public:
     std::uint16_t m_wValue = 0;      // frame being sent: data byte, or the byte just received
 
 private:
+    void StageWrite(std::uint8_t bank, std::uint8_t index, std::uint16_t value);
     void SendStaged(CIicLink& link);
 
     CLinkContext& m_context;

@@ -161,6 +161,17 @@ void CIicLink::WriteFrame(std::uint16_t address, std::uint16_t bank, std::uint16
     SendByte(address, data);
 }
 
+bool CIicLink::WriteFrameChecked(std::uint16_t address, std::uint16_t bank, std::uint16_t index,
+                                 std::uint16_t data)
+{
+    SendCommand(address, kSubAddressWrite, bank, index);
+    if (TestAndClearError())
+        return false;
+    m_context.clock.Pause(kWriteFramePauseMs);
+    SendByte(address, data);
+    return !TestAndClearError();
+}
+
 CReadResult CIicLink::ReadFrame(std::uint16_t address, std::uint16_t bank, std::uint16_t index)
 {
     CReadResult result;

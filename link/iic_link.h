@@ -73,6 +73,9 @@ public:
     // Register write: address frame, pause, data frame; the data frame goes out
     // even when the address frame failed.
     void WriteFrame(std::uint16_t address, std::uint16_t bank, std::uint16_t index, std::uint16_t data);
+    // A register write that stops at the first failed transaction and says whether
+    // both went through; for transfers, which must not go on past a failure.
+    bool WriteFrameChecked(std::uint16_t address, std::uint16_t bank, std::uint16_t index, std::uint16_t data);
     // Register read: read request, pause, receive; no receive after a failed request.
     CReadResult ReadFrame(std::uint16_t address, std::uint16_t bank, std::uint16_t index);
 

@@ -1,0 +1,60 @@
+// The hex text settings file: a title line with the file's own path, then five
+// blocks (Eeprom, ISP B0, ISP B1, Stat B0, Stat B1) of 256 bytes, each under a
+// header line, as 16 data lines of 16 upper-case hex pairs. Lines end in CR LF
+// on disk on every platform, since the files travel between Windows and Linux.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "link/messages.h"
+
+namespace zarnix {
+
+constexpr std::size_t kSettingsBlockCount = 5;
+constexpr std::size_t kSettingsBlockSize = 256;
+constexpr std::size_t kSettingsFileValues = kSettingsBlockCount * kSettingsBlockSize; // 1280 written
+constexpr std::size_t kSettingsReadLimit = 4096; // the reader stops after this many values
+constexpr std::size_t kSettingsImageSize = 1536; // what a transfer holds: room for six blocks
+constexpr std::size_t kSettingsLineValues = 16;
+
+// Block b of the image starts at entry 256 * b. Blocks 1 to 4 carry their block
+// number in their last entry (the marker) when they were read from a camera.
+constexpr std::size_t MarkerEntry(std::size_t block) { return block * kSettingsBlockSize + kSettingsBlockSize - 1; }
+
+// One data line: 16 entries as "XX " each, then '\n' (49 characters).
+std::string FormatSettingsLine(std::span<const std::uint16_t, kSettingsLineValues> entries);
+
+// Writes the first 1280 entries of `image` to `path`, replacing the file as a whole
+// (a temporary file beside it, flushed, then renamed over it; a symbolic link is
+// followed, the old file's permissions kept). On failure the operator is told
+// through `messages` and false comes back; the old file, if any, is untouched.
+bool SaveSettingsFile(std::span<const std::uint16_t> image, const std::string& path, CMessageSink& messages);
+
+struct CLoadResult {
+    bool opened = false;   // the file could be opened for reading
+    std::size_t values = 0; // entries stored, from entry 0 upwards
+};
+
+// Reads the values of the file at `path` into `image` from entry 0 on, by the
+// reader's rules; stops at the end of the file, after 4096 values or when the
+// image is full. Entries after the last value stored keep what they held. A file
+// that cannot be opened is reported through `messages` and stores nothing.
+CLoadResult LoadSettingsFile(std::span<std::uint16_t> image, const std::string& path, CMessageSink& messages);
+
+// What a file holds, judged before anything of it goes to a camera.
+struct CSettingsFileCheck {
+    bool ok = false;             // opened, at least 1280 values, every pair two hex digits
+    std::string problem;         // when not ok: one line naming the file and the first bad line
+    std::size_t values = 0;      // values the reader found (up to 4096)
+    std::size_t firstBadLine = 0; // 1-based line of the first pair that is not two hex digits; 0: none
+    std::array<bool, kSettingsBlockCount> present{}; // block 0 always; 1-4 when their marker is right
+};
+
+// Parses `path` by the reader's rules, tracking lines, without touching a camera.
+CSettingsFileCheck CheckSettingsFile(const std::string& path);
+
+} // namespace zarnix

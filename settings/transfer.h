@@ -1,0 +1,59 @@
+// Copies the camera's settings blocks between the camera and a settings file:
+// camera to file, and file to camera with a read-back check and the commit.
+// The window and the command-line tool both drive this one engine.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "camera/camera_control.h"
+#include "settings/settings_file.h"
+
+namespace zarnix {
+
+// One step of the progress bar, counted exactly as the window's bar steps.
+using CProgressStep = std::function<void()>;
+
+// Bar steps of a camera to file: 128 for the Eeprom block, 86 for each other block.
+unsigned CameraToFileSteps(bool allRegisters);
+// Bar steps of a file to camera that writes the given blocks 1-4 and whose check
+// passes: 17 + 85 a block for the writes, 5 + 17/22/26/25 for the check.
+unsigned FileToCameraSteps(const std::array<bool, kSettingsBlockCount>& written);
+
+// VerifyTransfer's answer when a read-back read failed on the bus (no block's
+// mismatch code reaches it).
+constexpr std::uint16_t kVerifyReadFailed = 0xFFFF;
+
+enum class ETransferResult {
+    Done,          // file written, or camera written, checked and committed
+    BadFile,       // the file could not be read or is not a settings file; camera untouched
+    WriteFailed,   // the settings file could not be written
+    BusFailure,    // an adapter transaction failed; the transfer stopped there
+    Mismatch,      // the read-back differed; no commit was sent
+};
+
+class CSettingsTransfer {
+public:
+    CSettingsTransfer(CLinkContext& context, std::uint16_t cameraAddress, CProgressStep step = {});
+
+    // Reads the Eeprom block (and with `allRegisters` the ISP and Stat blocks) and
+    // writes them to `path`. Stops at the first failed read; no file is written then.
+    ETransferResult CameraToFile(const std::string& path, bool allRegisters);
+    // Checks the file, writes its Eeprom block and (with `allRegisters`) its present
+    // blocks to the camera, reads them back and commits only on a clean check.
+    ETransferResult FileToCamera(const std::string& path, bool allRegisters);
+    // Reads back what `image` says was written: 0 when all matches, the first
+    // mismatch's code (0x1000 + k for Eeprom, 256 * b + k for block b), or
+    // kVerifyReadFailed.
+    std::uint16_t VerifyTransfer(std::span<const std::uint16_t> image, const std::array<bool, kSettingsBlockCount>& written);
+
+private:
+    void Step();
+
+    CLinkContext& m_context;
+    CCameraControl m_camera;
+    CProgressStep m_step;
+};
+
+} // namespace zarnix

@@ -1,0 +1,1 @@
+// The simulated camera's state file.
