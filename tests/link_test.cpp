@@ -74,7 +74,8 @@ TEST(StatusMessages, EveryCodeShowsItsTextAndRaisesTheFlag)
         adapter.status = c.raw;
         CVirtualClock clock;
         CRecordingMessages messages;
-        CLinkContext context{adapter, clock, messages};
+        CRecordingAdapter bus(adapter, clock);
+        CLinkContext context{bus, clock, messages};
         CIicLink link(context);
         link.SendCommand(0x70, 0x00, 0x30, 0x04);
         link.SendByte(0x70, 0x80);
@@ -87,6 +88,8 @@ TEST(StatusMessages, EveryCodeShowsItsTextAndRaisesTheFlag)
             EXPECT_TRUE(link.TestAndClearError());
         }
         EXPECT_EQ(received, 0x5C);
+        EXPECT_TRUE(bus.OpenHandles().empty());
+        EXPECT_EQ(bus.HandleFaults(), 0u);
     }
 }
 

@@ -51,6 +51,15 @@ std::string FormatCall(const CAdapterCallRecord& r)
     return {};
 }
 
+CAdapterCallRecord CRecordingAdapter::Begin(EAdapterCall call, std::int32_t handle) const
+{
+    CAdapterCallRecord r;
+    r.time = m_clock.Now();
+    r.call = call;
+    r.handle = handle;
+    return r;
+}
+
 void CRecordingAdapter::CheckOpen(std::int32_t handle)
 {
     if (!m_open.count(handle))
@@ -69,9 +78,7 @@ void CRecordingAdapter::Record(CAdapterCallRecord record)
 
 std::int32_t CRecordingAdapter::IICInit(std::uint32_t address, std::uint32_t speed, std::uint32_t timeout)
 {
-    CAdapterCallRecord r;
-    r.time = m_clock.Now();
-    r.call = EAdapterCall::Init;
+    CAdapterCallRecord r = Begin(EAdapterCall::Init, 0);
     r.address = address;
     r.speed = speed;
     r.timeout = timeout;
@@ -86,10 +93,7 @@ std::int32_t CRecordingAdapter::IICInit(std::uint32_t address, std::uint32_t spe
 std::uint32_t CRecordingAdapter::SetAddress(std::int32_t handle, std::uint32_t address)
 {
     CheckOpen(handle);
-    CAdapterCallRecord r;
-    r.time = m_clock.Now();
-    r.call = EAdapterCall::SetAddress;
-    r.handle = handle;
+    CAdapterCallRecord r = Begin(EAdapterCall::SetAddress, handle);
     r.address = address;
     r.result = m_inner.SetAddress(handle, address);
     Record(std::move(r));
@@ -100,10 +104,7 @@ std::uint32_t CRecordingAdapter::SendSub(std::int32_t handle, std::uint32_t flag
                                          const std::uint8_t* data, std::uint32_t length, std::uint32_t stop)
 {
     CheckOpen(handle);
-    CAdapterCallRecord r;
-    r.time = m_clock.Now();
-    r.call = EAdapterCall::SendSub;
-    r.handle = handle;
+    CAdapterCallRecord r = Begin(EAdapterCall::SendSub, handle);
     r.flags = flags;
     r.subAddress = subAddress;
     r.length = length;
@@ -118,10 +119,7 @@ std::uint32_t CRecordingAdapter::Send(std::int32_t handle, const std::uint8_t* d
                                       std::uint32_t length)
 {
     CheckOpen(handle);
-    CAdapterCallRecord r;
-    r.time = m_clock.Now();
-    r.call = EAdapterCall::Send;
-    r.handle = handle;
+    CAdapterCallRecord r = Begin(EAdapterCall::Send, handle);
     r.flags = flags;
     r.length = length;
     r.data.assign(data, data + length);
@@ -134,10 +132,7 @@ std::uint32_t CRecordingAdapter::Receive(std::int32_t handle, std::uint8_t* data
                                          std::uint32_t length)
 {
     CheckOpen(handle);
-    CAdapterCallRecord r;
-    r.time = m_clock.Now();
-    r.call = EAdapterCall::Receive;
-    r.handle = handle;
+    CAdapterCallRecord r = Begin(EAdapterCall::Receive, handle);
     r.flags = flags;
     r.length = length;
     r.result = m_inner.Receive(handle, data, flags, length);
@@ -150,10 +145,7 @@ std::uint32_t CRecordingAdapter::IICClose(std::int32_t handle)
 {
     if (m_open.erase(handle) == 0)
         ++m_handleFaults;
-    CAdapterCallRecord r;
-    r.time = m_clock.Now();
-    r.call = EAdapterCall::Close;
-    r.handle = handle;
+    CAdapterCallRecord r = Begin(EAdapterCall::Close, handle);
     r.result = m_inner.IICClose(handle);
     Record(std::move(r));
     return m_log.back().result;

@@ -59,6 +59,7 @@ public:
     void SetTraceStream(std::ostream* stream) { m_trace = stream; }
 
 private:
+    CAdapterCallRecord Begin(EAdapterCall call, std::int32_t handle) const;
     void CheckOpen(std::int32_t handle);
     void Record(CAdapterCallRecord record);
 
