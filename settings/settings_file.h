@@ -55,6 +55,8 @@ struct CSettingsFileCheck {
 };
 
 // Parses `path` by the reader's rules, tracking lines, without touching a camera.
-CSettingsFileCheck CheckSettingsFile(const std::string& path);
+// The values parsed go into `image` (entries the file did not supply become 0xFF),
+// so a caller that acts on the verdict uses exactly the bytes that were judged.
+CSettingsFileCheck CheckSettingsFile(const std::string& path, std::span<std::uint16_t> image = {});
 
 } // namespace zarnix

@@ -1,1 +1,205 @@
 #include "settings/transfer.h"
+
+#include <vector>
+
+namespace zarnix {
+
+namespace {
+
+// The camera's settings blocks in file order.
+struct CBlock {
+    std::uint8_t bank;
+    std::uint8_t lastChecked;  // the read-back check stops at this index
+    unsigned checkSteps;       // bar steps of its read-back check
+};
+constexpr CBlock kBlocks[kSettingsBlockCount] = {
+    {kBankEeprom, 0x30, 5},
+    {kBankIspB0, 0xAC, 17},
+    {kBankIspB1, 0xDC, 22},
+    {kBankStatB0, 0xFE, 26},
+    {kBankStatB1, 0xFE, 25},
+};
+
+// Of the Eeprom block only the stored copy of the live registers is written.
+constexpr std::uint8_t kEepromLastWritten = 0x30;
+// Of the other blocks everything but the marker's index.
+constexpr std::uint8_t kBlockLastWritten = 0xFE;
+
+// Protocol pauses of a transfer, in milliseconds.
+constexpr unsigned kWritePauseMs = 50;     // after every register written
+constexpr unsigned kBlockPauseMs = 50;     // after the Eeprom block and blocks 1 to 3
+constexpr unsigned kLastBlockPauseMs = 100; // after block 4, before the check
+constexpr unsigned kCheckPauseMs = 5;      // after every register that read back right
+
+// Bar steps of a camera to file: every other Eeprom read, every third read of the others.
+constexpr unsigned kEepromReadSteps = 128;
+constexpr unsigned kBlockReadSteps = 86;
+// Bar steps of a file to camera's writes: every third register.
+constexpr unsigned kEepromWriteSteps = 17;
+constexpr unsigned kBlockWriteSteps = 85;
+
+std::uint16_t MismatchCode(std::size_t block, std::uint8_t index)
+{
+    return block == 0 ? static_cast<std::uint16_t>(0x1000 + index)
+                      : static_cast<std::uint16_t>(block * kSettingsBlockSize + index);
+}
+
+} // namespace
+
+unsigned CameraToFileSteps(bool allRegisters)
+{
+    return kEepromReadSteps + (allRegisters ? 4 * kBlockReadSteps : 0);
+}
+
+unsigned FileToCameraSteps(const std::array<bool, kSettingsBlockCount>& written)
+{
+    unsigned steps = kEepromWriteSteps + kBlocks[0].checkSteps;
+    for (std::size_t b = 1; b < kSettingsBlockCount; ++b)
+        if (written[b])
+            steps += kBlockWriteSteps + kBlocks[b].checkSteps;
+    return steps;
+}
+
+CSettingsTransfer::CSettingsTransfer(CLinkContext& context, std::uint16_t cameraAddress, CProgressStep step)
+    : m_context(context), m_camera(context), m_step(std::move(step))
+{
+    m_camera.m_wAddress = cameraAddress;
+}
+
+void CSettingsTransfer::Step()
+{
+    if (m_step)
+        m_step();
+}
+
+void CSettingsTransfer::ReportRegister(const char* what, std::uint8_t bank, std::uint8_t index)
+{
+    char text[kMsgBufferSize];
+    FormatMsg(text, what, bank, index);
+    m_context.messages.Show(text);
+}
+
+ETransferResult CSettingsTransfer::CameraToFile(const std::string& path, bool allRegisters)
+{
+    std::vector<std::uint16_t> image(kSettingsImageSize, 0xFF);
+    // A backup holding the placeholders of failed reads would be corrupt: stop at
+    // the first failure and leave any existing file as it is.
+    const auto read = [&](std::size_t block, unsigned index) {
+        const auto k = static_cast<std::uint8_t>(index);
+        const CReadResult result = m_camera.ReadRegisterChecked(kBlocks[block].bank, k);
+        if (result.Failed()) {
+            ReportRegister("Reading register %02x:%02x failed, no file written", kBlocks[block].bank, k);
+            return false;
+        }
+        image[block * kSettingsBlockSize + k] = result.value;
+        return true;
+    };
+    for (unsigned k = 0; k < kSettingsBlockSize; ++k) {
+        if (!read(0, k))
+            return ETransferResult::BusFailure;
+        if (k % 2 == 0)
+            Step();
+    }
+    if (allRegisters) {
+        for (std::size_t b = 1; b < kSettingsBlockCount; ++b) {
+            for (unsigned k = 0; k < kSettingsBlockSize; ++k) {
+                if (!read(b, k))
+                    return ETransferResult::BusFailure;
+                if (k % 3 == 0)
+                    Step();
+            }
+            image[MarkerEntry(b)] = static_cast<std::uint16_t>(b);
+        }
+    }
+    const std::span<const std::uint16_t> file(image.data(), kSettingsFileValues);
+    return SaveSettingsFile(file, path, m_context.messages) ? ETransferResult::Done : ETransferResult::WriteFailed;
+}
+
+ETransferResult CSettingsTransfer::FileToCamera(const std::string& path, bool allRegisters)
+{
+    // Refuse a file that cannot be a settings file before anything reaches the camera:
+    // the reader would turn a short file or a stray character into wrong bytes.
+    std::vector<std::uint16_t> image(kSettingsImageSize, 0xFF);
+    const CSettingsFileCheck check = CheckSettingsFile(path, image);
+    if (!check.ok) {
+        m_context.messages.Show(check.problem);
+        return ETransferResult::BadFile;
+    }
+
+    std::array<bool, kSettingsBlockCount> written{};
+    written[0] = true;
+    for (std::size_t b = 1; b < kSettingsBlockCount; ++b)
+        written[b] = allRegisters && image[MarkerEntry(b)] == b;
+
+    // Stop at the first failed transaction rather than pile up a box per register.
+    const auto write = [&](std::size_t block, unsigned index) {
+        const auto k = static_cast<std::uint8_t>(index);
+        const std::size_t n = block * kSettingsBlockSize + k;
+        if (!m_camera.WriteRegisterChecked(kBlocks[block].bank, k, image[n])) {
+            ReportRegister("Writing register %02x:%02x failed, settings not stored", kBlocks[block].bank, k);
+            return false;
+        }
+        m_context.clock.Pause(kWritePauseMs);
+        return true;
+    };
+    for (unsigned k = 0; k <= kEepromLastWritten; ++k) {
+        if (!write(0, k))
+            return ETransferResult::BusFailure;
+        if (k % 3 == 0)
+            Step();
+    }
+    m_context.clock.Pause(kBlockPauseMs);
+    for (std::size_t b = 1; b < kSettingsBlockCount; ++b) {
+        if (written[b]) {
+            for (unsigned k = 0; k <= kBlockLastWritten; ++k) {
+                if (!write(b, k))
+                    return ETransferResult::BusFailure;
+                if ((b * kSettingsBlockSize + k) % 3 == 0)
+                    Step();
+            }
+        }
+        m_context.clock.Pause(b + 1 < kSettingsBlockCount ? kBlockPauseMs : kLastBlockPauseMs);
+    }
+
+    const std::uint16_t code = VerifyTransfer(image, written);
+    if (code == kVerifyReadFailed)
+        return ETransferResult::BusFailure;
+    if (code != 0) {
+        char text[kMsgBufferSize];
+        FormatMsg(text, "Error Settings not stored: %x", code);
+        m_context.messages.Show(text);
+        return ETransferResult::Mismatch;
+    }
+    if (!m_camera.WriteRegisterChecked(kBankControl, kCommitIndex, kCommitValue)) {
+        ReportRegister("Writing register %02x:%02x failed, settings not stored", kBankControl, kCommitIndex);
+        return ETransferResult::BusFailure;
+    }
+    return ETransferResult::Done;
+}
+
+std::uint16_t CSettingsTransfer::VerifyTransfer(std::span<const std::uint16_t> image,
+                                                const std::array<bool, kSettingsBlockCount>& written)
+{
+    for (std::size_t b = 0; b < kSettingsBlockCount; ++b) {
+        if (!written[b])
+            continue;
+        for (unsigned k = 0; k <= kBlocks[b].lastChecked; ++k) {
+            const auto index = static_cast<std::uint8_t>(k);
+            const std::size_t n = b * kSettingsBlockSize + k;
+            const CReadResult read = m_camera.ReadRegisterChecked(kBlocks[b].bank, index);
+            if (read.Failed()) {
+                ReportRegister("Reading back register %02x:%02x failed, settings not stored", kBlocks[b].bank,
+                               index);
+                return kVerifyReadFailed;
+            }
+            if ((b == 0 ? k : n) % 10 == 0)
+                Step();
+            if (read.value != image[n])
+                return MismatchCode(b, index);
+            m_context.clock.Pause(kCheckPauseMs);
+        }
+    }
+    return 0;
+}
+
+} // namespace zarnix

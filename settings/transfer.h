@@ -3,7 +3,9 @@
 // The window and the command-line tool both drive this one engine.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <span>
 #include <functional>
 #include <string>
 
@@ -50,6 +52,8 @@ public:
 
 private:
     void Step();
+    // Tells the operator which register the failed transaction was for.
+    void ReportRegister(const char* what, std::uint8_t bank, std::uint8_t index);
 
     CLinkContext& m_context;
     CCameraControl m_camera;
