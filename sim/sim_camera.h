@@ -59,6 +59,8 @@ public:
     bool Present() const { return m_present; }
     // How often 0xAA reached the commit register.
     unsigned CommitCount() const { return m_commits; }
+    // Brings back the count a camera had before, when its state is restored from a file.
+    void SetCommitCount(unsigned count) { m_commits = count; }
 
     // Faults. Transfers (SendSub, Send, Receive) are counted from 1 across all addresses.
     void FailNthTransfer(unsigned n, Status status);

@@ -1,1 +1,463 @@
 // The simulated camera's state file.
+#include "sim/sim_state.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "link/iic_link.h"
+#include "sim/sim_camera.h"
+
+namespace zarnix {
+
+namespace {
+
+constexpr std::string_view kMagic = "zarnix-sim-state";
+constexpr std::uint8_t kMirrorBank = 0xA1; // reads bank 0x30; nothing is stored there
+constexpr std::size_t kRowsPerBank = 16;
+constexpr std::size_t kValuesPerRow = 16;
+
+bool IsKeptBank(std::uint8_t bank)
+{
+    for (std::uint8_t kept : kSimKeptBanks)
+        if (kept == bank)
+            return true;
+    return false;
+}
+
+int HexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// Exactly two hex digits, either case.
+bool ParsePair(std::string_view token, std::uint8_t& value)
+{
+    if (token.size() != 2)
+        return false;
+    const int high = HexDigit(token[0]);
+    const int low = HexDigit(token[1]);
+    if (high < 0 || low < 0)
+        return false;
+    value = static_cast<std::uint8_t>(high << 4 | low);
+    return true;
+}
+
+bool ParseDecimal(std::string_view token, unsigned& value)
+{
+    if (token.empty() || token.size() > 10)
+        return false;
+    unsigned long long v = 0;
+    for (char c : token) {
+        if (c < '0' || c > '9')
+            return false;
+        v = v * 10 + static_cast<unsigned>(c - '0');
+    }
+    if (v > UINT_MAX)
+        return false;
+    value = static_cast<unsigned>(v);
+    return true;
+}
+
+// A token as it may go into a message: a fuzzed file must not put control
+// characters or a megabyte of text on the operator's terminal.
+std::string Quoted(std::string_view token)
+{
+    constexpr std::size_t kShown = 24;
+    std::string text = "'";
+    for (std::size_t i = 0; i < token.size() && i < kShown; ++i) {
+        const auto c = static_cast<unsigned char>(token[i]);
+        if (c >= 0x20 && c < 0x7F && c != '\'') {
+            text += static_cast<char>(c);
+        } else {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02x", c);
+            text += escaped;
+        }
+    }
+    if (token.size() > kShown)
+        text += "...";
+    return text + "'";
+}
+
+std::string BankName(std::uint8_t bank)
+{
+    char text[8];
+    std::snprintf(text, sizeof text, "%02x", bank);
+    return text;
+}
+
+std::vector<std::string_view> Tokens(std::string_view line)
+{
+    std::vector<std::string_view> tokens;
+    std::size_t i = 0;
+    while (i < line.size()) {
+        while (i < line.size() && (line[i] == ' ' || line[i] == '\t'))
+            ++i;
+        const std::size_t start = i;
+        while (i < line.size() && line[i] != ' ' && line[i] != '\t')
+            ++i;
+        if (i > start)
+            tokens.push_back(line.substr(start, i - start));
+    }
+    return tokens;
+}
+
+bool IsKeyword(std::string_view token)
+{
+    return token == "address" || token == "present" || token == "commits" || token == "bank" || token == "end";
+}
+
+class CParser {
+public:
+    explicit CParser(CSimStateError& error) : m_error(error) {}
+
+    bool Line(std::string_view line);
+    bool Finish();
+    CSimState& State() { return m_state; }
+
+private:
+    bool Fail(std::string message)
+    {
+        m_error.line = m_line;
+        m_error.message = std::move(message);
+        return false;
+    }
+    bool Magic(const std::vector<std::string_view>& tokens);
+    bool Row(const std::vector<std::string_view>& tokens);
+    bool Setting(const std::vector<std::string_view>& tokens);
+    bool HeaderComplete(std::string_view keyword);
+    bool InBank() const { return m_bank != nullptr && m_rows < kRowsPerBank; }
+
+    CSimStateError& m_error;
+    CSimState m_state;
+    std::size_t m_line = 0;
+    bool m_magic = false;
+    bool m_address = false;
+    bool m_present = false;
+    bool m_commits = false;
+    bool m_ended = false;
+    CSimBank* m_bank = nullptr;
+    std::uint8_t m_bankNumber = 0;
+    std::size_t m_rows = 0;
+};
+
+bool CParser::Line(std::string_view line)
+{
+    ++m_line;
+    if (!line.empty() && line.back() == '\r')
+        line.remove_suffix(1);
+    const auto tokens = Tokens(line);
+    if (!m_magic)
+        return Magic(tokens);
+    if (tokens.empty() || tokens[0].front() == '#')
+        return true;
+    if (m_ended)
+        return Fail("nothing may follow the 'end' line");
+    if (InBank()) {
+        if (IsKeyword(tokens[0]))
+            return Fail("bank " + BankName(m_bankNumber) + " has " + std::to_string(m_rows) + " of its 16 rows");
+        return Row(tokens);
+    }
+    return Setting(tokens);
+}
+
+bool CParser::Magic(const std::vector<std::string_view>& tokens)
+{
+    if (tokens.size() != 2 || tokens[0] != kMagic)
+        return Fail("not a simulated camera state file (the first line must be 'zarnix-sim-state 1')");
+    if (tokens[1] != std::to_string(kSimStateVersion))
+        return Fail("state format version " + Quoted(tokens[1]) + " is not supported (this build reads 1)");
+    m_magic = true;
+    return true;
+}
+
+bool CParser::Row(const std::vector<std::string_view>& tokens)
+{
+    const std::string where = "bank " + BankName(m_bankNumber) + ", row " + std::to_string(m_rows + 1) + ": ";
+    if (tokens.size() != kValuesPerRow)
+        return Fail(where + "16 values expected, found " + std::to_string(tokens.size()));
+    for (std::size_t k = 0; k < kValuesPerRow; ++k)
+        if (!ParsePair(tokens[k], (*m_bank)[m_rows * kValuesPerRow + k]))
+            return Fail(where + Quoted(tokens[k]) + " is not a two-digit hex value");
+    ++m_rows;
+    return true;
+}
+
+bool CParser::HeaderComplete(std::string_view keyword)
+{
+    const char* missing = !m_address ? "address" : !m_present ? "present" : !m_commits ? "commits" : nullptr;
+    if (missing)
+        return Fail("'" + std::string(keyword) + "' before the '" + missing + "' line");
+    return true;
+}
+
+bool CParser::Setting(const std::vector<std::string_view>& tokens)
+{
+    const std::string_view keyword = tokens[0];
+    if (!IsKeyword(keyword))
+        return Fail("unknown line starting with " + Quoted(keyword));
+    if (keyword == "end") {
+        if (tokens.size() != 1)
+            return Fail("'end' takes no value");
+        if (!HeaderComplete(keyword))
+            return false;
+        m_ended = true;
+        return true;
+    }
+    if (tokens.size() != 2)
+        return Fail("'" + std::string(keyword) + "' takes one value");
+    const std::string_view value = tokens[1];
+
+    if (keyword == "bank") {
+        if (!HeaderComplete(keyword))
+            return false;
+        std::uint8_t number = 0;
+        if (!ParsePair(value, number))
+            return Fail("bank " + Quoted(value) + " is not a two-digit hex number");
+        if (number == kMirrorBank)
+            return Fail("bank a1 only mirrors bank 30 and cannot be kept");
+        if (m_state.banks.count(number))
+            return Fail("bank " + BankName(number) + " appears twice");
+        m_bank = &m_state.banks[number];
+        m_bankNumber = number;
+        m_rows = 0;
+        return true;
+    }
+
+    // The settings describe the camera as a whole; they come before its memory.
+    if (m_bank != nullptr)
+        return Fail("'" + std::string(keyword) + "' after the first bank");
+    bool& seen = keyword == "address" ? m_address : keyword == "present" ? m_present : m_commits;
+    if (seen)
+        return Fail("a second '" + std::string(keyword) + "' line");
+    seen = true;
+    if (keyword == "address") {
+        std::uint8_t address = 0;
+        if (!ParsePair(value, address))
+            return Fail("address " + Quoted(value) + " is not a two-digit hex number");
+        if (address % 2 != 0 || address >= kNoCameraAddress)
+            return Fail("address " + BankName(address) + " is not an even write address below fc");
+        m_state.address = address;
+    } else if (keyword == "present") {
+        if (value != "yes" && value != "no")
+            return Fail("present must be yes or no, not " + Quoted(value));
+        m_state.present = value == "yes";
+    } else if (!ParseDecimal(value, m_state.commits)) {
+        return Fail("commits " + Quoted(value) + " is not a decimal count");
+    }
+    return true;
+}
+
+bool CParser::Finish()
+{
+    if (!m_magic)
+        return Fail("empty file, not a simulated camera state file");
+    if (InBank())
+        return Fail("the file ends inside bank " + BankName(m_bankNumber) + " (" + std::to_string(m_rows) +
+                    " of 16 rows)");
+    if (!m_ended)
+        return Fail("the file ends without its 'end' line; it was cut off");
+    for (std::uint8_t kept : kSimKeptBanks)
+        if (!m_state.banks.count(kept))
+            return Fail("bank " + BankName(kept) + " is missing");
+    return true;
+}
+
+struct CFileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using CFilePtr = std::unique_ptr<std::FILE, CFileCloser>;
+
+bool WriteAll(int fd, const std::string& text)
+{
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// The file the state goes to: through a symbolic link, so the link survives.
+std::string RenameTarget(const std::string& path)
+{
+    struct stat st{};
+    if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        if (char* real = ::realpath(path.c_str(), nullptr)) {
+            std::string target = real;
+            std::free(real);
+            return target;
+        }
+    }
+    return path;
+}
+
+mode_t NewFileMode(const std::string& target)
+{
+    struct stat st{};
+    if (::stat(target.c_str(), &st) == 0)
+        return st.st_mode & 07777;
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return 0666 & ~mask;
+}
+
+} // namespace
+
+CSimState CaptureSimState(const CSimCamera& camera)
+{
+    CSimState state;
+    state.address = camera.CameraAddress();
+    state.present = camera.Present();
+    state.commits = camera.CommitCount();
+    for (unsigned b = 0; b < 256; ++b) {
+        const auto bank = static_cast<std::uint8_t>(b);
+        if (bank == kMirrorBank)
+            continue;
+        CSimBank content{};
+        bool used = false;
+        for (unsigned i = 0; i < 256; ++i) {
+            content[i] = camera.Peek(bank, static_cast<std::uint8_t>(i));
+            used = used || content[i] != 0;
+        }
+        if (used || IsKeptBank(bank))
+            state.banks[bank] = content;
+    }
+    return state;
+}
+
+void ApplySimState(const CSimState& state, CSimCamera& camera)
+{
+    camera.MoveCamera(state.address);
+    camera.SetPresent(state.present);
+    camera.SetCommitCount(state.commits);
+    for (const auto& [bank, content] : state.banks)
+        for (unsigned i = 0; i < 256; ++i)
+            camera.Poke(bank, static_cast<std::uint8_t>(i), content[i]);
+}
+
+std::string FormatSimState(const CSimState& state)
+{
+    std::string text;
+    char line[64];
+    std::snprintf(line, sizeof line, "%s %d\n", kMagic.data(), kSimStateVersion);
+    text += line;
+    text += "# Memory of the simulated camera (zarnixctl --sim-state); format: sim/sim_state.h\n";
+    std::snprintf(line, sizeof line, "address %02x\npresent %s\ncommits %u\n", state.address,
+                  state.present ? "yes" : "no", state.commits);
+    text += line;
+    // The kept banks first, in the order the camera's blocks are usually read.
+    std::vector<std::uint8_t> order(std::begin(kSimKeptBanks), std::end(kSimKeptBanks));
+    for (const auto& entry : state.banks)
+        if (!IsKeptBank(entry.first))
+            order.push_back(entry.first);
+    for (std::uint8_t bank : order) {
+        const auto it = state.banks.find(bank);
+        if (it == state.banks.end())
+            continue;
+        text += "bank " + BankName(bank) + "\n";
+        for (std::size_t row = 0; row < kRowsPerBank; ++row) {
+            for (std::size_t k = 0; k < kValuesPerRow; ++k) {
+                std::snprintf(line, sizeof line, k ? " %02X" : "%02X", it->second[row * kValuesPerRow + k]);
+                text += line;
+            }
+            text += '\n';
+        }
+    }
+    text += "end\n";
+    return text;
+}
+
+bool ParseSimState(std::string_view text, CSimState& state, CSimStateError& error)
+{
+    CParser parser(error);
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t end = text.find('\n', start);
+        const std::size_t stop = end == std::string_view::npos ? text.size() : end;
+        if (!parser.Line(text.substr(start, stop - start)))
+            return false;
+        start = stop + 1;
+    }
+    if (!parser.Finish())
+        return false;
+    state = std::move(parser.State());
+    return true;
+}
+
+ESimStateLoad LoadSimStateFile(const std::string& path, CSimState& state, std::string& error)
+{
+    const CFilePtr file(std::fopen(path.c_str(), "rb"));
+    if (!file) {
+        if (errno == ENOENT)
+            return ESimStateLoad::Missing;
+        error = "cannot open " + path + ": " + std::strerror(errno);
+        return ESimStateLoad::Failed;
+    }
+    std::string text;
+    char chunk[8192];
+    while (text.size() <= kSimStateMaxBytes) {
+        const std::size_t n = std::fread(chunk, 1, sizeof chunk, file.get());
+        text.append(chunk, n);
+        if (n < sizeof chunk)
+            break;
+    }
+    if (std::ferror(file.get())) {
+        error = "cannot read " + path + ": " + std::strerror(errno);
+        return ESimStateLoad::Failed;
+    }
+    if (text.size() > kSimStateMaxBytes) {
+        error = path + ": larger than any simulated camera state file";
+        return ESimStateLoad::Failed;
+    }
+    CSimStateError problem;
+    if (!ParseSimState(text, state, problem)) {
+        error = path + ":" + (problem.line ? std::to_string(problem.line) + ":" : "") + " " + problem.message;
+        return ESimStateLoad::Failed;
+    }
+    return ESimStateLoad::Loaded;
+}
+
+bool SaveSimStateFile(const std::string& path, const CSimState& state, std::string& error)
+{
+    const std::string target = RenameTarget(path);
+    std::string temp = target + ".XXXXXX";
+    const int fd = ::mkstemp(temp.data());
+    if (fd < 0) {
+        error = "cannot write " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    const bool written = ::fchmod(fd, NewFileMode(target)) == 0 && WriteAll(fd, FormatSimState(state)) &&
+                         ::fsync(fd) == 0;
+    const int writeErrno = errno;
+    const bool closed = ::close(fd) == 0;
+    if (!written || !closed || ::rename(temp.c_str(), target.c_str()) != 0) {
+        const int reason = !written ? writeErrno : errno;
+        ::unlink(temp.c_str());
+        error = "cannot write " + path + ": " + std::strerror(reason);
+        return false;
+    }
+    return true;
+}
+
+} // namespace zarnix

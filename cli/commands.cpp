@@ -1,0 +1,488 @@
+#include "cli/commands.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+
+#include "camera/camera_control.h"
+#include "cli/names.h"
+#include "cli/session.h"
+#include "settings/settings_file.h"
+#include "settings/transfer.h"
+
+namespace zarnix::cli {
+
+namespace {
+
+// The Com.Delay the window starts with; the read-back only records it.
+constexpr std::uint16_t kComDelay = 30;
+
+constexpr const char* kBlockNames[kSettingsBlockCount] = {"Eeprom", "ISP B0", "ISP B1", "Stat B0", "Stat B1"};
+
+struct CBankRole {
+    std::uint8_t bank;
+    const char* role;
+};
+// What a write to each bank changes, for the question before it.
+constexpr CBankRole kBankRoles[] = {
+    {kBankEeprom, "the stored settings, loaded at every power-up"},
+    {kBankLiveMirror, "the read mirror of the live settings"},
+    {kBankIspB0, "the ISP B0 block"},
+    {kBankIspB1, "the ISP B1 block"},
+    {kBankStatB0, "the Stat B0 block"},
+    {kBankStatB1, "the Stat B1 block"},
+    {kBankControl, "the control registers; 88:13 commits written blocks"},
+};
+
+std::string Hex2(unsigned value)
+{
+    char text[8];
+    std::snprintf(text, sizeof text, "%02x", value & 0xFFu);
+    return text;
+}
+
+std::string CameraAt(const CSession& session) { return "the camera at " + Hex2(session.Address()); }
+
+// A bank, index or value: one byte in hex. Anything else is bad usage, never cut
+// down to its low byte, which would write a register nobody asked for.
+bool ByteArgument(const CCommandInfo& self, const char* what, const std::string& text, unsigned& value,
+                  int& status)
+{
+    switch (ParseHex(text, 0xFF, value)) {
+    case EHexParse::Ok:
+        return true;
+    case EHexParse::NotANumber:
+        status = UsageError(&self, std::string(what) + " '" + text + "' is not a hex number");
+        return false;
+    case EHexParse::TooLarge:
+        status = UsageError(&self, std::string(what) + " " + text + " is above ff: a register holds one byte");
+        return false;
+    }
+    return false;
+}
+
+int RunSearch(CSession& session, const CCommandInfo&)
+{
+    if (!session.Open())
+        return kExitFailure;
+    CCameraControl control(session.Context());
+    const std::uint16_t address = control.SearchAddress();
+    if (address == kNoCameraAddress)
+        return kExitFailure; // the search has told the operator
+    std::printf("%x\n", address);
+    return kExitOk;
+}
+
+// The live settings into `control`'s shadow table, with progress.
+bool ReadLiveSettings(CSession& session, CCameraControl& control, const std::string& label, unsigned total)
+{
+    session.Progress().Start(label, total);
+    session.StepOnReadRequests(true);
+    const bool complete = control.ReadSettings(kComDelay);
+    session.StepOnReadRequests(false);
+    return complete;
+}
+
+int RunShow(CSession& session, const CCommandInfo&)
+{
+    if (!session.Connect())
+        return kExitFailure;
+    const auto indexes = ReadBackIndexes();
+    CCameraControl control(session.Context());
+    control.m_wAddress = session.Address();
+    const bool complete = ReadLiveSettings(session, control, "show", static_cast<unsigned>(indexes.size()));
+    session.Progress().Finish();
+    // All or nothing: after a failure the entries hold placeholders, which a
+    // script would take for register values.
+    if (!complete)
+        return kExitFailure;
+    for (std::uint8_t index : indexes)
+        std::printf("%02x:%02x %s %02x\n", kBankLive, index, RegisterName(index).c_str(),
+                    control.m_awShadow[index] & 0xFFu);
+    return kExitOk;
+}
+
+int RunRead(CSession& session, const CCommandInfo& self)
+{
+    unsigned bank = 0, index = 0;
+    int status = kExitOk;
+    if (!ByteArgument(self, "BANK", session.Options().args[0], bank, status) ||
+        !ByteArgument(self, "INDEX", session.Options().args[1], index, status))
+        return status;
+    if (!session.Connect())
+        return kExitFailure;
+    CCameraControl control(session.Context());
+    control.m_wAddress = session.Address();
+    const CReadResult read = control.ReadRegisterChecked(static_cast<std::uint8_t>(bank),
+                                                         static_cast<std::uint8_t>(index));
+    if (read.Failed())
+        return kExitFailure; // the adapter's text is on stderr
+    std::printf("%02x\n", read.value);
+    return kExitOk;
+}
+
+std::string BankRole(std::uint8_t bank)
+{
+    for (const auto& entry : kBankRoles)
+        if (entry.bank == bank)
+            return entry.role;
+    return "bank " + Hex2(bank);
+}
+
+int RunWrite(CSession& session, const CCommandInfo& self)
+{
+    const auto& args = session.Options().args;
+    unsigned bank = 0, index = 0, value = 0;
+    int status = kExitOk;
+    if (!ByteArgument(self, "BANK", args[0], bank, status) || !ByteArgument(self, "INDEX", args[1], index, status) ||
+        !ByteArgument(self, "VALUE", args[2], value, status))
+        return status;
+    if (!session.Connect())
+        return kExitFailure;
+    // Only the live bank is forgotten at power-off; everything else the camera keeps.
+    if (bank != kBankLive &&
+        !session.Confirm("write " + Hex2(value) + " to register " + Hex2(bank) + ":" + Hex2(index) + " of " +
+                         CameraAt(session) + " (" + BankRole(static_cast<std::uint8_t>(bank)) + ")"))
+        return kExitFailure;
+    CCameraControl control(session.Context());
+    control.m_wAddress = session.Address();
+    // The checked write sends no data byte after a failed address frame: a lone
+    // byte would land in whatever register the camera had addressed before.
+    const bool written = control.WriteRegisterChecked(static_cast<std::uint8_t>(bank),
+                                                      static_cast<std::uint8_t>(index),
+                                                      static_cast<std::uint16_t>(value));
+    return written ? kExitOk : kExitFailure;
+}
+
+int ListSetCommands()
+{
+    std::size_t width = 0;
+    for (const auto& command : kSetCommands)
+        width = std::max(width, SettingName(command).size());
+    for (const auto& command : kSetCommands)
+        std::printf("%-*s  30:%02x  %s: %s\n", static_cast<int>(width), SettingName(command).c_str(), command.index,
+                    command.setting, command.values);
+    return kExitOk;
+}
+
+int RunSet(CSession& session, const CCommandInfo& self)
+{
+    const CCliOptions& options = session.Options();
+    if (options.list) {
+        if (!options.args.empty())
+            return UsageError(&self, "--list takes no arguments");
+        return ListSetCommands();
+    }
+    if (options.args.size() != 2)
+        return UsageError(&self, "set takes NAME and VALUE");
+    const CSetCommand* command = FindSetCommand(options.args[0]);
+    if (!command)
+        return UsageError(&self, "no setting named '" + options.args[0] + "'; 'zarnixctl set --list' shows them");
+    unsigned value = 0;
+    int status = kExitOk;
+    if (!ByteArgument(self, "VALUE", options.args[1], value, status))
+        return status;
+    if (!session.Connect())
+        return kExitFailure;
+    const std::string name = SettingName(*command);
+    const std::uint16_t sent = ApplyValueRule(command->rule, static_cast<std::uint16_t>(value));
+    if (sent != value)
+        std::fprintf(stderr, "%s takes %s: sending %02x for %02x\n", name.c_str(), command->values, sent, value);
+
+    CCameraControl control(session.Context());
+    control.m_wAddress = session.Address();
+    const unsigned before = session.Messages().Count();
+    // The set commands report nothing back; a failed transaction shows up as a message.
+    control.Set(static_cast<ESetCommand>(command - kSetCommands), static_cast<std::uint16_t>(value));
+    return session.Messages().Count() == before ? kExitOk : kExitFailure;
+}
+
+int RunSave(CSession& session, const CCommandInfo&)
+{
+    if (!session.Connect())
+        return kExitFailure;
+    if (!session.Confirm("store the live settings of " + CameraAt(session) +
+                         " in its stored settings (bank a0, kept over power-off)"))
+        return kExitFailure;
+
+    // The tool keeps no settings between runs: what the camera runs with now is
+    // what gets stored, so it is read back first, as the window does at start-up.
+    const auto reads = static_cast<unsigned>(ReadBackIndexes().size());
+    unsigned stores = 0;
+    for (std::uint8_t i = 0; i < kStoreSettingsEnd; ++i, ++stores)
+        i = ApplyJump(kStoreSettingsJumps, i);
+
+    CCameraControl reader(session.Context());
+    reader.m_wAddress = session.Address();
+    if (!ReadLiveSettings(session, reader, "save", reads + stores)) {
+        session.Progress().Finish();
+        // Storing now would put the placeholders of unread registers into the camera.
+        PrintError("the live settings could not be read back; nothing was stored");
+        return kExitFailure;
+    }
+    CCameraControl store(session.Context());
+    store.m_wAddress = session.Address();
+    for (std::size_t i = 0; i < kStoreSettingsEnd; ++i)
+        store.m_awShadow[i] = reader.m_awShadow[i];
+    const unsigned before = session.Messages().Count();
+    store.StoreSettings([&](std::uint8_t) { session.Progress().Step(); });
+    session.Progress().Finish();
+    return session.Messages().Count() == before ? kExitOk : kExitFailure;
+}
+
+int TransferStatus(CSession& session, ETransferResult result)
+{
+    if (result == ETransferResult::Done)
+        return kExitOk;
+    if (session.Messages().Count() == 0)
+        PrintError("the transfer did not complete");
+    return kExitFailure;
+}
+
+int RunDump(CSession& session, const CCommandInfo&)
+{
+    const CCliOptions& options = session.Options();
+    if (!session.Connect())
+        return kExitFailure;
+    CSettingsTransfer transfer(session.Context(), session.Address(), [&] { session.Progress().Step(); });
+    session.Progress().Start("dump", CameraToFileSteps(options.all));
+    const ETransferResult result = transfer.CameraToFile(options.args[0], options.all);
+    session.Progress().Finish();
+    return TransferStatus(session, result);
+}
+
+std::string BlockList(const std::array<bool, kSettingsBlockCount>& blocks)
+{
+    std::string list;
+    for (std::size_t b = 0; b < kSettingsBlockCount; ++b)
+        if (blocks[b])
+            list += (list.empty() ? "" : ", ") + std::string(kBlockNames[b]);
+    return list;
+}
+
+int RunLoad(CSession& session, const CCommandInfo&)
+{
+    const CCliOptions& options = session.Options();
+    const std::string& path = options.args[0];
+    // Refuse a bad file before the bus is touched or the operator asked.
+    const CSettingsFileCheck check = CheckSettingsFile(path);
+    if (!check.ok) {
+        std::fprintf(stderr, "%s\n", check.problem.c_str());
+        return kExitFailure;
+    }
+    std::array<bool, kSettingsBlockCount> written{};
+    written[0] = true;
+    bool leftOut = false;
+    for (std::size_t b = 1; b < kSettingsBlockCount; ++b) {
+        written[b] = options.all && check.present[b];
+        leftOut = leftOut || (check.present[b] && !options.all);
+    }
+    if (!session.Connect())
+        return kExitFailure;
+    std::string what = "write the " + BlockList(written) + " settings of " + path + " into " + CameraAt(session) +
+                       ", check them and commit them (kept over power-off)";
+    if (leftOut)
+        what += "; the file's other blocks are left out without --all";
+    if (!session.Confirm(what))
+        return kExitFailure;
+
+    CSettingsTransfer transfer(session.Context(), session.Address(), [&] { session.Progress().Step(); });
+    session.Progress().Start("load", FileToCameraSteps(written));
+    const ETransferResult result = transfer.FileToCamera(path, options.all);
+    session.Progress().Finish();
+    return TransferStatus(session, result);
+}
+
+int RunCheck(CSession& session, const CCommandInfo&)
+{
+    const CSettingsFileCheck check = CheckSettingsFile(session.Options().args[0]);
+    if (!check.ok) {
+        std::fprintf(stderr, "%s\n", check.problem.c_str());
+        return kExitFailure;
+    }
+    std::printf("values: %zu\nblocks: %s\n", check.values, BlockList(check.present).c_str());
+    return kExitOk;
+}
+
+constexpr CCommandInfo kCommands[] = {
+    {"search", "search", "find the camera on the bus and print its write address",
+     "Probes the bus for the camera, at its factory address 70 first, then at every\n"
+     "other even address below fc, and prints the 8-bit write address it answers at\n"
+     "(i2c-tools show the 7-bit form: 0x38 for 70). Exits 1 when nothing answers.\n"
+     "\n"
+     "Example: find the camera once, then talk to it there without searching again:\n"
+     "  addr=$(zarnixctl search) && zarnixctl --address \"$addr\" read a0 04\n",
+     0, 0, false, false, RunSearch},
+    {"show", "show", "read back the live settings, one register a line",
+     "Reads the live settings back as the window does when it connects: 44 registers\n"
+     "through the read mirror, bank a1. Prints one line per register: bank:index, the\n"
+     "setting's name (as 'set' takes it) and the value, in hex. Register 30:40 shows\n"
+     "as osd-key, which shares it with osd-control; 30:17 has no command and shows as\n"
+     "reserved-17. Takes about 3.5 s on a camera. When a read fails, nothing is\n"
+     "printed and the exit status is 1.\n"
+     "\n"
+     "Example: the live brightness:\n"
+     "  zarnixctl show | grep brightness\n"
+     "  30:04 brightness 80\n",
+     0, 0, false, false, RunShow},
+    {"read", "read BANK INDEX", "read one register",
+     "Reads one register and prints its value as two hex digits. BANK and INDEX are\n"
+     "hex, with or without 0x: bank a1 reads the live settings (a1:04 is 30:04), a0\n"
+     "the stored settings, e0, e2, f0 and f2 the ISP and Stat blocks.\n"
+     "\n"
+     "Example: the brightness the camera comes up with at power-on:\n"
+     "  zarnixctl read a0 04\n"
+     "  80\n",
+     2, 2, false, false, RunRead},
+    {"write", "write [-y] BANK INDEX VALUE", "write one register (asks first, but for bank 30)",
+     "Writes one register; all three numbers are hex, 00 to ff. Bank 30, the live\n"
+     "settings, takes effect at once and is forgotten at power-off. Any other bank\n"
+     "is kept by the camera, so the tool asks \"Continue? [y/N]\" first, unless -y\n"
+     "is given; without a terminal to ask on it refuses.\n"
+     "\n"
+     "Example: try a brightness of 90 live, then make it the power-on brightness:\n"
+     "  zarnixctl write 30 04 90\n"
+     "  zarnixctl write -y a0 04 90\n",
+     3, 3, false, false, RunWrite},
+    {"set", "set NAME VALUE | --list", "run one set command on the live settings",
+     "Runs one of the camera's set commands, as the window's controls do. VALUE is\n"
+     "hex, 00 to ff. A register that limits its value (zoom factor at least 8, pan\n"
+     "and tilt at most cb, on/off switches at most 1, ...) gets it limited as the\n"
+     "window would send it, and the tool says so. --list shows every NAME with its\n"
+     "register, what it controls and the values it takes (ranges there are decimal\n"
+     "unless written with 0x).\n"
+     "\n"
+     "Example: more 3D noise reduction:\n"
+     "  zarnixctl set 3dnr-level c0\n",
+     0, 2, false, true, RunSet},
+    {"save", "save [-y]", "store the live settings in the camera (asks first)",
+     "Does what the window's SAVE button does: copies the live settings (30:00 to\n"
+     "30:30, 33 registers) into the stored settings, bank a0, which the camera loads\n"
+     "at every power-up. The tool keeps no settings between runs, so it reads the\n"
+     "live settings back first; when that fails, nothing is stored. Asks first\n"
+     "unless -y is given. Takes about 15 s on a camera.\n"
+     "\n"
+     "Example: try a brightness, then keep it:\n"
+     "  zarnixctl set brightness 90 && zarnixctl save -y\n",
+     0, 0, false, false, RunSave},
+    {"dump", "dump FILE [--all]", "copy the camera's settings blocks to a settings file",
+     "Copies the camera's stored settings (the Eeprom block, bank a0) into the\n"
+     "settings file FILE (hex text, usually named .qcs); --all adds the ISP B0,\n"
+     "ISP B1, Stat B0 and Stat B1 blocks (banks e0, e2, f0, f2). A read that fails\n"
+     "stops the copy and leaves FILE as it was. Takes about 10 s, 50 s with --all.\n"
+     "\n"
+     "Example: keep a full copy of a camera that works:\n"
+     "  zarnixctl dump front.qcs --all\n",
+     1, 1, true, false, RunDump},
+    {"load", "load FILE [--all] [-y]", "write a settings file into the camera, check it, commit it",
+     "Writes the settings file FILE into the camera: the stored settings of its\n"
+     "Eeprom block (a0:00 to a0:30) and, with --all, each ISP and Stat block the file\n"
+     "holds. Then reads everything written back and only when all of it matches\n"
+     "sends the commit that makes the camera keep it. The file is checked before\n"
+     "anything is written. Asks first unless -y is given. Takes about 5 s, 2 min\n"
+     "with --all.\n"
+     "\n"
+     "Example: give a second camera the settings of the first:\n"
+     "  zarnixctl load front.qcs --all -y\n",
+     1, 1, true, false, RunLoad},
+    {"check", "check FILE", "tell whether a settings file is sound and which blocks it holds",
+     "Reads the settings file FILE as load would, without touching the camera, and\n"
+     "prints how many values it holds and which blocks are present. A file load\n"
+     "would refuse gets its problem, with the line, on stderr and exit status 1.\n"
+     "\n"
+     "Example:\n"
+     "  zarnixctl check front.qcs\n"
+     "  values: 1280\n"
+     "  blocks: Eeprom, ISP B0, ISP B1, Stat B0, Stat B1\n",
+     1, 1, false, false, RunCheck},
+};
+
+} // namespace
+
+const CCommandInfo* FindCommand(const std::string& name)
+{
+    for (const auto& command : kCommands)
+        if (name == command.name)
+            return &command;
+    return nullptr;
+}
+
+void PrintToolHelp()
+{
+    std::printf("Usage: zarnixctl [OPTIONS] COMMAND [ARGS]\n"
+                "\n"
+                "Controls a Zarnix camera module over I2C: finds it on the bus, reads and\n"
+                "writes its registers, makes it store its settings, and copies its settings\n"
+                "blocks to and from settings files.\n"
+                "\n"
+                "Commands:\n");
+    for (const auto& command : kCommands)
+        std::printf("  %-29s %s\n", command.usage, command.summary);
+    std::printf(
+        "\n"
+        "Options (before or after the command):\n"
+        "  --address HEX        the camera's 8-bit write address, as the window shows it\n"
+        "                       (70; i2c-tools print the 7-bit form, 0x38). Even, below fc.\n"
+        "                       Without it the tool searches the bus first.\n"
+        "  --simulate           talk to the simulated camera (the default; the only\n"
+        "                       backend of this build)\n"
+        "  --sim-state FILE     keep the simulated camera's memory in FILE between runs\n"
+        "                       (a missing FILE is a camera fresh from the factory)\n"
+        "  --sim-clock real|virtual\n"
+        "                       virtual: the simulated camera takes no protocol time\n"
+        "  --trace FILE         write every adapter call, with its time, to FILE\n"
+        "  --bus N              Linux i2c-dev bus N (not available in this build)\n"
+        "  --adapter-lib PATH   vendor adapter library (not available in this build)\n"
+        "  -y, --yes            do not ask before changing what the camera keeps\n"
+        "  -h, --help           this help; 'zarnixctl COMMAND --help' for a command\n"
+        "  --version            the version\n"
+        "\n"
+        "Numbers are hex, with or without 0x. Exit status: 0 success, 1 failure (no\n"
+        "camera, a bus fault, a mismatch, a bad file, no confirmation), 2 bad usage.\n"
+        "\n"
+        "Example: find the camera, make the picture brighter and keep it:\n"
+        "  zarnixctl search\n"
+        "  zarnixctl --address 70 set brightness a0\n"
+        "  zarnixctl --address 70 save -y\n");
+}
+
+void PrintCommandHelp(const CCommandInfo& command)
+{
+    std::printf("Usage: zarnixctl [OPTIONS] %s\n\n%s", command.usage, command.help);
+}
+
+int UsageError(const CCommandInfo* command, const std::string& text)
+{
+    PrintError(text);
+    if (command)
+        std::fprintf(stderr, "Usage: zarnixctl [OPTIONS] %s\nTry 'zarnixctl %s --help' for more.\n", command->usage,
+                     command->name);
+    else
+        std::fprintf(stderr, "Usage: zarnixctl [OPTIONS] COMMAND [ARGS]\nTry 'zarnixctl --help' for more.\n");
+    return kExitUsage;
+}
+
+bool CheckArguments(const CCommandInfo& command, const CCliOptions& options, std::string& error)
+{
+    if (options.all && !command.takesAll) {
+        error = std::string(command.name) + " takes no --all";
+        return false;
+    }
+    if (options.list && !command.takesList) {
+        error = std::string(command.name) + " takes no --list";
+        return false;
+    }
+    const std::size_t count = options.args.size();
+    if (count < command.minArgs) {
+        error = std::string(command.name) + ": missing arguments";
+        return false;
+    }
+    if (count > command.maxArgs) {
+        error = std::string(command.name) + ": too many arguments, starting at '" + options.args[command.maxArgs] +
+                "'";
+        return false;
+    }
+    return true;
+}
+
+} // namespace zarnix::cli

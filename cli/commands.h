@@ -1,0 +1,39 @@
+// The commands of zarnixctl, their help, and the exit statuses they end with.
+#pragma once
+
+#include <string>
+
+#include "cli/options.h"
+
+namespace zarnix::cli {
+
+class CSession;
+
+// Exit statuses, as i2c-tools and scripts expect them.
+constexpr int kExitOk = 0;
+constexpr int kExitFailure = 1; // no camera, a bus fault, a mismatch, a bad file, a refusal
+constexpr int kExitUsage = 2;   // the command line itself is wrong
+
+struct CCommandInfo {
+    const char* name;
+    const char* usage;   // after "zarnixctl "
+    const char* summary; // one line for the tool's help
+    const char* help;    // the command's own help, ending with a worked example
+    unsigned minArgs;
+    unsigned maxArgs;
+    bool takesAll;  // --all
+    bool takesList; // --list
+    int (*run)(CSession& session, const CCommandInfo& self);
+};
+
+const CCommandInfo* FindCommand(const std::string& name);
+
+void PrintToolHelp();
+void PrintCommandHelp(const CCommandInfo& command);
+// "Error: <text>", the usage line and where to read more; returns kExitUsage.
+int UsageError(const CCommandInfo* command, const std::string& text);
+
+// Checks the argument count and the command's own options.
+bool CheckArguments(const CCommandInfo& command, const CCliOptions& options, std::string& error);
+
+} // namespace zarnix::cli

@@ -1,0 +1,36 @@
+// The command line of zarnixctl: options shared by every command, the command
+// itself and its arguments, and the hex numbers that name the camera's registers.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zarnix::cli {
+
+struct CCliOptions {
+    bool help = false;
+    bool version = false;
+    bool yes = false;  // -y: no question before changing what the camera keeps
+    bool all = false;  // --all: dump and load take the ISP and Stat blocks too
+    bool list = false; // set --list
+    std::optional<std::uint16_t> address; // the camera's 8-bit write address
+    std::string simState;                 // file that keeps the simulated camera's memory
+    bool virtualClock = false;            // the simulated camera takes no protocol time
+    std::string trace;                    // file for the adapter call trace
+    std::string command;                  // as typed; empty when none was given
+    std::vector<std::string> args;        // the command's own arguments
+};
+
+// False with `error` (no "Error: " prefix) when the command line is bad usage.
+bool ParseCommandLine(int argc, const char* const* argv, CCliOptions& options, std::string& error);
+
+enum class EHexParse { Ok, NotANumber, TooLarge };
+
+// A hexadecimal number with or without 0x, nothing else around it, at most `max`.
+// A value too large is refused, never cut down to its low byte.
+EHexParse ParseHex(std::string_view text, unsigned max, unsigned& value);
+
+} // namespace zarnix::cli

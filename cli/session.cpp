@@ -1,0 +1,163 @@
+#include "cli/session.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include <unistd.h>
+
+#include "camera/camera_control.h"
+
+namespace zarnix::cli {
+
+std::int32_t CReadRequestCounter::IICInit(std::uint32_t address, std::uint32_t speed, std::uint32_t timeout)
+{
+    return m_inner.IICInit(address, speed, timeout);
+}
+
+std::uint32_t CReadRequestCounter::SetAddress(std::int32_t handle, std::uint32_t address)
+{
+    return m_inner.SetAddress(handle, address);
+}
+
+std::uint32_t CReadRequestCounter::SendSub(std::int32_t handle, std::uint32_t flags, std::uint32_t subAddress,
+                                           const std::uint8_t* data, std::uint32_t length, std::uint32_t stop)
+{
+    const std::uint32_t status = m_inner.SendSub(handle, flags, subAddress, data, length, stop);
+    if (subAddress == kSubAddressRead && m_heard)
+        m_heard();
+    return status;
+}
+
+std::uint32_t CReadRequestCounter::Send(std::int32_t handle, const std::uint8_t* data, std::uint32_t flags,
+                                        std::uint32_t length)
+{
+    return m_inner.Send(handle, data, flags, length);
+}
+
+std::uint32_t CReadRequestCounter::Receive(std::int32_t handle, std::uint8_t* data, std::uint32_t flags,
+                                           std::uint32_t length)
+{
+    return m_inner.Receive(handle, data, flags, length);
+}
+
+std::uint32_t CReadRequestCounter::IICClose(std::int32_t handle) { return m_inner.IICClose(handle); }
+
+CSession::CSession(const CCliOptions& options) : m_options(options) {}
+
+CSession::~CSession() = default;
+
+bool CSession::Open()
+{
+    if (m_opened)
+        return true;
+    if (!m_options.simState.empty()) {
+        CSimState state;
+        std::string error;
+        switch (LoadSimStateFile(m_options.simState, state, error)) {
+        case ESimStateLoad::Loaded:
+            ApplySimState(state, m_camera);
+            m_loadedState = std::move(state);
+            break;
+        case ESimStateLoad::Missing:
+            break; // a camera fresh from the factory
+        case ESimStateLoad::Failed:
+            PrintError(error);
+            return false;
+        }
+    }
+    if (m_options.virtualClock)
+        m_clock = std::make_unique<CVirtualClock>();
+    else
+        m_clock = std::make_unique<CRealClock>();
+
+    CAdapter* adapter = &m_camera;
+    if (!m_options.trace.empty()) {
+        m_traceFile.open(m_options.trace, std::ios::out | std::ios::trunc);
+        if (!m_traceFile) {
+            PrintError("cannot open trace file " + m_options.trace + ": " + std::strerror(errno));
+            return false;
+        }
+        m_recorder = std::make_unique<CRecordingAdapter>(*adapter, *m_clock);
+        m_recorder->SetTraceStream(&m_traceFile);
+        adapter = m_recorder.get();
+    }
+    m_counter = std::make_unique<CReadRequestCounter>(*adapter);
+    m_context = std::make_unique<CLinkContext>(CLinkContext{*m_counter, *m_clock, m_messages});
+    m_opened = true;
+    return true;
+}
+
+bool CSession::Connect()
+{
+    if (!Open())
+        return false;
+    if (m_options.address) {
+        m_address = *m_options.address;
+        return true;
+    }
+    CCameraControl control(*m_context);
+    m_address = control.SearchAddress();
+    return m_address != kNoCameraAddress; // the search has told the operator
+}
+
+bool CSession::Close()
+{
+    bool ok = true;
+    if (m_traceFile.is_open()) {
+        m_traceFile.close();
+        if (m_traceFile.fail()) {
+            PrintError("cannot write trace file " + m_options.trace);
+            ok = false;
+        }
+    }
+    if (!m_opened || m_options.simState.empty())
+        return ok;
+    // A command that changed nothing leaves the file alone: reading a camera
+    // must not need a writable state file.
+    CSimState now = CaptureSimState(m_camera);
+    if (m_loadedState && *m_loadedState == now)
+        return ok;
+    std::string error;
+    if (!SaveSimStateFile(m_options.simState, now, error)) {
+        PrintError(error);
+        return false;
+    }
+    return ok;
+}
+
+bool CSession::Confirm(const std::string& what)
+{
+    if (m_options.yes)
+        return true;
+    if (::isatty(STDIN_FILENO) != 1) {
+        PrintError("this would " + what + ".\nThere is no terminal to ask on; give -y to go ahead.");
+        return false;
+    }
+    std::fprintf(stderr, "WARNING! This will %s.\nContinue? [y/N] ", what.c_str());
+    std::fflush(stderr);
+    char answer[64];
+    if (!std::fgets(answer, sizeof answer, stdin)) {
+        std::fprintf(stderr, "\n");
+        answer[0] = '\0';
+    }
+    const char* c = answer;
+    while (*c == ' ' || *c == '\t')
+        ++c;
+    if (*c == 'y' || *c == 'Y')
+        return true;
+    std::fprintf(stderr, "Aborting on user request.\n");
+    return false;
+}
+
+void CSession::StepOnReadRequests(bool on)
+{
+    if (!m_counter)
+        return;
+    if (on)
+        m_counter->OnReadRequest([this] { m_progress.Step(); });
+    else
+        m_counter->OnReadRequest({});
+}
+
+} // namespace zarnix::cli

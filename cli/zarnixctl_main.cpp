@@ -1,0 +1,57 @@
+// zarnixctl: the camera module from the command line, one command per run.
+#include <cstdio>
+
+#include "cli/commands.h"
+#include "cli/options.h"
+#include "cli/output.h"
+#include "cli/session.h"
+
+#ifndef ZARNIX_VERSION
+#define ZARNIX_VERSION "unknown"
+#endif
+
+using namespace zarnix::cli;
+
+int main(int argc, char** argv)
+{
+    CCliOptions options;
+    std::string error;
+    if (!ParseCommandLine(argc, argv, options, error)) {
+        // Name the command in the usage line when one was typed before the mistake.
+        return UsageError(FindCommand(options.command), error);
+    }
+    if (options.version) {
+        std::printf("zarnixctl %s\n", ZARNIX_VERSION);
+        return kExitOk;
+    }
+    const CCommandInfo* command = options.command.empty() ? nullptr : FindCommand(options.command);
+    if (options.help && options.command.empty()) {
+        PrintToolHelp();
+        return kExitOk;
+    }
+    if (options.command.empty())
+        return UsageError(nullptr, "no command given");
+    if (!command)
+        return UsageError(nullptr, "unknown command '" + options.command + "'");
+    if (options.help) {
+        PrintCommandHelp(*command);
+        return kExitOk;
+    }
+    if (!CheckArguments(*command, options, error))
+        return UsageError(command, error);
+
+    CSession session(options);
+    int status = command->run(session, *command);
+    // A fault the command's own result missed is still a fault: every adapter
+    // failure reaches the operator as a message.
+    if (status == kExitOk && session.Messages().Count() != 0)
+        status = kExitFailure;
+    if (!session.Close() && status == kExitOk)
+        status = kExitFailure;
+    std::fflush(stdout);
+    if (std::ferror(stdout) && status == kExitOk) {
+        PrintError("cannot write the output");
+        status = kExitFailure;
+    }
+    return status;
+}

@@ -1,0 +1,79 @@
+// The simulated camera's memory kept in a text file between runs, so that what
+// one command writes into the camera (a set, a store, a file transfer) is still
+// there for the next one, as it would be on a powered camera.
+//
+// The file, line by line (blank lines and lines starting with '#' are ignored):
+//
+//     zarnix-sim-state 1          magic word and format version
+//     address 70                  the camera's 8-bit write address, hex, even, below fc
+//     present yes                 yes, or no for a camera that answers nothing
+//     commits 3                   how often the commit command reached the camera, decimal
+//     bank 30                     a bank, hex, then its 256 registers as
+//     0F 00 40 40 80 ...          16 lines of 16 two-digit hex values
+//     ...                         further banks
+//     end                         the last line, so a cut-off file is noticed
+//
+// The three settings come once each, before the first bank. Banks 30, a0, e0, e2,
+// f0, f2 and 88 (what the camera keeps) must all be there; any other bank may be,
+// except a1, which only mirrors bank 30. A bank the file leaves out holds zeros.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <string_view>
+
+namespace zarnix {
+
+class CSimCamera;
+
+constexpr int kSimStateVersion = 1;
+// Far above any state the writer produces (all 255 banks are about 210 KiB);
+// anything bigger is not a state file and is not read into memory.
+constexpr std::size_t kSimStateMaxBytes = 1u << 20;
+
+// The banks a state file always carries: what the camera keeps between commands.
+inline constexpr std::uint8_t kSimKeptBanks[] = {0x30, 0xA0, 0xE0, 0xE2, 0xF0, 0xF2, 0x88};
+
+using CSimBank = std::array<std::uint8_t, 256>;
+
+struct CSimState {
+    std::uint16_t address = 0x70;
+    bool present = true;
+    unsigned commits = 0;
+    std::map<std::uint8_t, CSimBank> banks;
+
+    bool operator==(const CSimState&) const = default;
+};
+
+// The kept banks, and any other bank that holds something other than zeros.
+CSimState CaptureSimState(const CSimCamera& camera);
+// Puts the state into a camera; banks the state leaves out are not touched.
+void ApplySimState(const CSimState& state, CSimCamera& camera);
+
+std::string FormatSimState(const CSimState& state);
+
+struct CSimStateError {
+    std::size_t line = 0; // 1-based; 0 when the problem is not on one line
+    std::string message;
+};
+
+// Strict: any deviation from the format is refused with the first bad line.
+// Fills `state` only on success.
+bool ParseSimState(std::string_view text, CSimState& state, CSimStateError& error);
+
+enum class ESimStateLoad {
+    Loaded,
+    Missing, // no such file: the camera starts from the factory
+    Failed,  // unreadable or malformed; `error` says why, naming the file
+};
+
+ESimStateLoad LoadSimStateFile(const std::string& path, CSimState& state, std::string& error);
+
+// Replaces the file as a whole: a temporary file beside it, synced, then renamed
+// over it, so a crash leaves the old state or the new one, never half of either.
+bool SaveSimStateFile(const std::string& path, const CSimState& state, std::string& error);
+
+} // namespace zarnix

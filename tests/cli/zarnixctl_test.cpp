@@ -1,0 +1,456 @@
+// Runs the built zarnixctl against the simulated camera on the virtual clock,
+// with the camera's memory in a state file between runs, and checks what it
+// prints, what it leaves in the camera and how it exits.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "camera/register_map.h"
+#include "sim/sim_camera.h"
+#include "sim/sim_state.h"
+
+extern char** environ;
+
+namespace zarnix::test {
+namespace {
+
+struct CRun {
+    int status = -1; // exit status; -1 when the tool died of a signal
+    std::string out;
+    std::string err;
+};
+
+std::string ReadFile(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::vector<std::string> Lines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+class ZarnixctlTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char pattern[] = "/tmp/zarnixctl-test-XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern), nullptr);
+        dir = pattern;
+        state = (dir / "cam.state").string();
+    }
+    void TearDown() override { std::filesystem::remove_all(dir); }
+
+    // The tool as it is, stdin /dev/null unless `stdinFd` is given.
+    CRun RunRaw(const std::vector<std::string>& args, int stdinFd = -1)
+    {
+        std::vector<std::string> argv{ZARNIXCTL_PATH};
+        argv.insert(argv.end(), args.begin(), args.end());
+        std::vector<char*> pointers;
+        for (auto& arg : argv)
+            pointers.push_back(arg.data());
+        pointers.push_back(nullptr);
+
+        const std::string out = (dir / "stdout").string();
+        const std::string err = (dir / "stderr").string();
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        if (stdinFd >= 0)
+            posix_spawn_file_actions_adddup2(&actions, stdinFd, 0);
+        else
+            posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        pid_t pid = 0;
+        CRun run;
+        const int spawned = posix_spawn(&pid, argv[0].c_str(), &actions, nullptr, pointers.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        if (spawned != 0) {
+            ADD_FAILURE() << "cannot start " << argv[0];
+            return run;
+        }
+        int wait = 0;
+        ::waitpid(pid, &wait, 0);
+        run.status = WIFEXITED(wait) ? WEXITSTATUS(wait) : -1;
+        run.out = ReadFile(out);
+        run.err = ReadFile(err);
+        return run;
+    }
+
+    // On the virtual clock, with the camera kept in this test's state file.
+    CRun Run(std::vector<std::string> args, int stdinFd = -1)
+    {
+        args.insert(args.begin(), {"--sim-clock", "virtual", "--sim-state", state});
+        return RunRaw(args, stdinFd);
+    }
+
+    // Runs and expects success, returning stdout.
+    std::string Ok(std::vector<std::string> args)
+    {
+        const CRun run = Run(args);
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.err, "");
+        return run.out;
+    }
+
+    CSimState Camera()
+    {
+        CSimState camera;
+        std::string error;
+        EXPECT_EQ(LoadSimStateFile(state, camera, error), ESimStateLoad::Loaded) << error;
+        return camera;
+    }
+
+    void WriteState(const std::string& text) { std::ofstream(state, std::ios::binary) << text; }
+
+    std::filesystem::path dir;
+    std::string state;
+};
+
+TEST_F(ZarnixctlTest, SearchPrintsTheWriteAddress)
+{
+    EXPECT_EQ(Ok({"search"}), "70\n");
+
+    CSimState moved;
+    moved.address = 0x5A;
+    CSimCamera factory;
+    moved.banks = CaptureSimState(factory).banks;
+    WriteState(FormatSimState(moved));
+    EXPECT_EQ(Ok({"search"}), "5a\n");
+    EXPECT_EQ(Ok({"read", "a0", "04"}), "80\n"); // found there, used there
+
+    moved.present = false;
+    WriteState(FormatSimState(moved));
+    for (const char* command : {"search", "show"}) {
+        const CRun run = Run({command});
+        EXPECT_EQ(run.status, 1) << command;
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.err, "No valid address found, re-power cam and retry.\n");
+    }
+}
+
+TEST_F(ZarnixctlTest, ShowPrintsEveryRegisterTheReadBackReads)
+{
+    const auto lines = Lines(Ok({"show"}));
+    ASSERT_EQ(lines.size(), 44u);
+    EXPECT_EQ(lines.front(), "30:00 shutter-mode 0f");
+    EXPECT_EQ(lines.back(), "30:4d vert-marker-high 00");
+    const std::set<std::string> all(lines.begin(), lines.end());
+    for (const char* line : {"30:04 brightness 80", "30:17 reserved-17 00", "30:19 3dnr-level 40",
+                             "30:40 osd-key 00", "30:30 iris 01", "30:0a r-gain 32"})
+        EXPECT_TRUE(all.count(line)) << line;
+
+    // ff is a register value like any other, not "never read".
+    Ok({"write", "30", "04", "ff"});
+    EXPECT_TRUE(Contains(Ok({"show"}), "30:04 brightness ff\n"));
+}
+
+TEST_F(ZarnixctlTest, ShowPrintsNothingWhenTheReadBackFails)
+{
+    const CRun run = Run({"--address", "72", "show"}); // nobody answers there
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_TRUE(Contains(run.err, "not a correct acknowledge recieved\n")) << run.err;
+    EXPECT_TRUE(Contains(run.err, "Camera settings not correctly read")) << run.err;
+}
+
+TEST_F(ZarnixctlTest, ReadAndWriteOneRegister)
+{
+    Ok({"write", "30", "0x04", "9A"});
+    EXPECT_EQ(Ok({"read", "a1", "4"}), "9a\n"); // the mirror reads the live bank
+    Ok({"-y", "write", "0XE0", "10", "05"});
+    EXPECT_EQ(Ok({"read", "e0", "10"}), "05\n");
+    EXPECT_EQ(Camera().banks.at(0xE0)[0x10], 0x05);
+
+    const CRun lost = Run({"--address", "72", "read", "a0", "04"});
+    EXPECT_EQ(lost.status, 1);
+    EXPECT_EQ(lost.out, "");
+    EXPECT_EQ(lost.err, "not a correct acknowledge recieved\n");
+    EXPECT_EQ(Run({"--address", "72", "write", "30", "04", "11"}).status, 1);
+}
+
+TEST_F(ZarnixctlTest, WritesToKeptBanksNeedConfirmation)
+{
+    Ok({"search"}); // the factory camera, in the state file
+    for (std::vector<std::string> args : {std::vector<std::string>{"write", "a0", "04", "12"},
+                                          {"write", "88", "13", "aa"}, {"save"}}) {
+        const CRun run = Run(args);
+        EXPECT_EQ(run.status, 1) << args[0];
+        EXPECT_TRUE(Contains(run.err, "Error: this would ")) << run.err;
+        EXPECT_TRUE(Contains(run.err, "give -y")) << run.err;
+    }
+    const CSimState camera = Camera();
+    EXPECT_EQ(camera.banks.at(0xA0)[0x04], 0x80);
+    EXPECT_EQ(camera.commits, 0u);
+
+    Ok({"write", "a0", "04", "12", "-y"});
+    EXPECT_EQ(Camera().banks.at(0xA0)[0x04], 0x12);
+}
+
+// The prompt itself needs a terminal on stdin: a pseudo-terminal stands in for the operator.
+TEST_F(ZarnixctlTest, AsksOnATerminal)
+{
+    struct CAnswer {
+        const char* typed;
+        int status;
+        std::uint8_t stored;
+    };
+    for (const CAnswer answer : {CAnswer{"y\n", 0, 0x12}, CAnswer{"n\n", 1, 0x80}, CAnswer{"\n", 1, 0x80}}) {
+        std::filesystem::remove(state);
+        const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        ASSERT_GE(master, 0);
+        ASSERT_EQ(::grantpt(master), 0);
+        ASSERT_EQ(::unlockpt(master), 0);
+        const int slave = ::open(::ptsname(master), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        ASSERT_GE(slave, 0);
+        const std::string typed = answer.typed;
+        ASSERT_EQ(::write(master, typed.data(), typed.size()), static_cast<ssize_t>(typed.size()));
+        const CRun run = Run({"write", "a0", "04", "12"}, slave);
+        ::close(slave);
+        ::close(master);
+
+        EXPECT_EQ(run.status, answer.status) << answer.typed << run.err;
+        EXPECT_TRUE(Contains(run.err, "write 12 to register a0:04 of the camera at 70")) << run.err;
+        EXPECT_TRUE(Contains(run.err, "Continue? [y/N] ")) << run.err;
+        if (std::filesystem::exists(state))
+            EXPECT_EQ(Camera().banks.at(0xA0)[0x04], answer.stored) << answer.typed;
+        else
+            EXPECT_EQ(answer.stored, 0x80) << "refused, so nothing changed and nothing was saved";
+    }
+}
+
+TEST_F(ZarnixctlTest, SetListsEveryCommandOnceWithItsRegister)
+{
+    const auto list = Lines(Ok({"set", "--list"}));
+    ASSERT_EQ(list.size(), kSetCommandCount);
+    std::set<std::string> names;
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        std::istringstream row(list[i]);
+        std::string name, reg;
+        row >> name >> reg;
+        EXPECT_TRUE(names.insert(name).second) << "two commands named " << name;
+        char expected[8];
+        std::snprintf(expected, sizeof expected, "30:%02x", kSetCommands[i].index);
+        EXPECT_EQ(reg, expected) << name;
+    }
+}
+
+TEST_F(ZarnixctlTest, SetSendsTheNamedCommandWithItsValueRule)
+{
+    struct CSet {
+        const char* name;
+        const char* value;
+        std::uint8_t index;
+        std::uint8_t stored;
+    };
+    const CSet cases[] = {
+        {"brightness", "9a", 0x04, 0x9A},
+        {"3dnr-level", "0x7f", 0x19, 0x7F},
+        {"b-gain", "40", 0x09, 0x40},
+        {"digital-gain-y", "41", 0x02, 0x41},
+        {"blc-window-pos1", "77", 0x13, 0x77},
+        {"osd-key", "03", 0x40, 0x03},
+        {"osd-control", "01", 0x40, 0x05}, // same register, its own rule
+        {"zoom-factor", "03", 0x2A, 0x08},
+        {"pan-position", "ff", 0x2B, 0xCB},
+        {"assign-pixel", "07", 0x4E, 0x01},
+        {"SetSharpness", "1f", 0x06, 0x1F}, // the command's own name works too
+    };
+    for (const auto& c : cases) {
+        const CRun run = Run({"set", c.name, c.value});
+        EXPECT_EQ(run.status, 0) << c.name << run.err;
+        EXPECT_EQ(Camera().banks.at(0x30)[c.index], c.stored) << c.name;
+    }
+    EXPECT_TRUE(Contains(Run({"set", "pan-position", "ff"}).err, "sending cb for ff"));
+}
+
+struct CUsage {
+    std::vector<std::string> args;
+    int status;
+    const char* err; // part of stderr
+};
+
+TEST_F(ZarnixctlTest, RefusesBadUsageBeforeTouchingTheCamera)
+{
+    const CUsage cases[] = {
+        {{}, 2, "Error: no command given"},
+        {{"frobnicate"}, 2, "unknown command 'frobnicate'"},
+        {{"read", "30"}, 2, "missing arguments"},
+        {{"read", "30", "04", "05"}, 2, "too many arguments"},
+        {{"read", "100", "04"}, 2, "BANK 100 is above ff"},
+        {{"read", "30", "0x1ff"}, 2, "INDEX 0x1ff is above ff"},
+        {{"read", "30", "4g"}, 2, "INDEX '4g' is not a hex number"},
+        {{"read", "30", "0x"}, 2, "not a hex number"},
+        {{"read", "30", "-1"}, 2, "unknown option '-1'"},
+        {{"write", "30", "04", "100"}, 2, "VALUE 100 is above ff"},
+        {{"set", "brightness", "100"}, 2, "VALUE 100 is above ff"},
+        {{"set", "brightness", "high"}, 2, "not a hex number"},
+        {{"set", "sparkle", "1"}, 2, "set --list"},
+        {{"set", "--list", "brightness"}, 2, "--list takes no arguments"},
+        {{"show", "--all"}, 2, "show takes no --all"},
+        {{"--address", "71", "show"}, 2, "is odd"},
+        {{"--address", "fc", "show"}, 2, "below fc"},
+        {{"--address", "170", "show"}, 2, "not an 8-bit hex address"},
+        {{"--address"}, 2, "needs a value"},
+        {{"--sim-clock", "fast", "show"}, 2, "real or virtual"},
+        {{"--bus", "1", "show"}, 2, "not available in this build"},
+        {{"--adapter-lib", "/opt/x.so", "show"}, 2, "not available in this build"},
+        {{"--yes=1", "save"}, 2, "takes no value"},
+    };
+    for (const auto& c : cases) {
+        const CRun run = RunRaw(c.args);
+        std::string line;
+        for (const auto& arg : c.args)
+            line += arg + " ";
+        EXPECT_EQ(run.status, c.status) << line << run.err;
+        EXPECT_EQ(run.out, "") << line;
+        EXPECT_TRUE(Contains(run.err, c.err)) << line << "\n" << run.err;
+        EXPECT_TRUE(Contains(run.err, "Usage: zarnixctl")) << line;
+    }
+    EXPECT_FALSE(std::filesystem::exists(state));
+}
+
+TEST_F(ZarnixctlTest, HelpEndsWithAWorkedExample)
+{
+    const std::vector<std::string> cases[] = {
+        {"--help"}, {"-h"}, {"read", "--help"}, {"write", "-h"}, {"--help", "load"}, {"set", "--help"},
+        {"save", "--help"}, {"dump", "--help"}, {"check", "--help"}, {"search", "--help"}, {"show", "--help"},
+    };
+    for (const auto& args : cases) {
+        const CRun run = RunRaw(args);
+        EXPECT_EQ(run.status, 0) << args[0];
+        EXPECT_EQ(run.out.rfind("Usage: zarnixctl", 0), 0u) << args[0];
+        const std::size_t example = run.out.rfind("Example");
+        ASSERT_NE(example, std::string::npos) << args[0];
+        EXPECT_TRUE(Contains(run.out.substr(run.out.find('\n', example)), "zarnixctl ")) << args[0];
+    }
+    EXPECT_TRUE(Contains(RunRaw({"--help"}).out, "0x38")); // the 7-bit form of the address
+    const CRun version = RunRaw({"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, std::string("zarnixctl ") + ZARNIX_VERSION + "\n");
+}
+
+TEST_F(ZarnixctlTest, SaveStoresTheLiveSettingsOnly)
+{
+    Ok({"set", "brightness", "9a"});
+    Ok({"set", "zoom-factor", "20"}); // live, but not among the stored registers
+    const CRun run = Run({"save", "-y"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, ""); // no progress line without a terminal
+    EXPECT_EQ(Ok({"read", "a0", "04"}), "9a\n");
+    EXPECT_EQ(Ok({"read", "a0", "2a"}), "08\n");
+}
+
+TEST_F(ZarnixctlTest, SaveStoresNothingWhenTheReadBackFails)
+{
+    Ok({"set", "brightness", "9a"});
+    const CRun run = Run({"--address", "72", "save", "-y"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(Contains(run.err, "Error: the live settings could not be read back; nothing was stored")) << run.err;
+    EXPECT_EQ(Camera().banks.at(0xA0)[0x04], 0x80);
+}
+
+TEST_F(ZarnixctlTest, DumpAndLoadRoundTrip)
+{
+    struct CCase {
+        bool all;
+        const char* blocks; // what check finds in the dump
+    };
+    const std::string file = (dir / "front.qcs").string();
+    for (const CCase c : {CCase{false, "Eeprom"}, CCase{true, "Eeprom, ISP B0, ISP B1, Stat B0, Stat B1"}}) {
+        std::filesystem::remove(state);
+        Ok({"search"});
+        const std::uint8_t factoryIsp = Camera().banks.at(0xE0)[0x10];
+        std::vector<std::string> dump{"dump", file};
+        std::vector<std::string> load{"load", file, "-y"};
+        if (c.all) {
+            dump.push_back("--all");
+            load.push_back("--all");
+        }
+        EXPECT_EQ(Ok(dump), "");
+        EXPECT_EQ(Ok({"check", file}), "values: 1280\nblocks: " + std::string(c.blocks) + "\n");
+
+        Ok({"-y", "write", "a0", "04", "11"});
+        Ok({"-y", "write", "e0", "10", "55"});
+        EXPECT_EQ(Ok(load), "");
+        const CSimState camera = Camera();
+        EXPECT_EQ(camera.banks.at(0xA0)[0x04], 0x80) << c.blocks;
+        EXPECT_EQ(camera.banks.at(0xE0)[0x10], c.all ? factoryIsp : 0x55) << c.blocks;
+        EXPECT_EQ(camera.commits, 1u) << c.blocks;
+    }
+}
+
+TEST_F(ZarnixctlTest, BadSettingsFilesAreRefusedBeforeTheCamera)
+{
+    const std::string file = (dir / "bad.qcs").string();
+    std::ofstream(file) << "//Settings file: bad.qcs\n00 11 2Z\n";
+    for (const char* command : {"check", "load"}) {
+        const CRun run = Run({command, file, "-y"});
+        EXPECT_EQ(run.status, 1) << command;
+        EXPECT_EQ(run.out, "") << command;
+        EXPECT_TRUE(Contains(run.err, file + ": line 2")) << run.err;
+    }
+    EXPECT_FALSE(std::filesystem::exists(state)) << "load went to the camera";
+
+    const CRun missing = Run({"check", (dir / "none.qcs").string()});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_TRUE(Contains(missing.err, "No such file or directory")) << missing.err;
+
+    const CRun unwritable = Run({"dump", (dir / "no-such-dir" / "x.qcs").string()});
+    EXPECT_EQ(unwritable.status, 1);
+    EXPECT_NE(unwritable.err, "");
+}
+
+TEST_F(ZarnixctlTest, MalformedStateFileIsAnErrorNamingFileAndLine)
+{
+    WriteState("zarnix-sim-state 1\naddress 70\npresent perhaps\n");
+    const CRun run = Run({"show"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err.rfind("Error: " + state + ":3: ", 0), 0u) << run.err;
+    EXPECT_EQ(ReadFile(state), "zarnix-sim-state 1\naddress 70\npresent perhaps\n") << "left as it was";
+}
+
+TEST_F(ZarnixctlTest, ReadingLeavesTheStateFileAlone)
+{
+    Ok({"search"});
+    std::string annotated = ReadFile(state);
+    annotated.insert(annotated.find('\n') + 1, "# bench camera 3\n");
+    WriteState(annotated);
+    Ok({"show"});
+    Ok({"read", "a0", "00"});
+    EXPECT_EQ(ReadFile(state), annotated);
+}
+
+TEST_F(ZarnixctlTest, TraceRecordsEveryAdapterCall)
+{
+    const std::string trace = (dir / "bus.trace").string();
+    Ok({"--address", "70", "--trace", trace, "write", "30", "04", "42"});
+    const auto lines = Lines(ReadFile(trace));
+    ASSERT_EQ(lines.size(), 8u); // two transactions: IICInit, SetAddress, transfer, IICClose
+    EXPECT_TRUE(Contains(lines[2], "SendSub(1, 1, 0x00, [30 04], 2, 0) = 0")) << lines[2];
+    EXPECT_TRUE(Contains(lines[6], "10.000 ms  Send(2, [42], 0, 1) = 0")) << lines[6];
+}
+
+} // namespace
+} // namespace zarnix::test
