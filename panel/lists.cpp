@@ -1,0 +1,1 @@
+#include "panel/main_dialog.h"

@@ -1,0 +1,173 @@
+// The control panel: one dialog whose controls mirror the camera's live
+// settings. Every operation makes its own camera command object with the
+// current camera address; what lasts between operations is the state record
+// below, above all the camera address and the settings copy.
+#pragma once
+
+#include <QDialog>
+#include <QString>
+
+#include <array>
+#include <cstdint>
+
+#include "camera/camera_control.h"
+#include "link/context.h"
+
+class QAbstractButton;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QSlider;
+
+namespace zarnix {
+
+class CDropDownCombo;
+
+class CMyQuorel_controller_r2_1Dlg : public QDialog {
+    Q_OBJECT
+public:
+    explicit CMyQuorel_controller_r2_1Dlg(CLinkContext& context, QWidget* parent = nullptr);
+
+    // Copies controls into members (`save`) or members into controls.
+    bool UpdateData(bool save = true);
+    void DoDataExchange(bool save);
+
+    // Start-up, before the window first shows: defaults, the search, the refresh.
+    bool OnInitDialog();
+    void OnBnClickedSearchAddress();
+    void OnBnClickedConnect();
+    void RefreshFromCamera();
+
+    void ShowWhiteBalanceSettings();
+    void ShowShutterSettings();
+    void ShowDayNightSettings();
+    void ShowBlcSettings();
+    void ShowDirectRegister();
+    void ShowPixelSlot();
+    void EnableWhiteBalanceControls();
+
+    // The eleven fill routines: empty the list, add its entries, reselect by its text.
+    void FillShutterModeList();
+    void FillMaxShutterList();
+    void FillMinShutterList();
+    void FillSensUpModeList();
+    void FillDnModeList();
+    void FillColourBurstList();
+    void FillBlcModeList();
+    void FillBlcGainList();
+    void FillBlcWindowPosList();
+    void FillBlcWindowSizeList();
+    void FillWbModeList();
+
+    // Opening a list refills it, so it always shows its full set of entries.
+    void OnCbnDropdownShutterMode() { FillShutterModeList(); }
+    void OnCbnDropdownMaxShutter() { FillMaxShutterList(); }
+    void OnCbnDropdownMinShutter() { FillMinShutterList(); }
+    void OnCbnDropdownSensUpMode() { FillSensUpModeList(); }
+    void OnCbnDropdownDnMode() { FillDnModeList(); }
+    void OnCbnDropdownColourBurst() { FillColourBurstList(); }
+    void OnCbnDropdownBlcMode() { FillBlcModeList(); }
+    void OnCbnDropdownBlcGain() { FillBlcGainList(); }
+    void OnCbnDropdownBlcWindowPos() { FillBlcWindowPosList(); }
+    void OnCbnDropdownBlcWindowSize() { FillBlcWindowSizeList(); }
+    void OnCbnDropdownWbMode() { FillWbModeList(); }
+    // Typing into these lists' text changes nothing by itself.
+    void OnCbnEditchangeShutterMode() {}
+    void OnCbnEditchangeMinShutter() {}
+
+    QWidget* Item(int id) const;
+
+    // Control objects.
+    QSlider* m_sliderDigitalGainY = nullptr;
+    QSlider* m_sliderDigitalGainC = nullptr;
+    QSlider* m_sliderBrightness = nullptr;
+    QSlider* m_sliderDnDelay = nullptr;
+    QSlider* m_sliderDnStart = nullptr;
+    QSlider* m_sliderDnStop = nullptr;
+    QSlider* m_sliderSharpness = nullptr;
+    QSlider* m_sliderHsblcLevel = nullptr;
+    QSlider* m_sliderRGain = nullptr;
+    QSlider* m_sliderBGain = nullptr;
+    QSlider* m_sliderAexRef = nullptr;
+    QSlider* m_sliderAnalogGain = nullptr;
+    QSlider* m_sliderLowLum = nullptr;
+    QSlider* m_slider3dnrLevel = nullptr;
+    QSlider* m_slider3dnrAgcStart = nullptr;
+    QSlider* m_slider3dnrAgcStop = nullptr;
+    QSlider* m_sliderSuLevel = nullptr;
+    QSlider* m_sliderDdLevel = nullptr;
+    QSlider* m_sliderMarkerH = nullptr;
+    QSlider* m_sliderMarkerV = nullptr;
+    QSlider* m_sliderZoom = nullptr;
+    QSlider* m_sliderPan = nullptr;
+    QSlider* m_sliderTilt = nullptr;
+    CDropDownCombo* m_comboShutterMode = nullptr;
+    CDropDownCombo* m_comboDnMode = nullptr;
+    CDropDownCombo* m_comboColourBurst = nullptr;
+    CDropDownCombo* m_comboSensUpMode = nullptr;
+    CDropDownCombo* m_comboBlcMode = nullptr;
+    CDropDownCombo* m_comboBlcGain = nullptr;
+    CDropDownCombo* m_comboBlcWindowPos = nullptr;
+    CDropDownCombo* m_comboWbMode = nullptr;
+    CDropDownCombo* m_comboMaxShutter = nullptr;
+    CDropDownCombo* m_comboBlcWindowSize = nullptr;
+    CDropDownCombo* m_comboMinShutter = nullptr;
+    QPushButton* m_btnStartCorrection = nullptr;
+    QPushButton* m_btnClearAll = nullptr;
+    QProgressBar* m_progress = nullptr;
+
+    // Exchanged with the controls.
+    QString m_strShutterMode, m_strSensUpMode, m_strDnMode, m_strColourBurst, m_strBlcMode, m_strBlcGain,
+        m_strBlcWindowSize, m_strBlcWindowPos, m_strMaxShutter, m_strMinShutter, m_strWbMode;
+    int m_bMirror = 0, m_bVFlip = 0, m_bIrisOff = 0, m_bDayNightActive = 0, m_bOsdControl = 0, m_b3dnrOn = 0,
+        m_b3dnrAuto = 0, m_bShowCorrected = 0, m_bZoomOn = 0, m_bAllRegisters = 0;
+    QString m_strDigitalGainY, m_strDigitalGainC, m_strBrightness, m_strDnDelay, m_strDnStart, m_strDnStop,
+        m_strSharpness, m_strHsblcLevel, m_strComDelay, m_strRGain, m_strBGain, m_strAexRef, m_strAnalogGain,
+        m_strLowLum, m_str3dnrLevel, m_str3dnrAgcStart, m_str3dnrAgcStop, m_strSuLevel, m_strDdLevel,
+        m_strPixelAddress, m_strZoom, m_strPan, m_strTilt, m_strCameraAddress, m_strFileEdit, m_strDeviceAddr,
+        m_strRegisterAddr, m_strData;
+
+    // Plain state; set by the start-up and the refresh before anything reads it.
+    std::array<std::uint16_t, kShadowSize> m_awSettings{};
+    std::uint16_t m_wCameraAddress = 0;
+    std::int32_t m_nShutterMode = 0, m_nSensUpMode = 0, m_nDnMode = 0, m_nColourBurst = 0, m_nBlcMode = 0,
+                 m_nBlcGain = 0;
+    std::int32_t m_nBlcWindowSize = 0; // the camera's size code, not a list index
+    std::int32_t m_nBlcWindowPos = 0;  // the camera's position code, not a list index
+    std::int32_t m_nMinShutter = 0, m_nMaxShutter = 0, m_nWbMode = 0;
+    std::uint8_t m_bCameraToFile = 0;
+    QString m_strFileName;
+    std::int32_t m_nHorMarker = 0;    // 158 to 909
+    std::int32_t m_nVertMarker = 0;   // 19 to 310
+    std::uint8_t m_nManualField = 0;  // 0 "Odd", 1 "Even"
+    std::int32_t m_nPixelSlot = 0;    // 0 "Off", 1 to 4 "addr1" to "addr4"
+    std::uint16_t m_wComDelay = 0;
+    std::uint16_t m_wDirectBank = 0, m_wDirectIndex = 0, m_wDirectData = 0;
+
+    void setVisible(bool visible) override;
+
+    // The entry that opens the About box, offered in the window's context menu and on F1.
+    static constexpr const char* kAboutEntry = "&About Quorel_controller_r2_1...";
+
+signals:
+    void aboutRequested();
+
+protected:
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+    // A camera command object for one operation, aimed at the current camera.
+    CCameraControl Camera() const;
+    void Enable(std::initializer_list<int> ids, bool enable);
+    void Check(int id, bool checked);
+    void ApplyWhiteBalanceEnabling(std::int32_t mode);
+
+    CLinkContext& m_context;
+
+private:
+    // Binds each control's notification to its handler.
+    void ConnectMessageMap();
+
+    bool m_bInitDone = false;
+};
+
+} // namespace zarnix

@@ -1,0 +1,24 @@
+// The window's message sink: a modal box with one OK button, on the window's thread.
+#pragma once
+
+#include <QMessageBox>
+#include <QWidget>
+
+#include "link/messages.h"
+
+namespace zarnix {
+
+class CMessageBoxSink final : public CMessageSink {
+public:
+    explicit CMessageBoxSink(QWidget* parent = nullptr) : m_parent(parent) {}
+    void SetParent(QWidget* parent) { m_parent = parent; }
+    void Show(const std::string& text) override
+    {
+        QMessageBox::information(m_parent, QString(), QString::fromStdString(text), QMessageBox::Ok);
+    }
+
+private:
+    QWidget* m_parent;
+};
+
+} // namespace zarnix

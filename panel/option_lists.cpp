@@ -1,0 +1,1 @@
+#include "panel/option_lists.h"
