@@ -24,6 +24,7 @@ bool CCameraControl::ReadSettings(std::uint16_t delay)
                 m_wValue = read.value;
                 m_awShadow[m_wIndex] = m_wValue;
                 failed = read.receiveFailed;
+                m_abRead[m_wIndex] = !failed;
             }
         }
         i = ApplyJump(kReadSettingsJumps, i);

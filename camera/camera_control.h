@@ -68,6 +68,9 @@ public:
 
     std::uint16_t m_wAddress = 0; // the camera's write address
     std::array<std::uint16_t, kShadowSize> m_awShadow{}; // live registers 0x30:i; kNotRead until read
+    // Which shadow entries the read-back received whole: kNotRead is also a byte
+    // the camera may hold, so the value alone cannot tell.
+    std::array<bool, kShadowSize> m_abRead{};
     std::uint16_t m_wDelay = 0;      // the operator's Com.Delay, recorded with the read-back
     std::uint16_t m_wSubAddress = 0; // frame being sent: sub-address
     std::uint16_t m_wBank = 0;       // frame being sent: bank

@@ -4,6 +4,7 @@
 #include <QContextMenuEvent>
 #include <QMenu>
 #include <QShortcut>
+#include <QSignalBlocker>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -55,6 +56,24 @@ constexpr CCheckBinding kCheckBindings[] = {
 // The camera address box never holds more than a bus address.
 constexpr int kCameraAddressBox = 1092;
 constexpr int kCameraAddressMaxChars = 2;
+
+// Shows a list text member the way a sorted list takes a text: the first entry
+// that begins with it (case ignored) becomes the choice; a text that begins no
+// entry, or an empty one, stays in the text field and chooses nothing new.
+void LoadListText(QComboBox& combo, const QString& member)
+{
+    const QSignalBlocker blocker(combo);
+    if (!member.isEmpty()) {
+        for (int i = 0; i < combo.count(); ++i) {
+            if (combo.itemText(i).startsWith(member, Qt::CaseInsensitive)) {
+                combo.setCurrentIndex(i);
+                combo.setEditText(combo.itemText(i));
+                return;
+            }
+        }
+    }
+    combo.setEditText(member);
+}
 
 template <class T>
 void Attach(const QWidget& dialog, T*& member, int id)
@@ -141,6 +160,20 @@ void CMyQuorel_controller_r2_1Dlg::ConnectMessageMap()
     };
     for (const auto& entry : buttons)
         connect(DlgItem<QAbstractButton>(*this, entry.id), &QAbstractButton::clicked, this, entry.onClicked);
+
+    ConnectListHandlers();
+    ConnectSliderHandlers();
+    ConnectButtonHandlers();
+    ConnectDirectPanel();
+    ConnectFileControl();
+}
+
+void CMyQuorel_controller_r2_1Dlg::RecordSetting(std::uint8_t entry, std::uint16_t value)
+{
+    if (entry >= kShadowSize)
+        return;
+    m_awSettings[entry] = value;
+    m_abSettingKnown[entry] = true;
 }
 
 void CMyQuorel_controller_r2_1Dlg::contextMenuEvent(QContextMenuEvent* event)
@@ -167,7 +200,7 @@ void CMyQuorel_controller_r2_1Dlg::DoDataExchange(bool save)
             if (save)
                 member = combo->currentText();
             else
-                combo->setEditText(member);
+                LoadListText(*combo, member);
         } else if (auto* box = qobject_cast<QLineEdit*>(widget)) {
             // Setting a box from here never counts as the operator's edit, so its
             // handler (on textEdited) does not write to the camera again.

@@ -77,6 +77,25 @@ public:
 
     QWidget* Item(int id) const;
 
+    // Keeps `value` as the settings copy's entry for register 0x30:`entry` and marks
+    // it known: read from the camera or written to it by this window.
+    void RecordSetting(std::uint8_t entry, std::uint16_t value);
+
+    // ---- Selection handlers: panel/list_handlers.cpp ----
+    // ---- end of selection handlers ----
+
+    // ---- Sliders and value boxes: panel/slider_handlers.cpp ----
+    // ---- end of sliders and value boxes ----
+
+    // ---- Buttons and check boxes: panel/button_handlers.cpp ----
+    // ---- end of buttons and check boxes ----
+
+    // ---- Direct I2C panel: panel/direct_panel.cpp ----
+    // ---- end of direct I2C panel ----
+
+    // ---- File control, SAVE and long operations: panel/file_control.cpp ----
+    // ---- end of file control ----
+
     // Control objects.
     QSlider* m_sliderDigitalGainY = nullptr;
     QSlider* m_sliderDigitalGainC = nullptr;
@@ -129,6 +148,9 @@ public:
 
     // Plain state; set by the start-up and the refresh before anything reads it.
     std::array<std::uint16_t, kShadowSize> m_awSettings{};
+    // Whether each settings entry holds a value read from the camera or set by the
+    // operator; 0x00FF is a byte like any other, so it cannot mark an unknown entry.
+    std::array<bool, kShadowSize> m_abSettingKnown{};
     std::uint16_t m_wCameraAddress = 0;
     std::int32_t m_nShutterMode = 0, m_nSensUpMode = 0, m_nDnMode = 0, m_nColourBurst = 0, m_nBlcMode = 0,
                  m_nBlcGain = 0;
@@ -164,8 +186,13 @@ protected:
     CLinkContext& m_context;
 
 private:
-    // Binds each control's notification to its handler.
+    // Binds each control's notification to its handler, one part per concern.
     void ConnectMessageMap();
+    void ConnectListHandlers();
+    void ConnectSliderHandlers();
+    void ConnectButtonHandlers();
+    void ConnectDirectPanel();
+    void ConnectFileControl();
 
     bool m_bInitDone = false;
 };

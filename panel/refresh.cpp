@@ -108,6 +108,7 @@ void CMyQuorel_controller_r2_1Dlg::RefreshFromCamera()
     camera.ReadSettings(m_wComDelay);
     const auto& E = camera.m_awShadow;
     m_awSettings = E;
+    m_abSettingKnown = camera.m_abRead;
     UpdateData(false);
 
     m_nWbMode = E[0x08];

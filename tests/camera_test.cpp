@@ -60,8 +60,10 @@ TEST_F(CameraTest, ReadBackReadsTheMirrorBankInOrderAndSkipsTheGaps)
     EXPECT_EQ(clock.Now(), Micros(44 * 80 * 1000));
 
     const std::set<std::uint8_t> read(indexes.begin(), indexes.end());
-    for (unsigned i = 0; i < kShadowSize; ++i)
+    for (unsigned i = 0; i < kShadowSize; ++i) {
         EXPECT_EQ(control.m_awShadow[i], read.count(i) ? LiveValue(i) : kNotRead) << "entry " << i;
+        EXPECT_EQ(control.m_abRead[i], read.count(i) == 1) << "entry " << i;
+    }
     EXPECT_TRUE(messages.Texts().empty());
 }
 
@@ -104,6 +106,8 @@ TEST_F(CameraTest, ReadBackStopsTheBusAtTheFirstFailureButRunsEveryPass)
             const std::uint16_t expected =
                 i == c.index && c.frame == ESimFrame::Receive ? 0 : readBefore ? LiveValue(i) : kNotRead;
             EXPECT_EQ(fresh.m_awShadow[i], expected) << "entry " << i;
+            // Only a whole read counts; the 0 of a failed receive is no camera value.
+            EXPECT_EQ(fresh.m_abRead[i], readBefore) << "entry " << i;
         }
     }
 }

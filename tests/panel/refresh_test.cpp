@@ -8,70 +8,12 @@
 #include <QRadioButton>
 #include <QSlider>
 
-#include "link/adapters/recording_adapter.h"
-#include "panel/main_dialog.h"
-#include "panel/main_window_layout.h"
-#include "sim/sim_camera.h"
+#include "panel_fixture.h"
 
 namespace zarnix::test {
 namespace {
 
-using Strings = std::vector<std::string>;
-
-class RefreshTest : public ::testing::Test {
-protected:
-    CSimCamera camera;
-    CVirtualClock clock;
-    CRecordingMessages messages;
-    CRecordingAdapter bus{camera, clock};
-    CLinkContext context{bus, clock, messages};
-    std::unique_ptr<CMyQuorel_controller_r2_1Dlg> dlg;
-
-    void Start()
-    {
-        dlg = std::make_unique<CMyQuorel_controller_r2_1Dlg>(context);
-        dlg->OnInitDialog();
-    }
-    void TearDown() override
-    {
-        EXPECT_TRUE(bus.OpenHandles().empty());
-        EXPECT_EQ(bus.HandleFaults(), 0u);
-    }
-    void Live(std::uint8_t index, std::uint8_t value) { camera.Poke(0x30, index, value); }
-
-    QComboBox* List(int id) const { return DlgItem<QComboBox>(*dlg, id); }
-    QSlider* Slider(int id) const { return DlgItem<QSlider>(*dlg, id); }
-    QString Text(int id) const { return DlgItem<QLineEdit>(*dlg, id)->text(); }
-    bool Checked(int id) const { return DlgItem<QAbstractButton>(*dlg, id)->isChecked(); }
-    bool Enabled(int id) const { return dlg->Item(id)->isEnabled(); }
-
-    // Register writes after the read-back, as "@ms bank:index=value".
-    Strings WritesFrom(Micros from) const
-    {
-        Strings out;
-        const auto& log = bus.Log();
-        for (std::size_t i = 0; i < log.size(); ++i) {
-            if (log[i].time < from || log[i].call != EAdapterCall::SendSub)
-                continue;
-            char text[48];
-            if (log[i].subAddress == 0) {
-                const auto* send = &log[i];
-                for (std::size_t j = i + 1; j < log.size(); ++j)
-                    if (log[j].call == EAdapterCall::Send) {
-                        send = &log[j];
-                        break;
-                    }
-                std::snprintf(text, sizeof text, "@%ld %02x:%02x=%x", static_cast<long>(log[i].time.count() / 1000),
-                              log[i].data[0], log[i].data[1], send->data.at(0));
-            } else {
-                std::snprintf(text, sizeof text, "@%ld read %02x:%02x", static_cast<long>(log[i].time.count() / 1000),
-                              log[i].data[0], log[i].data[1]);
-            }
-            out.push_back(text);
-        }
-        return out;
-    }
-};
+using RefreshTest = PanelTest;
 
 // The read-back ends 44 passes of 80 ms after the search's 10 ms.
 constexpr long kReadBackEndMs = 10 + 44 * 80;
