@@ -224,10 +224,8 @@ void CMyQuorel_controller_r2_1Dlg::DoDataExchange(bool save)
 void CMyQuorel_controller_r2_1Dlg::setVisible(bool visible)
 {
     // The start-up runs before the window first appears, with its search and refresh.
-    if (visible && !m_bInitDone) {
-        m_bInitDone = true;
+    if (visible && !m_bInitDone)
         OnInitDialog();
-    }
     QDialog::setVisible(visible);
 }
 

@@ -81,6 +81,8 @@ int Marker(std::uint16_t high, std::uint16_t low, int minimum, int maximum)
 
 bool CMyQuorel_controller_r2_1Dlg::OnInitDialog()
 {
+    // Runs once, whether the first showing or the caller started it.
+    m_bInitDone = true;
     m_wComDelay = kStartComDelay;
     m_bCameraToFile = 0;
     m_bAllRegisters = 0;

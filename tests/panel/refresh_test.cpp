@@ -8,6 +8,7 @@
 #include <QRadioButton>
 #include <QSlider>
 
+#include "panel/option_lists.h"
 #include "panel_fixture.h"
 
 namespace zarnix::test {
@@ -168,6 +169,61 @@ TEST_F(RefreshTest, WithoutACameraTheWindowStillOpensOnPlaceholders)
         EXPECT_TRUE(Checked(id)) << id;
     EXPECT_FALSE(Checked(1081));
     EXPECT_EQ(Text(1105), "1");
+}
+
+// Each window code shows the entry that sends it, so opening and closing a list
+// writes back what the camera holds; codes the lists do not know show the centre
+// entry and the 2x2 size, and 0x90 and above count as the replacement codes.
+TEST_F(RefreshTest, BlcWindowCodesShowTheEntryThatSendsThem)
+{
+    struct Case {
+        std::uint8_t register_;
+        std::uint8_t code;
+        int list;
+        QString text;
+    };
+    std::vector<Case> cases;
+    for (const auto& entry : OptionList(ListId::BlcWindowSize).entries)
+        cases.push_back({0x14, static_cast<std::uint8_t>(entry.value), 1036, entry.text});
+    for (const auto& entry : OptionList(ListId::BlcWindowPos).entries)
+        cases.push_back({0x13, static_cast<std::uint8_t>(entry.value), 1026, entry.text});
+    cases.push_back({0x14, 0x13, 1036, "06: HxV 2x2"});
+    cases.push_back({0x14, 0x90, 1036, "06: HxV 2x2"});
+    cases.push_back({0x13, 0x34, 1026, "5: CENTER"});
+    cases.push_back({0x13, 0xFE, 1026, "5: CENTER"});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.code);
+        Live(c.register_, c.code);
+        Start();
+        EXPECT_EQ(List(c.list)->currentText(), c.text);
+    }
+}
+
+TEST_F(RefreshTest, ListTextsTakeTheFirstEntryTheyBeginWhenShown)
+{
+    Start();
+    const std::size_t before = bus.Log().size();
+    const struct {
+        QString member;
+        int index;
+        QString shown;
+    } cases[] = {
+        {"2", 2, "2:  Auto"},          {"1:  COL", 1, "1:  Colour"}, {"0", 0, "0:  BandW"},
+        {"3", 0, "3"},                 {"", 0, ""}, // no entry begins with it: the text stays, the choice too
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.member.toStdString());
+        dlg->m_strDnMode = c.member;
+        dlg->UpdateData(false);
+        EXPECT_EQ(List(1003)->currentIndex(), c.index);
+        EXPECT_EQ(List(1003)->currentText(), c.shown);
+        List(1003)->setCurrentIndex(0);
+    }
+    // The camera address box never holds more than two characters.
+    dlg->m_strCameraAddress = "123";
+    dlg->UpdateData(false);
+    EXPECT_EQ(Text(1092), "12");
+    EXPECT_EQ(bus.Log().size(), before); // data exchange never talks to the camera
 }
 
 TEST_F(RefreshTest, SearchButtonShowsTheAddressFound)

@@ -1,0 +1,97 @@
+// The program's shell: the splash picture, the About box and the ways to reach it.
+#include <gtest/gtest.h>
+
+#include <QContextMenuEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTimer>
+#include <QtTest/QTest>
+
+#include "app/about_dialog.h"
+#include "app/splash.h"
+#include "panel_fixture.h"
+
+namespace zarnix::test {
+namespace {
+
+TEST(SplashTest, CentredOnTheScreenEvenWhenLargerThanIt)
+{
+    const struct {
+        QRect screen;
+        QSize size;
+        QPoint at;
+    } cases[] = {
+        {{0, 0, 1920, 1080}, {329, 117}, {795, 481}},
+        {{1920, 0, 1280, 1024}, {329, 117}, {2395, 453}}, // a second screen to the right
+        {{0, 0, 300, 100}, {329, 117}, {-14, -8}},       // a tiny screen: the picture spills over
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(CentredOn(c.screen, c.size), c.at) << c.screen.width();
+}
+
+TEST(SplashTest, ShowsThePictureFramelessAtItsOwnSize)
+{
+    CSplash splash;
+    const QRect screen(0, 0, 1024, 768);
+    splash.Create(":/splash.png", screen);
+    EXPECT_TRUE(splash.isVisible());
+    EXPECT_TRUE(splash.windowFlags() & Qt::FramelessWindowHint);
+    EXPECT_EQ(splash.size(), QSize(329, 117));
+    EXPECT_EQ(splash.pos(), CentredOn(screen, QSize(329, 117)));
+    // What is painted is the picture itself, inside its one-pixel border.
+    const QImage shown = splash.grab().toImage();
+    const QImage picture(":/splash.png");
+    EXPECT_EQ(shown.pixelColor(164, 58), picture.pixelColor(164, 58));
+    // Clicking it does not hide it: it stays until the program ends.
+    QTest::mouseClick(&splash, Qt::LeftButton);
+    EXPECT_TRUE(splash.isVisible());
+}
+
+TEST(AboutBoxTest, NamesTheProductAndClosesOnOk)
+{
+    CAboutDlg about;
+    EXPECT_EQ(about.windowTitle(), "About Zarnix_controller");
+    QStringList texts;
+    for (const QLabel* label : about.findChildren<QLabel*>())
+        texts << label->text();
+    EXPECT_TRUE(texts.contains("Zarnix_controller Version 5.3")) << texts.join('|').toStdString();
+    const auto buttons = about.findChildren<QPushButton*>();
+    ASSERT_EQ(buttons.size(), 1);
+    EXPECT_EQ(buttons[0]->text(), "OK");
+    EXPECT_TRUE(buttons[0]->isDefault());
+    QTimer::singleShot(0, buttons[0], &QPushButton::click);
+    EXPECT_EQ(about.exec(), QDialog::Accepted);
+}
+
+using ShellTest = PanelTest;
+
+TEST_F(ShellTest, AboutIsOfferedInTheContextMenuAndOnF1)
+{
+    StartQuiet();
+    QSignalSpy about(dlg.get(), &CMyQuorel_controller_r2_1Dlg::aboutRequested);
+    // The context menu holds the one entry; choosing it asks for the About box.
+    QTimer::singleShot(0, [&] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        ASSERT_NE(menu, nullptr);
+        ASSERT_EQ(menu->actions().size(), 1);
+        EXPECT_EQ(menu->actions()[0]->text(), CMyQuorel_controller_r2_1Dlg::kAboutEntry);
+        menu->actions()[0]->trigger();
+        menu->close();
+    });
+    QContextMenuEvent event(QContextMenuEvent::Keyboard, QPoint(10, 10), dlg->mapToGlobal(QPoint(10, 10)));
+    QApplication::sendEvent(dlg.get(), &event);
+    EXPECT_EQ(about.count(), 1);
+
+    dlg->show();
+    dlg->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(dlg.get()));
+    QTest::keyClick(dlg.get(), Qt::Key_F1);
+    EXPECT_EQ(about.count(), 2);
+    EXPECT_TRUE(dlg->isVisible());
+    EXPECT_TRUE(Writes().empty()); // the About box is no camera operation
+}
+
+} // namespace
+} // namespace zarnix::test
