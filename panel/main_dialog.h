@@ -88,6 +88,50 @@ public:
     // ---- end of sliders and value boxes ----
 
     // ---- Buttons and check boxes: panel/button_handlers.cpp ----
+    // The camera's on-screen menu: four arrow keys and Enter, and the menu switch.
+    void OnBnClickedOsdUp();
+    void OnBnClickedOsdDown();
+    void OnBnClickedOsdLeft();
+    void OnBnClickedOsdRight();
+    void OnBnClickedOsdEnter();
+    void OnBnClickedOsdControl();
+    // Image and exposure switches.
+    void OnBnClickedMirror();
+    void OnBnClickedVFlip();
+    void OnBnClickedIrisOff();
+    void OnBnClickedPwb();
+    void OnBnClicked3dnrOnOff();
+    void OnBnClicked3dnrAuto();
+    void OnBnClickedZoomOnOff();
+    void OnBnClickedDayNightActive();
+    // Automatic pixel-defect correction.
+    void OnBnClickedStartCorrection();
+    void OnBnClickedClearAll();
+    void OnBnClickedShowCorrected();
+    void OnBnClickedAutoFieldOdd();
+    void OnBnClickedAutoFieldEven();
+    // Manual pixel-defect correction: field, address slot, marker, assignment.
+    void OnBnClickedManualFieldOdd();
+    void OnBnClickedManualFieldEven();
+    void OnBnClickedAddressPlus();
+    void OnBnClickedAddressMin();
+    void OnBnClickedAssignPixel();
+    void OnBnClickedHorMarkerMinus();
+    void OnBnClickedHorMarkerPlus();
+    void OnBnClickedVertMarkerMinus();
+    void OnBnClickedVertMarkerPlus();
+    struct CMarkerAxis; // one marker's position, slider, range and register pair
+
+private:
+    int ButtonChecked(int id) const;
+    void SendRecorded(ESetCommand command, std::uint16_t sent, std::uint16_t recorded);
+    void SendScanningMode();
+    void Send3dnrMode();
+    void SelectAutoField(std::uint16_t code);
+    void SelectManualField(std::uint8_t field);
+    void StepMarker(const CMarkerAxis& axis, int step);
+
+public:
     // ---- end of buttons and check boxes ----
 
     // ---- Direct I2C panel: panel/direct_panel.cpp ----
