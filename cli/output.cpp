@@ -57,6 +57,35 @@ void CCliMessages::Show(const std::string& text)
     ++m_count;
 }
 
+bool CCliMessages::Ask(const std::string& question)
+{
+    m_progress.Clear();
+    if (m_yes) {
+        std::fprintf(stderr, "%s yes (-y)\n", question.c_str());
+        return true;
+    }
+    if (::isatty(STDIN_FILENO) != 1) {
+        std::fprintf(stderr, "%s\nThere is no terminal to ask on; not going on (-y goes on).\n", question.c_str());
+        return false;
+    }
+    std::fprintf(stderr, "%s\nContinue? [y/N] ", question.c_str());
+    std::fflush(stderr);
+    return ReadYes();
+}
+
+bool ReadYes()
+{
+    char answer[64];
+    if (!std::fgets(answer, sizeof answer, stdin)) {
+        std::fprintf(stderr, "\n");
+        return false;
+    }
+    const char* c = answer;
+    while (*c == ' ' || *c == '\t')
+        ++c;
+    return *c == 'y' || *c == 'Y';
+}
+
 void PrintError(const std::string& text)
 {
     std::fprintf(stderr, "Error: %s\n", text.c_str());

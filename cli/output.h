@@ -38,12 +38,20 @@ class CCliMessages final : public CMessageSink {
 public:
     explicit CCliMessages(CProgressLine& progress) : m_progress(progress) {}
     void Show(const std::string& text) override;
+    // Asks on the terminal; -y (`SetYes`) answers yes, and without a terminal the
+    // answer is no.
+    bool Ask(const std::string& question) override;
+    void SetYes(bool yes) { m_yes = yes; }
     unsigned Count() const { return m_count; }
 
 private:
     CProgressLine& m_progress;
+    bool m_yes = false;
     unsigned m_count = 0;
 };
+
+// Reads a y/N answer from the terminal: true only for an answer that starts with y.
+bool ReadYes();
 
 // The tool's own errors: "Error: <text>".
 void PrintError(const std::string& text);

@@ -43,7 +43,7 @@ std::uint32_t CReadRequestCounter::Receive(std::int32_t handle, std::uint8_t* da
 
 std::uint32_t CReadRequestCounter::IICClose(std::int32_t handle) { return m_inner.IICClose(handle); }
 
-CSession::CSession(const CCliOptions& options) : m_options(options) {}
+CSession::CSession(const CCliOptions& options) : m_options(options) { m_messages.SetYes(options.yes); }
 
 CSession::~CSession() = default;
 
@@ -136,15 +136,7 @@ bool CSession::Confirm(const std::string& what)
     }
     std::fprintf(stderr, "WARNING! This will %s.\nContinue? [y/N] ", what.c_str());
     std::fflush(stderr);
-    char answer[64];
-    if (!std::fgets(answer, sizeof answer, stdin)) {
-        std::fprintf(stderr, "\n");
-        answer[0] = '\0';
-    }
-    const char* c = answer;
-    while (*c == ' ' || *c == '\t')
-        ++c;
-    if (*c == 'y' || *c == 'Y')
+    if (ReadYes())
         return true;
     std::fprintf(stderr, "Aborting on user request.\n");
     return false;

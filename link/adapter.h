@@ -53,6 +53,17 @@ public:
     virtual std::uint32_t Receive(std::int32_t handle, std::uint8_t* data, std::uint32_t flags,
                                   std::uint32_t length) = 0;
     virtual std::uint32_t IICClose(std::int32_t handle) = 0;
+
+    // A bus that may carry other devices besides the camera (a machine's i2c-dev
+    // bus). Probing an address there writes three bytes to whatever answers, an
+    // EEPROM among them, so the address search asks before it goes past 0x70.
+    virtual bool SharesBusWithOtherDevices() const { return false; }
+    // An address a kernel driver holds; the address search leaves it alone.
+    virtual bool AddressHeldByDriver(std::uint32_t address)
+    {
+        (void)address;
+        return false;
+    }
 };
 
 // The constants every transaction hands to the adapter.

@@ -37,6 +37,9 @@ constexpr CStatusMessage kStatusMessages[] = {
 constexpr const char* kUnknownStatusText = " error";
 
 constexpr const char* kNoCameraText = "No valid address found, re-power cam and retry.";
+constexpr const char* kSearchBusQuestion =
+    "No camera answers at 70. Search the rest of the bus? Each probe writes 3 bytes to any device that "
+    "answers; an EEPROM there would change.";
 
 } // namespace
 
@@ -139,8 +142,19 @@ Status CIicLink::Probe(std::uint16_t address)
 
 std::uint16_t CIicLink::ScanForCamera()
 {
+    CAdapter& adapter = m_context.adapter;
+    const bool sharedBus = adapter.SharesBusWithOtherDevices();
     for (std::uint16_t candidate = kDefaultCameraAddress; candidate != kNoCameraAddress;
          candidate = NextProbeAddress(candidate)) {
+        if (sharedBus && candidate != kDefaultCameraAddress) {
+            // The camera is not at its factory address. Other devices on this bus
+            // would take each probe as a write, so go on only when told to, and
+            // never where a kernel driver holds the address.
+            if (candidate == NextProbeAddress(kDefaultCameraAddress) && !m_context.messages.Ask(kSearchBusQuestion))
+                break;
+            if (adapter.AddressHeldByDriver(candidate))
+                continue;
+        }
         if (Probe(candidate) != kStatusOk)
             continue;
         // Complete the read request the probe opened, so the camera is left idle.

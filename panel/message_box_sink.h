@@ -16,6 +16,11 @@ public:
     {
         QMessageBox::information(m_parent, QString(), QString::fromStdString(text), QMessageBox::Ok);
     }
+    bool Ask(const std::string& question) override
+    {
+        return QMessageBox::question(m_parent, QString(), QString::fromStdString(question),
+                                     QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+    }
 
 private:
     QWidget* m_parent;

@@ -268,5 +268,66 @@ TEST_F(LinkTest, SearchKeepsTheAddressWhenTheCompletingReceiveFails)
     EXPECT_TRUE(link.m_bError);
 }
 
+// A machine's bus with other devices on it: the camera's own address is probed
+// as always, the rest only when the operator agrees, and never an address that a
+// kernel driver holds.
+class CSharedBus final : public CAdapter {
+public:
+    CSharedBus(CAdapter& inner) : m_inner(inner) {}
+    std::uint32_t held = 0x50;
+    std::int32_t IICInit(std::uint32_t a, std::uint32_t s, std::uint32_t t) override { return m_inner.IICInit(a, s, t); }
+    std::uint32_t SetAddress(std::int32_t h, std::uint32_t a) override { return m_inner.SetAddress(h, a); }
+    std::uint32_t SendSub(std::int32_t h, std::uint32_t f, std::uint32_t sub, const std::uint8_t* d, std::uint32_t l,
+                          std::uint32_t stop) override { return m_inner.SendSub(h, f, sub, d, l, stop); }
+    std::uint32_t Send(std::int32_t h, const std::uint8_t* d, std::uint32_t f, std::uint32_t l) override
+    {
+        return m_inner.Send(h, d, f, l);
+    }
+    std::uint32_t Receive(std::int32_t h, std::uint8_t* d, std::uint32_t f, std::uint32_t l) override
+    {
+        return m_inner.Receive(h, d, f, l);
+    }
+    std::uint32_t IICClose(std::int32_t h) override { return m_inner.IICClose(h); }
+    bool SharesBusWithOtherDevices() const override { return true; }
+    bool AddressHeldByDriver(std::uint32_t address) override { return address == held; }
+
+private:
+    CAdapter& m_inner;
+};
+
+TEST_F(LinkTest, SearchOnASharedBusAsksBeforeGoingPastTheCameraAddress)
+{
+    const std::string question = "? No camera answers at 70. Search the rest of the bus? Each probe writes 3 bytes "
+                                 "to any device that answers; an EEPROM there would change.";
+    CSharedBus shared(bus);
+    CLinkContext sharedContext{shared, clock, messages};
+    const struct {
+        const char* what;
+        std::uint16_t at;
+        bool agree;
+        std::uint16_t found;
+        std::size_t probes;
+        Strings texts;
+    } cases[] = {
+        {"at 70: nothing asked", 0x70, false, 0x70, 1, {}},
+        {"declined", 0x3C, false, kNoCameraAddress, 1, {question, "No valid address found, re-power cam and retry."}},
+        {"agreed", 0x3C, true, 0x3C, 32, {question}},
+        {"agreed, camera beyond the held address", 0x52, true, 0x52, 42, {question}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        bus.ClearLog();
+        messages.Clear();
+        messages.answer = c.agree;
+        camera.MoveCamera(c.at);
+        CIicLink sharedLink(sharedContext);
+        EXPECT_EQ(sharedLink.ScanForCamera(), c.found);
+        const auto probed = ProbedAddresses(bus.Log());
+        EXPECT_EQ(probed.size(), c.probes);
+        EXPECT_EQ(std::count(probed.begin(), probed.end(), 0x50u), 0);
+        EXPECT_EQ(messages.Texts(), c.texts);
+    }
+}
+
 } // namespace
 } // namespace zarnix::test

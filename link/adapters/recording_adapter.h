@@ -46,6 +46,8 @@ public:
     std::uint32_t Receive(std::int32_t handle, std::uint8_t* data, std::uint32_t flags,
                           std::uint32_t length) override;
     std::uint32_t IICClose(std::int32_t handle) override;
+    bool SharesBusWithOtherDevices() const override { return m_inner.SharesBusWithOtherDevices(); }
+    bool AddressHeldByDriver(std::uint32_t address) override { return m_inner.AddressHeldByDriver(address); }
 
     const std::vector<CAdapterCallRecord>& Log() const { return m_log; }
     void ClearLog() { m_log.clear(); }

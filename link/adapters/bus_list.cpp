@@ -1,0 +1,94 @@
+#include "link/adapters/bus_list.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+
+namespace zarnix {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string FirstLine(const fs::path& file)
+{
+    std::ifstream in(file);
+    std::string line;
+    std::getline(in, line);
+    return line;
+}
+
+bool IsNumber(const std::string& text)
+{
+    return !text.empty() && text.size() < 6 && std::all_of(text.begin(), text.end(), [](char c) {
+        return c >= '0' && c <= '9';
+    });
+}
+
+} // namespace
+
+std::vector<CI2cBus> ListI2cBuses(const std::string& sysfs, const std::string& dev)
+{
+    std::vector<CI2cBus> buses;
+    std::error_code error;
+    const fs::path classDir = fs::path(sysfs) / "class" / "i2c-dev";
+    for (const auto& entry : fs::directory_iterator(classDir, error)) {
+        const std::string node = entry.path().filename().string();
+        if (node.rfind("i2c-", 0) != 0 || !IsNumber(node.substr(4)))
+            continue;
+        CI2cBus bus;
+        bus.number = std::stoi(node.substr(4));
+        bus.device = dev + "/" + node;
+        bus.name = FirstLine(entry.path() / "name");
+        if (bus.name.empty())
+            bus.name = FirstLine(entry.path() / "device" / "name");
+        // The class entry links into the device tree; a USB bridge's bus sits below
+        // its USB interface there.
+        std::error_code resolveError;
+        const std::string real = fs::canonical(entry.path(), resolveError).string();
+        bus.usb = !resolveError && real.find("/usb") != std::string::npos;
+        buses.push_back(bus);
+    }
+    std::sort(buses.begin(), buses.end(), [](const CI2cBus& a, const CI2cBus& b) { return a.number < b.number; });
+    return buses;
+}
+
+std::optional<CI2cBus> FindI2cBus(const std::vector<CI2cBus>& buses, const std::string& spec)
+{
+    for (const CI2cBus& bus : buses) {
+        if ((IsNumber(spec) && std::stoi(spec) == bus.number) || spec == bus.device || spec == bus.name)
+            return bus;
+    }
+    if (IsNumber(spec)) {
+        // Not in sysfs (no i2c-dev module yet, or a bus that just went): the open
+        // will tell what is wrong with it.
+        CI2cBus bus;
+        bus.number = std::stoi(spec);
+        bus.device = "/dev/i2c-" + spec;
+        return bus;
+    }
+    if (spec.rfind("/dev/", 0) == 0) {
+        CI2cBus bus;
+        bus.device = spec;
+        return bus;
+    }
+    return std::nullopt;
+}
+
+std::optional<CI2cBus> FirstUsbBus(const std::vector<CI2cBus>& buses)
+{
+    for (const CI2cBus& bus : buses)
+        if (bus.usb)
+            return bus;
+    return std::nullopt;
+}
+
+std::string FormatBusList(const std::vector<CI2cBus>& buses)
+{
+    std::string out;
+    for (const CI2cBus& bus : buses)
+        out += "i2c-" + std::to_string(bus.number) + "\t" + (bus.usb ? "usb" : "-") + "\t" + bus.name + "\n";
+    return out;
+}
+
+} // namespace zarnix

@@ -1,0 +1,32 @@
+// The i2c-dev buses of this machine, as sysfs describes them: what `i2cdetect -l`
+// lists, plus whether the adapter sits on USB (the bridges a camera is wired to).
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace zarnix {
+
+struct CI2cBus {
+    int number = -1;     // N of /dev/i2c-N
+    std::string device;  // "/dev/i2c-N"
+    std::string name;    // the adapter's name, e.g. "CP2112 SMBus Bridge on hidraw0"
+    bool usb = false;    // the adapter hangs off a USB device
+};
+
+// Every bus under `sysfs`/class/i2c-dev, by number. Device paths are under `dev`.
+std::vector<CI2cBus> ListI2cBuses(const std::string& sysfs = "/sys", const std::string& dev = "/dev");
+
+// The bus `spec` names: a number ("3"), a device path ("/dev/i2c-3") or the
+// adapter's name exactly as listed (which survives re-plugging, the number may not).
+// A device path that is not listed is still taken as it is.
+std::optional<CI2cBus> FindI2cBus(const std::vector<CI2cBus>& buses, const std::string& spec);
+
+// The first bus whose adapter is on USB.
+std::optional<CI2cBus> FirstUsbBus(const std::vector<CI2cBus>& buses);
+
+// One line per bus, like i2cdetect -l: "i2c-3\tusb\tCP2112 SMBus Bridge on hidraw0".
+std::string FormatBusList(const std::vector<CI2cBus>& buses);
+
+} // namespace zarnix
