@@ -424,15 +424,21 @@ void PrintToolHelp()
         "  --address HEX        the camera's 8-bit write address, as the window shows it\n"
         "                       (70; i2c-tools print the 7-bit form, 0x38). Even, below fc.\n"
         "                       Without it the tool searches the bus first.\n"
-        "  --simulate           talk to the simulated camera (the default; the only\n"
-        "                       backend of this build)\n"
+        "  --bus N|/dev/i2c-N|NAME\n"
+        "                       the Linux i2c-dev bus: its number, device or adapter name\n"
+        "                       as --list-buses shows it. Without a backend option the\n"
+        "                       first bus on USB is used.\n"
+        "  --force              claim the camera's address even where a kernel driver\n"
+        "                       holds it (i2c-dev only; never the default)\n"
+        "  --adapter-lib PATH   a vendor adapter library exporting the six adapter calls\n"
+        "  --list-buses         list the i2c-dev buses, with usb for adapters on USB\n"
+        "  --simulate           talk to the built-in simulated camera\n"
         "  --sim-state FILE     keep the simulated camera's memory in FILE between runs\n"
         "                       (a missing FILE is a camera fresh from the factory)\n"
         "  --sim-clock real|virtual\n"
         "                       virtual: the simulated camera takes no protocol time\n"
         "  --trace FILE         write every adapter call, with its time, to FILE\n"
-        "  --bus N              Linux i2c-dev bus N (not available in this build)\n"
-        "  --adapter-lib PATH   vendor adapter library (not available in this build)\n"
+
         "  -y, --yes            do not ask before changing what the camera keeps\n"
         "  -h, --help           this help; 'zarnixctl COMMAND --help' for a command\n"
         "  --version            the version\n"
@@ -440,10 +446,10 @@ void PrintToolHelp()
         "Numbers are hex, with or without 0x. Exit status: 0 success, 1 failure (no\n"
         "camera, a bus fault, a mismatch, a bad file, no confirmation), 2 bad usage.\n"
         "\n"
-        "Example: find the camera, make the picture brighter and keep it:\n"
-        "  zarnixctl search\n"
-        "  zarnixctl --address 70 set brightness a0\n"
-        "  zarnixctl --address 70 save -y\n");
+        "Example: find the camera on bus 3, make the picture brighter and keep it:\n"
+        "  zarnixctl --bus 3 search\n"
+        "  zarnixctl --bus 3 --address 70 set brightness a0\n"
+        "  zarnixctl --bus 3 --address 70 save -y\n");
 }
 
 void PrintCommandHelp(const CCommandInfo& command)

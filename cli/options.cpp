@@ -6,7 +6,9 @@ namespace zarnix::cli {
 
 namespace {
 
-enum class EOption { Simulate, Address, SimState, SimClock, Trace, Bus, AdapterLib, Yes, All, List, Help, Version };
+enum class EOption {
+    Simulate, Address, SimState, SimClock, Trace, Bus, AdapterLib, Force, ListBuses, Yes, All, List, Help, Version
+};
 
 struct COptionInfo {
     const char* name;
@@ -22,6 +24,8 @@ constexpr COptionInfo kOptions[] = {
     {"--trace", EOption::Trace, true},
     {"--bus", EOption::Bus, true},
     {"--adapter-lib", EOption::AdapterLib, true},
+    {"--force", EOption::Force, false},
+    {"--list-buses", EOption::ListBuses, false},
     {"-y", EOption::Yes, false},
     {"--yes", EOption::Yes, false},
     {"--all", EOption::All, false},
@@ -64,7 +68,8 @@ bool Apply(const COptionInfo& info, const std::string& value, CCliOptions& optio
 {
     switch (info.option) {
     case EOption::Simulate:
-        return true; // the only backend of this build, and the default
+        options.simulate = true;
+        return true;
     case EOption::Address:
         return ParseAddress(value, options, error);
     case EOption::SimState:
@@ -73,6 +78,7 @@ bool Apply(const COptionInfo& info, const std::string& value, CCliOptions& optio
             return false;
         }
         options.simState = value;
+        options.simulate = true;
         return true;
     case EOption::SimClock:
         if (value != "real" && value != "virtual") {
@@ -80,6 +86,7 @@ bool Apply(const COptionInfo& info, const std::string& value, CCliOptions& optio
             return false;
         }
         options.virtualClock = value == "virtual";
+        options.simulate = true;
         return true;
     case EOption::Trace:
         if (value.empty()) {
@@ -89,11 +96,25 @@ bool Apply(const COptionInfo& info, const std::string& value, CCliOptions& optio
         options.trace = value;
         return true;
     case EOption::Bus:
-        error = "--bus: the Linux i2c-dev backend is not available in this build (only --simulate is)";
-        return false;
+        if (value.empty()) {
+            error = "--bus needs a bus number, device path or adapter name";
+            return false;
+        }
+        options.bus = value;
+        return true;
     case EOption::AdapterLib:
-        error = "--adapter-lib: the vendor adapter library backend is not available in this build (only --simulate is)";
-        return false;
+        if (value.empty()) {
+            error = "--adapter-lib needs a file name";
+            return false;
+        }
+        options.adapterLib = value;
+        return true;
+    case EOption::Force:
+        options.force = true;
+        return true;
+    case EOption::ListBuses:
+        options.listBuses = true;
+        return true;
     case EOption::Yes:
         options.yes = true;
         return true;
@@ -184,6 +205,15 @@ bool ParseCommandLine(int argc, const char* const* argv, CCliOptions& options, s
         }
         if (!Apply(*info, value, options, error))
             return false;
+    }
+    const int backends = (options.simulate ? 1 : 0) + (options.bus.empty() ? 0 : 1) + (options.adapterLib.empty() ? 0 : 1);
+    if (backends > 1) {
+        error = "choose one of --simulate (or --sim-state, --sim-clock), --bus and --adapter-lib";
+        return false;
+    }
+    if (options.force && options.bus.empty() && (options.simulate || !options.adapterLib.empty())) {
+        error = "--force is for an i2c-dev bus";
+        return false;
     }
     return true;
 }

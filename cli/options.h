@@ -20,6 +20,11 @@ struct CCliOptions {
     std::string simState;                 // file that keeps the simulated camera's memory
     bool virtualClock = false;            // the simulated camera takes no protocol time
     std::string trace;                    // file for the adapter call trace
+    bool simulate = false;                // --simulate (or a --sim-* option): the simulated camera
+    std::string bus;                      // --bus: i2c-dev bus number, device path or adapter name
+    std::string adapterLib;               // --adapter-lib: a vendor adapter library
+    bool force = false;                   // --force: claim the address even where a kernel driver holds it
+    bool listBuses = false;               // --list-buses
     std::string command;                  // as typed; empty when none was given
     std::vector<std::string> args;        // the command's own arguments
 };

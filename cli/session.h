@@ -12,6 +12,7 @@
 
 #include "cli/options.h"
 #include "cli/output.h"
+#include "link/adapters/bus_lock.h"
 #include "link/adapters/recording_adapter.h"
 #include "link/context.h"
 #include "link/iic_link.h"
@@ -44,6 +45,9 @@ private:
     std::function<void()> m_heard;
 };
 
+// Where the i2c-dev buses are described: ZARNIX_SYSFS for a made-up tree, else /sys.
+std::string SysfsRoot();
+
 class CSession {
 public:
     explicit CSession(const CCliOptions& options);
@@ -75,7 +79,12 @@ private:
     const CCliOptions& m_options;
     CProgressLine m_progress;
     CCliMessages m_messages{m_progress};
+    // Picks the backend the options name, says which on stderr and takes its bus lock.
+    CAdapter* OpenBackend();
+
     CSimCamera m_camera;
+    std::unique_ptr<CAdapter> m_hardware; // the i2c-dev bus or the vendor library, when not simulating
+    CBusLock m_lock;
     std::unique_ptr<CClock> m_clock;
     std::ofstream m_traceFile;
     std::unique_ptr<CRecordingAdapter> m_recorder;

@@ -5,6 +5,7 @@
 #include "cli/options.h"
 #include "cli/output.h"
 #include "cli/session.h"
+#include "link/adapters/bus_list.h"
 
 #ifndef ZARNIX_VERSION
 #define ZARNIX_VERSION "unknown"
@@ -22,6 +23,11 @@ int main(int argc, char** argv)
     }
     if (options.version) {
         std::printf("zarnixctl %s\n", ZARNIX_VERSION);
+        return kExitOk;
+    }
+    if (options.listBuses) {
+        // Like i2cdetect -l, with where each adapter sits.
+        std::fputs(zarnix::FormatBusList(zarnix::ListI2cBuses(SysfsRoot())).c_str(), stdout);
         return kExitOk;
     }
     const CCommandInfo* command = options.command.empty() ? nullptr : FindCommand(options.command);

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "camera/register_map.h"
+#include "link/adapters/bus_lock.h"
 #include "sim/sim_camera.h"
 #include "sim/sim_state.h"
 
@@ -101,7 +102,13 @@ protected:
     CRun Run(std::vector<std::string> args, int stdinFd = -1)
     {
         args.insert(args.begin(), {"--sim-clock", "virtual", "--sim-state", state});
-        return RunRaw(args, stdinFd);
+        CRun run = RunRaw(args, stdinFd);
+        // A run that reaches the bus first says which backend it talks to; the
+        // tests look at what follows.
+        const std::string said = "zarnixctl: using the simulated camera (state in " + state + ")\n";
+        if (run.err.rfind(said, 0) == 0)
+            run.err.erase(0, said.size());
+        return run;
     }
 
     // Runs and expects success, returning stdout.
@@ -313,8 +320,9 @@ TEST_F(ZarnixctlTest, RefusesBadUsageBeforeTouchingTheCamera)
         {{"--address", "170", "show"}, 2, "not an 8-bit hex address"},
         {{"--address"}, 2, "needs a value"},
         {{"--sim-clock", "fast", "show"}, 2, "real or virtual"},
-        {{"--bus", "1", "show"}, 2, "not available in this build"},
-        {{"--adapter-lib", "/opt/x.so", "show"}, 2, "not available in this build"},
+        {{"--bus", "1", "--simulate", "show"}, 2, "choose one of"},
+        {{"--adapter-lib", "/opt/x.so", "--sim-state", "s", "show"}, 2, "choose one of"},
+        {{"--force", "--simulate", "show"}, 2, "--force is for an i2c-dev bus"},
         {{"--yes=1", "save"}, 2, "takes no value"},
     };
     for (const auto& c : cases) {
@@ -450,6 +458,72 @@ TEST_F(ZarnixctlTest, TraceRecordsEveryAdapterCall)
     ASSERT_EQ(lines.size(), 8u); // two transactions: IICInit, SetAddress, transfer, IICClose
     EXPECT_TRUE(Contains(lines[2], "SendSub(1, 1, 0x00, [30 04], 2, 0) = 0")) << lines[2];
     EXPECT_TRUE(Contains(lines[6], "10.000 ms  Send(2, [42], 0, 1) = 0")) << lines[6];
+}
+
+// Backends other than the simulated camera: none found, a vendor library, the bus list.
+TEST_F(ZarnixctlTest, WithoutAnAdapterTheToolFailsAndNamesSimulate)
+{
+    const std::string sysfs = (dir / "sys").string();
+    std::filesystem::create_directories(sysfs);
+    setenv("ZARNIX_SYSFS", sysfs.c_str(), 1);
+    const CRun run = RunRaw({"show"});
+    const CRun list = RunRaw({"--list-buses"});
+    // A bus that is not on USB is listed but never taken by itself.
+    const auto bus = std::filesystem::path(sysfs) / "devices/platform/i2c_designware.0/i2c-1/i2c-dev/i2c-1";
+    std::filesystem::create_directories(bus);
+    std::ofstream(bus / "name") << "Synopsys DesignWare I2C adapter\n";
+    std::filesystem::create_directories(std::filesystem::path(sysfs) / "class/i2c-dev");
+    std::filesystem::create_directory_symlink(bus, std::filesystem::path(sysfs) / "class/i2c-dev/i2c-1");
+    const CRun listed = RunRaw({"--list-buses"});
+    const CRun notUsb = RunRaw({"search"});
+    unsetenv("ZARNIX_SYSFS");
+
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_TRUE(Contains(run.err, "no USB-to-I2C adapter found")) << run.err;
+    EXPECT_TRUE(Contains(run.err, "--simulate")) << run.err;
+    EXPECT_TRUE(Contains(run.err, "modprobe i2c-dev")) << run.err;
+    EXPECT_EQ(list.status, 0);
+    EXPECT_EQ(list.out, "");
+    EXPECT_EQ(listed.out, "i2c-1\t-\tSynopsys DesignWare I2C adapter\n");
+    EXPECT_EQ(notUsb.status, 1);
+    EXPECT_TRUE(Contains(notUsb.err, "--simulate")) << notUsb.err;
+}
+
+TEST_F(ZarnixctlTest, AVendorLibraryServesEveryCommand)
+{
+    const std::string lib = ZARNIX_TEST_ADAPTER;
+    const CRun search = RunRaw({"--adapter-lib", lib, "search"});
+    EXPECT_EQ(search.status, 0) << search.err;
+    EXPECT_EQ(search.out, "70\n");
+    EXPECT_TRUE(Contains(search.err, "using the adapter library " + lib)) << search.err;
+    const CRun show = RunRaw({"--adapter-lib", lib, "--address", "70", "show"});
+    EXPECT_EQ(show.status, 0) << show.err;
+    EXPECT_TRUE(Contains(show.out, "brightness")) << show.out;
+    const std::string file = (dir / "front.qcs").string();
+    const CRun dump = RunRaw({"--adapter-lib", lib, "--address", "70", "dump", file});
+    EXPECT_EQ(dump.status, 0) << dump.err;
+    const CRun load = RunRaw({"--adapter-lib", lib, "--address", "70", "load", file, "-y"});
+    EXPECT_EQ(load.status, 0) << load.err;
+
+    const CRun incomplete = RunRaw({"--adapter-lib", ZARNIX_TEST_ADAPTER_INCOMPLETE, "search"});
+    EXPECT_EQ(incomplete.status, 1);
+    EXPECT_TRUE(Contains(incomplete.err, "does not export Receive")) << incomplete.err;
+}
+
+TEST_F(ZarnixctlTest, ASecondProgramOnTheSameCameraIsRefusedAtOnce)
+{
+    // This test holds the camera's lock as a running zarnixctl would.
+    Ok({"search"}); // creates the state file, whose real path names the lock
+    CBusLock held;
+    std::string error;
+    ASSERT_TRUE(held.Acquire("sim " + std::filesystem::canonical(state).string(), error)) << error;
+    const CRun refused = Run({"search"});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_TRUE(Contains(refused.err, "is in use by another program (process " + std::to_string(getpid()) + ")"))
+        << refused.err;
+    held.Release();
+    EXPECT_EQ(Run({"search"}).status, 0);
 }
 
 } // namespace
