@@ -1,16 +1,25 @@
-// The program: the splash for two seconds, then the control panel on the
-// simulated camera until the operator closes it.
+// The program: the splash for two seconds, then the control panel on the chosen
+// adapter (the simulated camera when there is none) until the operator closes it.
 #include <QApplication>
+#include <QMessageBox>
 #include <QScreen>
+
+#include <fstream>
+#include <memory>
+#include <string>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cerrno>
 #include <cstring>
 
 #include "app/about_dialog.h"
 #include "app/splash.h"
 #include "panel/main_dialog.h"
 #include "panel/message_box_sink.h"
+#include "link/adapters/backend.h"
+#include "link/adapters/bus_lock.h"
+#include "link/adapters/recording_adapter.h"
 #include "sim/sim_camera.h"
 
 using namespace zarnix;
@@ -20,9 +29,25 @@ namespace {
 constexpr unsigned kSplashMs = 2000;
 
 const char* const kUsage =
-    "Usage: zarnix-controller [--simulate] [--help] [--version]\n"
+    "Usage: zarnix-controller [--simulate | --bus N|/dev/i2c-N|NAME [--force] | --adapter-lib PATH]\n"
+    "                         [--trace FILE] [--help] [--version]\n"
     "The control panel of the Zarnix camera module.\n"
-    "  --simulate   run on the built-in simulated camera (the default)\n";
+    "  --bus BUS           the Linux i2c-dev bus: number, device or adapter name\n"
+    "                      (zarnixctl --list-buses lists them)\n"
+    "  --force             claim the camera's address even where a kernel driver holds it\n"
+    "  --adapter-lib PATH  a vendor adapter library exporting the six adapter calls\n"
+    "  --simulate          the built-in simulated camera\n"
+    "  --trace FILE        write every adapter call, with its time, to FILE\n"
+    "Without a backend option the first i2c-dev bus on USB is used, and the simulated\n"
+    "camera when there is none; the window's title says which.\n";
+
+// Refuses to start: on stderr and, for whoever started the window from a desktop, in a box.
+int Refuse(const std::string& text)
+{
+    std::fprintf(stderr, "%s\n", text.c_str());
+    QMessageBox::critical(nullptr, "Zarnix_controller", QString::fromStdString(text));
+    return 1;
+}
 
 bool HasDisplay()
 {
@@ -39,19 +64,33 @@ bool HasDisplay()
 
 int main(int argc, char** argv)
 {
+    CBackendChoice choice;
+    std::string trace;
     for (int i = 1; i < argc; ++i) {
-        if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
+        const std::string arg = argv[i];
+        const bool hasValue = i + 1 < argc;
+        if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
             return 0;
         }
-        if (!std::strcmp(argv[i], "--version")) {
+        if (arg == "--version") {
             std::printf("zarnix-controller %s\n", ZARNIX_VERSION);
             return 0;
         }
-        if (std::strcmp(argv[i], "--simulate") != 0) {
-            std::fprintf(stderr, "zarnix-controller: unknown option '%s'\n%s", argv[i], kUsage);
+        if (arg == "--simulate") {
+            choice.simulate = true;
+        } else if (arg == "--force") {
+            choice.force = true;
+        } else if ((arg == "--bus" || arg == "--adapter-lib" || arg == "--trace") && hasValue) {
+            (arg == "--bus" ? choice.bus : arg == "--adapter-lib" ? choice.adapterLib : trace) = argv[++i];
+        } else {
+            std::fprintf(stderr, "zarnix-controller: bad option '%s'\n%s", argv[i], kUsage);
             return 2;
         }
+    }
+    if ((choice.simulate ? 1 : 0) + (choice.bus.empty() ? 0 : 1) + (choice.adapterLib.empty() ? 0 : 1) > 1) {
+        std::fprintf(stderr, "zarnix-controller: choose one of --simulate, --bus and --adapter-lib\n%s", kUsage);
+        return 2;
     }
     if (!HasDisplay()) {
         std::fputs("zarnix-controller: no display available (neither DISPLAY nor WAYLAND_DISPLAY is set).\n"
@@ -67,6 +106,30 @@ int main(int argc, char** argv)
         return icon;
     }());
 
+    // The adapter is settled, and a bus that cannot serve is reported, before the window opens.
+    CBackend backend;
+    std::string error;
+    std::string shown;
+    switch (OpenBackend(choice, SysfsRoot(), backend, error)) {
+    case EBackendOpen::Failed:
+        return Refuse(error);
+    case EBackendOpen::NoAdapter:
+        std::fprintf(stderr, "zarnix-controller: no USB-to-I2C adapter found; the window runs on the simulated "
+                             "camera.\n");
+        shown = "the simulated camera";
+        break;
+    case EBackendOpen::Simulated:
+        shown = "the simulated camera";
+        break;
+    case EBackendOpen::Opened:
+        shown = backend.description;
+        break;
+    }
+    std::fprintf(stderr, "zarnix-controller: using %s\n", shown.c_str());
+    CBusLock lock;
+    if (backend.adapter && !lock.Acquire(backend.lockKey, error))
+        return Refuse(error);
+
     CSplash splash;
     splash.Create(":/splash.png", QGuiApplication::primaryScreen()->geometry());
     QApplication::processEvents();
@@ -74,10 +137,23 @@ int main(int argc, char** argv)
     clock.Pause(kSplashMs);
 
     CSimCamera camera;
+    CAdapter* adapter = backend.adapter ? backend.adapter.get() : &camera;
+    std::ofstream traceFile;
+    std::unique_ptr<CRecordingAdapter> recorder;
+    if (!trace.empty()) {
+        traceFile.open(trace, std::ios::out | std::ios::trunc);
+        if (!traceFile)
+            return Refuse("Error: Could not open the trace file " + trace + ": " + std::strerror(errno));
+        recorder = std::make_unique<CRecordingAdapter>(*adapter, clock);
+        recorder->SetTraceStream(&traceFile);
+        adapter = recorder.get();
+    }
     CMessageBoxSink messages;
-    CLinkContext context{camera, clock, messages};
+    CLinkContext context{*adapter, clock, messages};
     {
         CMyQuorel_controller_r2_1Dlg dialog(context);
+        // Nobody should take the simulated camera for a real one.
+        dialog.setWindowTitle(dialog.windowTitle() + " - on " + QString::fromStdString(shown));
         messages.SetParent(&dialog);
         QObject::connect(&dialog, &CMyQuorel_controller_r2_1Dlg::aboutRequested, &dialog, [&dialog] {
             CAboutDlg about(&dialog);

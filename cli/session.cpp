@@ -7,9 +7,7 @@
 #include <unistd.h>
 
 #include "camera/camera_control.h"
-#include "link/adapters/bus_list.h"
-#include "link/adapters/i2c_dev_adapter.h"
-#include "link/adapters/library_adapter.h"
+#include "link/adapters/backend.h"
 
 namespace zarnix::cli {
 
@@ -61,82 +59,36 @@ void PrintBackendError(const std::string& text)
         PrintError(text);
 }
 
-std::string Canonical(const std::string& path)
-{
-    char* real = ::realpath(path.c_str(), nullptr);
-    if (!real)
-        return path;
-    std::string out = real;
-    std::free(real);
-    return out;
-}
-
 } // namespace
-
-std::string SysfsRoot()
-{
-    // A made-up tree for the tests; the machine's own otherwise.
-    const char* root = std::getenv("ZARNIX_SYSFS");
-    return root && *root ? root : "/sys";
-}
 
 CAdapter* CSession::OpenBackend()
 {
     std::string error;
-    if (m_options.simulate) {
+    CBackend backend;
+    const CBackendChoice choice{m_options.simulate, m_options.bus, m_options.adapterLib, m_options.force};
+    switch (zarnix::OpenBackend(choice, SysfsRoot(), backend, error)) {
+    case EBackendOpen::NoAdapter:
+    case EBackendOpen::Failed:
+        PrintBackendError(error);
+        return nullptr;
+    case EBackendOpen::Simulated:
         std::fprintf(stderr, "zarnixctl: using the simulated camera%s\n",
                      m_options.simState.empty() ? "" : (" (state in " + m_options.simState + ")").c_str());
         // Two runs on one state file would each keep their own camera and lose the other's changes.
-        if (!m_options.simState.empty() && !m_lock.Acquire("sim " + Canonical(m_options.simState), error)) {
+        if (!m_options.simState.empty() && !m_lock.Acquire("sim " + CanonicalPath(m_options.simState), error)) {
             PrintBackendError(error);
             return nullptr;
         }
         return &m_camera;
+    case EBackendOpen::Opened:
+        break;
     }
-    if (!m_options.adapterLib.empty()) {
-        auto library = CLibraryAdapter::Load(m_options.adapterLib, error);
-        if (!library) {
-            PrintBackendError(error);
-            return nullptr;
-        }
-        std::fprintf(stderr, "zarnixctl: using the adapter library %s\n", m_options.adapterLib.c_str());
-        if (!m_lock.Acquire("lib " + Canonical(m_options.adapterLib), error)) {
-            PrintBackendError(error);
-            return nullptr;
-        }
-        m_hardware = std::move(library);
-        return m_hardware.get();
-    }
-    const auto buses = ListI2cBuses(SysfsRoot());
-    std::optional<CI2cBus> bus;
-    if (!m_options.bus.empty()) {
-        bus = FindI2cBus(buses, m_options.bus);
-        if (!bus) {
-            PrintError("no i2c-dev bus is named '" + m_options.bus + "'; zarnixctl --list-buses shows them");
-            return nullptr;
-        }
-    } else {
-        bus = FirstUsbBus(buses);
-        if (!bus) {
-            PrintError(std::string("no USB-to-I2C adapter found") +
-                       (buses.empty() ? " (no i2c-dev buses at all: sudo modprobe i2c-dev)" : "") +
-                       ". Give --bus N for another bus, or --simulate to use the simulated camera.");
-            return nullptr;
-        }
-    }
-    auto adapter = std::make_unique<CI2cDevAdapter>(LinuxI2cDevSystem(), bus->device, m_options.force);
-    const CBusCheck check = adapter->CheckBus();
-    if (!check.usable) {
-        PrintBackendError(check.message);
-        return nullptr;
-    }
-    std::fprintf(stderr, "zarnixctl: using %s%s\n", bus->device.c_str(),
-                 bus->name.empty() ? "" : (" (" + bus->name + ")").c_str());
-    if (!m_lock.Acquire(bus->device, error)) {
+    std::fprintf(stderr, "zarnixctl: using %s\n", backend.description.c_str());
+    if (!m_lock.Acquire(backend.lockKey, error)) {
         PrintBackendError(error);
         return nullptr;
     }
-    m_hardware = std::move(adapter);
+    m_hardware = std::move(backend.adapter);
     return m_hardware.get();
 }
 

@@ -45,9 +45,6 @@ private:
     std::function<void()> m_heard;
 };
 
-// Where the i2c-dev buses are described: ZARNIX_SYSFS for a made-up tree, else /sys.
-std::string SysfsRoot();
-
 class CSession {
 public:
     explicit CSession(const CCliOptions& options);

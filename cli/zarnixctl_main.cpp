@@ -5,6 +5,7 @@
 #include "cli/options.h"
 #include "cli/output.h"
 #include "cli/session.h"
+#include "link/adapters/backend.h"
 #include "link/adapters/bus_list.h"
 
 #ifndef ZARNIX_VERSION
@@ -27,7 +28,7 @@ int main(int argc, char** argv)
     }
     if (options.listBuses) {
         // Like i2cdetect -l, with where each adapter sits.
-        std::fputs(zarnix::FormatBusList(zarnix::ListI2cBuses(SysfsRoot())).c_str(), stdout);
+        std::fputs(zarnix::FormatBusList(zarnix::ListI2cBuses(zarnix::SysfsRoot())).c_str(), stdout);
         return kExitOk;
     }
     const CCommandInfo* command = options.command.empty() ? nullptr : FindCommand(options.command);

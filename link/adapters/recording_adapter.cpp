@@ -71,7 +71,7 @@ void CRecordingAdapter::Record(CAdapterCallRecord record)
     if (m_trace) {
         char stamp[32];
         std::snprintf(stamp, sizeof stamp, "%12.3f ms  ", static_cast<double>(record.time.count()) / 1000.0);
-        *m_trace << stamp << FormatCall(record) << '\n';
+        *m_trace << stamp << FormatCall(record) << '\n' << std::flush; // a program that dies still leaves its trace
     }
     m_log.push_back(std::move(record));
 }
