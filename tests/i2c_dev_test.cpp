@@ -206,6 +206,7 @@ TEST_F(I2cDevTest, BusCheckExplainsWhatToDo)
         {"SMBus only", 0, I2C_FUNC_SMBUS_BYTE_DATA, "cannot do plain I2C transfers"},
         {"no permission", EACCES, 0, "i2c group"},
         {"no such bus", ENOENT, 0, "modprobe i2c-dev"},
+        {"camera address held by a driver", 0, I2C_FUNC_I2C, "--force takes the address over"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -213,6 +214,8 @@ TEST_F(I2cDevTest, BusCheckExplainsWhatToDo)
         if (c.openError)
             system.fail["open"] = c.openError;
         system.funcs = c.funcs;
+        if (std::string(c.what) == "camera address held by a driver")
+            system.fail["slave"] = EBUSY;
         const CBusCheck check = adapter.CheckBus();
         EXPECT_EQ(check.usable, c.says == nullptr);
         if (c.says) {
@@ -221,6 +224,9 @@ TEST_F(I2cDevTest, BusCheckExplainsWhatToDo)
             EXPECT_NE(check.message.find(c.says), std::string::npos) << check.message;
         }
     }
+    // Forced, the held address is no reason to refuse the bus.
+    CI2cDevAdapter forced(system, "/dev/i2c-3", true);
+    EXPECT_TRUE(forced.CheckBus().usable);
 }
 
 } // namespace

@@ -49,7 +49,8 @@ public:
     // `force` claims the address even where a kernel driver holds it.
     CI2cDevAdapter(CI2cDevSystem& system, std::string devicePath, bool force = false);
 
-    // Opens the bus once and checks that it can do plain I2C transfers.
+    // Opens the bus once and checks that it can do plain I2C transfers, and, unless
+    // forced, that no kernel driver holds the camera's factory address.
     CBusCheck CheckBus();
     // Whether a kernel driver holds the 8-bit `address` (the address search skips it).
     bool AddressHeldByDriver(std::uint32_t address) override;

@@ -11,6 +11,7 @@
 
 #include "app/about_dialog.h"
 #include "app/splash.h"
+#include "link/adapters/library_adapter.h"
 #include "panel_fixture.h"
 
 namespace zarnix::test {
@@ -91,6 +92,23 @@ TEST_F(ShellTest, AboutIsOfferedInTheContextMenuAndOnF1)
     EXPECT_EQ(about.count(), 2);
     EXPECT_TRUE(dlg->isVisible());
     EXPECT_TRUE(Writes().empty()); // the About box is no camera operation
+}
+
+// The window on a vendor adapter library: the same start-up, through the six calls.
+TEST(ShellOnLibraryTest, TheWindowStartsOnAVendorLibrary)
+{
+    std::string error;
+    auto library = CLibraryAdapter::Load(ZARNIX_TEST_ADAPTER, error);
+    ASSERT_TRUE(library) << error;
+    CVirtualClock clock;
+    CRecordingMessages messages;
+    CLinkContext context{*library, clock, messages};
+    CMyQuorel_controller_r2_1Dlg dlg(context);
+    dlg.OnInitDialog();
+    EXPECT_TRUE(messages.Texts().empty());
+    EXPECT_EQ(DlgItem<QLineEdit>(dlg, 1092)->text(), "70");
+    EXPECT_EQ(DlgItem<QLineEdit>(dlg, 1105)->text(), QString::number(dlg.m_awSettings[0x04], 16));
+    EXPECT_TRUE(dlg.m_abSettingKnown[0x04]);
 }
 
 } // namespace
