@@ -1,8 +1,183 @@
 // The direct I2C panel: any register of any bank, read and written by hand.
+#include <QAbstractButton>
+#include <QLineEdit>
+
+#include <algorithm>
+#include <limits>
+
 #include "panel/main_dialog.h"
+#include "panel/main_window_layout.h"
 
 namespace zarnix {
 
-void CMyQuorel_controller_r2_1Dlg::ConnectDirectPanel() {}
+namespace {
+
+using CDlg = CMyQuorel_controller_r2_1Dlg;
+
+constexpr std::uint16_t kByteMax = 0xFF;
+constexpr std::uint16_t kByteCount = 0x100;
+
+QString Hex(unsigned value) { return QString::number(value, 16); }
+
+int HexDigit(QChar c)
+{
+    const char16_t u = c.unicode();
+    if (u >= u'0' && u <= u'9')
+        return u - u'0';
+    if (u >= u'a' && u <= u'f')
+        return u - u'a' + 10;
+    if (u >= u'A' && u <= u'F')
+        return u - u'A' + 10;
+    return -1;
+}
+
+bool IsCBlank(QChar c)
+{
+    const char16_t u = c.unicode();
+    return u == u' ' || (u >= u'\t' && u <= u'\r');
+}
+
+// A box's text as the C library's base-16 strtoul reads it (leading blanks, a
+// sign, a 0x prefix; digits up to the first character that is none; beyond the
+// range the largest value), then limited to one byte.
+std::uint16_t ParseHexByte(const QString& text)
+{
+    using ULong = unsigned long;
+    constexpr ULong kMax = std::numeric_limits<ULong>::max();
+    qsizetype at = 0;
+    while (at < text.size() && IsCBlank(text[at]))
+        ++at;
+    bool negative = false;
+    if (at < text.size() && (text[at] == u'+' || text[at] == u'-'))
+        negative = text[at++] == u'-';
+    // A bare "0x" reads as 0 whether or not it counts as the prefix.
+    if (at + 1 < text.size() && text[at] == u'0' && (text[at + 1] == u'x' || text[at + 1] == u'X'))
+        at += 2;
+    ULong value = 0;
+    bool overflow = false;
+    for (int digit; at < text.size() && (digit = HexDigit(text[at])) >= 0; ++at) {
+        if (value > (kMax - static_cast<ULong>(digit)) / 16)
+            overflow = true;
+        else
+            value = value * 16 + static_cast<ULong>(digit);
+    }
+    if (overflow)
+        value = kMax;
+    else if (negative)
+        value = 0 - value; // strtoul negates in unsigned arithmetic: "-1" is the largest value
+    return static_cast<std::uint16_t>(std::min<ULong>(value, kByteMax));
+}
+
+// One step within 0x00 to 0xFF, wrapping at both ends.
+std::uint16_t StepByte(std::uint16_t value, bool up)
+{
+    const std::uint16_t next = static_cast<std::uint16_t>(up ? value + 1 : value - 1);
+    if (next >= kByteCount)
+        return up ? 0 : kByteMax;
+    return next;
+}
+
+std::uint8_t Byte(std::uint16_t value) { return static_cast<std::uint8_t>(value); }
+
+} // namespace
+
+// The bank and data boxes show their value normalised at once; the register
+// box keeps what was typed until the members are next shown.
+void CMyQuorel_controller_r2_1Dlg::OnEnChangeDeviceAddr()
+{
+    UpdateData(true);
+    m_wDirectBank = ParseHexByte(m_strDeviceAddr);
+    m_strDeviceAddr = Hex(m_wDirectBank);
+    UpdateData(false);
+}
+
+void CMyQuorel_controller_r2_1Dlg::OnEnChangeRegisterAddr()
+{
+    UpdateData(true);
+    const std::uint16_t index = ParseHexByte(m_strRegisterAddr);
+    UpdateData(false);
+    m_wDirectIndex = index;
+    m_strRegisterAddr = Hex(index);
+}
+
+void CMyQuorel_controller_r2_1Dlg::OnEnChangeData()
+{
+    UpdateData(true);
+    m_wDirectData = ParseHexByte(m_strData);
+    m_strData = Hex(m_wDirectData);
+    UpdateData(false);
+}
+
+void CMyQuorel_controller_r2_1Dlg::OnBnClickedDataPlus()
+{
+    m_wDirectData = StepByte(m_wDirectData, true);
+    UpdateData(true);
+    m_strData = Hex(m_wDirectData);
+    UpdateData(false);
+}
+
+void CMyQuorel_controller_r2_1Dlg::OnBnClickedDataMinus()
+{
+    m_wDirectData = StepByte(m_wDirectData, false);
+    UpdateData(true);
+    m_strData = Hex(m_wDirectData);
+    UpdateData(false);
+}
+
+void CMyQuorel_controller_r2_1Dlg::StepDirectIndex(bool up)
+{
+    m_wDirectIndex = StepByte(m_wDirectIndex, up);
+    UpdateData(true);
+    m_strRegisterAddr = Hex(m_wDirectIndex);
+    // The live bank reads back only through its mirror bank, so stepping there
+    // leaves the data as it was.
+    if (m_wDirectBank != kBankLive) {
+        m_wDirectData = Camera().ReadRegister(Byte(m_wDirectBank), Byte(m_wDirectIndex));
+        m_strData = Hex(m_wDirectData);
+    }
+    UpdateData(false);
+}
+
+void CMyQuorel_controller_r2_1Dlg::OnBnClickedRegisterPlus() { StepDirectIndex(true); }
+void CMyQuorel_controller_r2_1Dlg::OnBnClickedRegisterMinus() { StepDirectIndex(false); }
+
+void CMyQuorel_controller_r2_1Dlg::OnBnClickedDirectRead()
+{
+    m_wDirectData = Camera().ReadRegister(Byte(m_wDirectBank), Byte(m_wDirectIndex));
+    UpdateData(true);
+    m_strData = Hex(m_wDirectData);
+    UpdateData(false);
+}
+
+// Sends the members as they stand: the boxes were taken in as they were typed.
+void CMyQuorel_controller_r2_1Dlg::OnBnClickedDirectWrite()
+{
+    Camera().WriteRegister(Byte(m_wDirectBank), Byte(m_wDirectIndex), m_wDirectData);
+}
+
+void CMyQuorel_controller_r2_1Dlg::ConnectDirectPanel()
+{
+    const struct {
+        int id;
+        void (CDlg::*onEdited)();
+    } boxes[] = {
+        {1103, &CDlg::OnEnChangeDeviceAddr},
+        {1104, &CDlg::OnEnChangeRegisterAddr},
+        {1105, &CDlg::OnEnChangeData},
+    };
+    for (const auto& entry : boxes)
+        connect(DlgItem<QLineEdit>(*this, entry.id), &QLineEdit::textEdited, this, entry.onEdited);
+
+    const struct {
+        int id;
+        void (CDlg::*onClicked)();
+    } buttons[] = {
+        {1106, &CDlg::OnBnClickedRegisterPlus}, {1112, &CDlg::OnBnClickedRegisterMinus},
+        {1110, &CDlg::OnBnClickedDataPlus},     {1111, &CDlg::OnBnClickedDataMinus},
+        {1107, &CDlg::OnBnClickedDirectWrite},  {1113, &CDlg::OnBnClickedDirectRead},
+    };
+    for (const auto& entry : buttons)
+        connect(DlgItem<QAbstractButton>(*this, entry.id), &QAbstractButton::clicked, this, entry.onClicked);
+}
 
 } // namespace zarnix

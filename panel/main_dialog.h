@@ -82,6 +82,21 @@ public:
     void RecordSetting(std::uint8_t entry, std::uint16_t value);
 
     // ---- Selection handlers: panel/list_handlers.cpp ----
+    // A list sends its entry when it closes, never when its selection changes.
+    void OnCbnCloseupShutterMode();
+    void OnCbnCloseupMaxShutter();
+    void OnCbnCloseupMinShutter();
+    void OnCbnCloseupSensUpMode();
+    void OnCbnCloseupDnMode();
+    void OnCbnCloseupColourBurst();
+    void OnCbnCloseupBlcMode();
+    void OnCbnCloseupBlcGain();
+    void OnCbnCloseupBlcWindowPos();
+    void OnCbnCloseupBlcWindowSize();
+    void OnCbnCloseupWbMode();
+    // The steps every list's close-up shares, for the list with control id `listId`:
+    // take the choice, send its value, keep it in the settings copy.
+    void SendListChoice(int listId);
     // ---- end of selection handlers ----
 
     // ---- Sliders and value boxes: panel/slider_handlers.cpp ----
@@ -135,6 +150,18 @@ public:
     // ---- end of buttons and check boxes ----
 
     // ---- Direct I2C panel: panel/direct_panel.cpp ----
+    // Any register of any bank by hand; the settings copy never follows these.
+    void OnEnChangeDeviceAddr();
+    void OnEnChangeRegisterAddr();
+    void OnEnChangeData();
+    void OnBnClickedRegisterPlus();
+    void OnBnClickedRegisterMinus();
+    void OnBnClickedDataPlus();
+    void OnBnClickedDataMinus();
+    void OnBnClickedDirectWrite();
+    void OnBnClickedDirectRead();
+    // One step of the register index, then (outside the live bank) its content.
+    void StepDirectIndex(bool up);
     // ---- end of direct I2C panel ----
 
     // ---- File control, SAVE and long operations: panel/file_control.cpp ----

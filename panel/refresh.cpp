@@ -211,9 +211,9 @@ void CMyQuorel_controller_r2_1Dlg::ShowWhiteBalanceSettings()
 
 void CMyQuorel_controller_r2_1Dlg::EnableWhiteBalanceControls()
 {
-    // Choosing AWC set from the list keeps the enabling it had.
-    if (m_nWbMode >= 0 && m_nWbMode <= 5)
-        ApplyWhiteBalanceEnabling(m_nWbMode);
+    // One rule for the list's choice and the refresh: both AWC modes take the push
+    // button, and a mode the list does not know changes nothing.
+    ApplyWhiteBalanceEnabling(m_nWbMode);
 }
 
 void CMyQuorel_controller_r2_1Dlg::ShowShutterSettings()
