@@ -11,16 +11,6 @@
 
 namespace zarnix::cli {
 
-std::int32_t CReadRequestCounter::IICInit(std::uint32_t address, std::uint32_t speed, std::uint32_t timeout)
-{
-    return m_inner.IICInit(address, speed, timeout);
-}
-
-std::uint32_t CReadRequestCounter::SetAddress(std::int32_t handle, std::uint32_t address)
-{
-    return m_inner.SetAddress(handle, address);
-}
-
 std::uint32_t CReadRequestCounter::SendSub(std::int32_t handle, std::uint32_t flags, std::uint32_t subAddress,
                                            const std::uint8_t* data, std::uint32_t length, std::uint32_t stop)
 {
@@ -29,20 +19,6 @@ std::uint32_t CReadRequestCounter::SendSub(std::int32_t handle, std::uint32_t fl
         m_heard();
     return status;
 }
-
-std::uint32_t CReadRequestCounter::Send(std::int32_t handle, const std::uint8_t* data, std::uint32_t flags,
-                                        std::uint32_t length)
-{
-    return m_inner.Send(handle, data, flags, length);
-}
-
-std::uint32_t CReadRequestCounter::Receive(std::int32_t handle, std::uint8_t* data, std::uint32_t flags,
-                                           std::uint32_t length)
-{
-    return m_inner.Receive(handle, data, flags, length);
-}
-
-std::uint32_t CReadRequestCounter::IICClose(std::int32_t handle) { return m_inner.IICClose(handle); }
 
 CSession::CSession(const CCliOptions& options) : m_options(options) { m_messages.SetYes(options.yes); }
 

@@ -23,25 +23,15 @@ namespace zarnix::cli {
 
 // Passes every call through and tells of each read request: the read-back has no
 // progress hook of its own, and its 44 requests are what take its time.
-class CReadRequestCounter final : public CAdapter {
+class CReadRequestCounter final : public CForwardingAdapter {
 public:
-    explicit CReadRequestCounter(CAdapter& inner) : m_inner(inner) {}
+    using CForwardingAdapter::CForwardingAdapter;
     void OnReadRequest(std::function<void()> heard) { m_heard = std::move(heard); }
 
-    std::int32_t IICInit(std::uint32_t address, std::uint32_t speed, std::uint32_t timeout) override;
-    std::uint32_t SetAddress(std::int32_t handle, std::uint32_t address) override;
     std::uint32_t SendSub(std::int32_t handle, std::uint32_t flags, std::uint32_t subAddress,
                           const std::uint8_t* data, std::uint32_t length, std::uint32_t stop) override;
-    std::uint32_t Send(std::int32_t handle, const std::uint8_t* data, std::uint32_t flags,
-                       std::uint32_t length) override;
-    std::uint32_t Receive(std::int32_t handle, std::uint8_t* data, std::uint32_t flags,
-                          std::uint32_t length) override;
-    std::uint32_t IICClose(std::int32_t handle) override;
-    bool SharesBusWithOtherDevices() const override { return m_inner.SharesBusWithOtherDevices(); }
-    bool AddressHeldByDriver(std::uint32_t address) override { return m_inner.AddressHeldByDriver(address); }
 
 private:
-    CAdapter& m_inner;
     std::function<void()> m_heard;
 };
 

@@ -66,6 +66,42 @@ public:
     }
 };
 
+// Passes every call on to another adapter; a wrapper overrides only what it watches.
+class CForwardingAdapter : public CAdapter {
+public:
+    explicit CForwardingAdapter(CAdapter& inner) : m_inner(inner) {}
+
+    std::int32_t IICInit(std::uint32_t address, std::uint32_t speed, std::uint32_t timeout) override
+    {
+        return m_inner.IICInit(address, speed, timeout);
+    }
+    std::uint32_t SetAddress(std::int32_t handle, std::uint32_t address) override
+    {
+        return m_inner.SetAddress(handle, address);
+    }
+    std::uint32_t SendSub(std::int32_t handle, std::uint32_t flags, std::uint32_t subAddress,
+                          const std::uint8_t* data, std::uint32_t length, std::uint32_t stop) override
+    {
+        return m_inner.SendSub(handle, flags, subAddress, data, length, stop);
+    }
+    std::uint32_t Send(std::int32_t handle, const std::uint8_t* data, std::uint32_t flags,
+                       std::uint32_t length) override
+    {
+        return m_inner.Send(handle, data, flags, length);
+    }
+    std::uint32_t Receive(std::int32_t handle, std::uint8_t* data, std::uint32_t flags,
+                          std::uint32_t length) override
+    {
+        return m_inner.Receive(handle, data, flags, length);
+    }
+    std::uint32_t IICClose(std::int32_t handle) override { return m_inner.IICClose(handle); }
+    bool SharesBusWithOtherDevices() const override { return m_inner.SharesBusWithOtherDevices(); }
+    bool AddressHeldByDriver(std::uint32_t address) override { return m_inner.AddressHeldByDriver(address); }
+
+protected:
+    CAdapter& m_inner;
+};
+
 // The constants every transaction hands to the adapter.
 constexpr std::uint32_t kIicSpeed = 20000;
 constexpr std::uint32_t kIicTimeout = 1000;

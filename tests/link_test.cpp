@@ -271,28 +271,12 @@ TEST_F(LinkTest, SearchKeepsTheAddressWhenTheCompletingReceiveFails)
 // A machine's bus with other devices on it: the camera's own address is probed
 // as always, the rest only when the operator agrees, and never an address that a
 // kernel driver holds.
-class CSharedBus final : public CAdapter {
+class CSharedBus final : public CForwardingAdapter {
 public:
-    CSharedBus(CAdapter& inner) : m_inner(inner) {}
+    using CForwardingAdapter::CForwardingAdapter;
     std::uint32_t held = 0x50;
-    std::int32_t IICInit(std::uint32_t a, std::uint32_t s, std::uint32_t t) override { return m_inner.IICInit(a, s, t); }
-    std::uint32_t SetAddress(std::int32_t h, std::uint32_t a) override { return m_inner.SetAddress(h, a); }
-    std::uint32_t SendSub(std::int32_t h, std::uint32_t f, std::uint32_t sub, const std::uint8_t* d, std::uint32_t l,
-                          std::uint32_t stop) override { return m_inner.SendSub(h, f, sub, d, l, stop); }
-    std::uint32_t Send(std::int32_t h, const std::uint8_t* d, std::uint32_t f, std::uint32_t l) override
-    {
-        return m_inner.Send(h, d, f, l);
-    }
-    std::uint32_t Receive(std::int32_t h, std::uint8_t* d, std::uint32_t f, std::uint32_t l) override
-    {
-        return m_inner.Receive(h, d, f, l);
-    }
-    std::uint32_t IICClose(std::int32_t h) override { return m_inner.IICClose(h); }
     bool SharesBusWithOtherDevices() const override { return true; }
     bool AddressHeldByDriver(std::uint32_t address) override { return address == held; }
-
-private:
-    CAdapter& m_inner;
 };
 
 TEST_F(LinkTest, SearchOnASharedBusAsksBeforeGoingPastTheCameraAddress)

@@ -33,9 +33,9 @@ struct CAdapterCallRecord {
 // One call as a line: "SendSub(1, 1, 0x01, [a1 10], 2, 0) = 0".
 std::string FormatCall(const CAdapterCallRecord& record);
 
-class CRecordingAdapter final : public CAdapter {
+class CRecordingAdapter final : public CForwardingAdapter {
 public:
-    CRecordingAdapter(CAdapter& inner, const CClock& clock) : m_inner(inner), m_clock(clock) {}
+    CRecordingAdapter(CAdapter& inner, const CClock& clock) : CForwardingAdapter(inner), m_clock(clock) {}
 
     std::int32_t IICInit(std::uint32_t address, std::uint32_t speed, std::uint32_t timeout) override;
     std::uint32_t SetAddress(std::int32_t handle, std::uint32_t address) override;
@@ -46,8 +46,6 @@ public:
     std::uint32_t Receive(std::int32_t handle, std::uint8_t* data, std::uint32_t flags,
                           std::uint32_t length) override;
     std::uint32_t IICClose(std::int32_t handle) override;
-    bool SharesBusWithOtherDevices() const override { return m_inner.SharesBusWithOtherDevices(); }
-    bool AddressHeldByDriver(std::uint32_t address) override { return m_inner.AddressHeldByDriver(address); }
 
     const std::vector<CAdapterCallRecord>& Log() const { return m_log; }
     void ClearLog() { m_log.clear(); }
@@ -65,7 +63,6 @@ private:
     void CheckOpen(std::int32_t handle);
     void Record(CAdapterCallRecord record);
 
-    CAdapter& m_inner;
     const CClock& m_clock;
     std::vector<CAdapterCallRecord> m_log;
     std::set<std::int32_t> m_open;
