@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <limits>
 
+#include "panel/hex_text.h"
 #include "panel/main_dialog.h"
 #include "panel/main_window_layout.h"
 
@@ -16,8 +17,6 @@ using CDlg = CMyQuorel_controller_r2_1Dlg;
 
 constexpr std::uint16_t kByteMax = 0xFF;
 constexpr std::uint16_t kByteCount = 0x100;
-
-QString Hex(unsigned value) { return QString::number(value, 16); }
 
 int HexDigit(QChar c)
 {

@@ -4,6 +4,7 @@
 #include <QSlider>
 
 #include "panel/drop_down_combo.h"
+#include "panel/hex_text.h"
 #include "panel/main_dialog.h"
 #include "panel/option_lists.h"
 
@@ -12,8 +13,6 @@ namespace zarnix {
 namespace {
 
 using CDlg = CMyQuorel_controller_r2_1Dlg;
-
-QString Hex(unsigned value) { return QString::number(value, 16); }
 
 constexpr std::uint16_t kStartComDelay = 30;
 
@@ -66,12 +65,6 @@ void SetSlider(QWidget* widget, int minimum, int maximum, int position)
     }
 }
 
-void Select(CDropDownCombo* combo, int index)
-{
-    // An index the list does not have leaves it without a selection.
-    combo->setCurrentIndex(index >= 0 && index < combo->count() ? index : -1);
-}
-
 int Marker(std::uint16_t high, std::uint16_t low, int minimum, int maximum)
 {
     return std::clamp((high & 3) * 256 + low, minimum, maximum);
@@ -122,7 +115,7 @@ void CMyQuorel_controller_r2_1Dlg::RefreshFromCamera()
     ShowShutterSettings();
     m_nSensUpMode = E[0x01] == kNotRead ? 3 : E[0x01];
     FillSensUpModeList();
-    Select(m_comboSensUpMode, m_nSensUpMode);
+    SelectListIndex(*m_comboSensUpMode, m_nSensUpMode);
     m_nDnMode = E[0x20];
     m_nColourBurst = E[0x21];
     ShowDayNightSettings();
@@ -205,7 +198,7 @@ void CMyQuorel_controller_r2_1Dlg::ApplyWhiteBalanceEnabling(std::int32_t mode)
 void CMyQuorel_controller_r2_1Dlg::ShowWhiteBalanceSettings()
 {
     FillWbModeList();
-    Select(m_comboWbMode, m_nWbMode);
+    SelectListIndex(*m_comboWbMode, m_nWbMode);
     ApplyWhiteBalanceEnabling(m_nWbMode);
 }
 
@@ -220,13 +213,13 @@ void CMyQuorel_controller_r2_1Dlg::ShowShutterSettings()
 {
     m_nShutterMode = ShutterCodeToIndex(m_nShutterMode);
     FillShutterModeList();
-    Select(m_comboShutterMode, m_nShutterMode);
+    SelectListIndex(*m_comboShutterMode, m_nShutterMode);
     // The limits only apply in limited automatic mode.
     Enable({1035, 1045}, m_nShutterMode == kShutterLimitedAutoIndex);
     FillMaxShutterList();
-    Select(m_comboMaxShutter, m_nMaxShutter);
+    SelectListIndex(*m_comboMaxShutter, m_nMaxShutter);
     FillMinShutterList();
-    Select(m_comboMinShutter, m_nMinShutter);
+    SelectListIndex(*m_comboMinShutter, m_nMinShutter);
 }
 
 void CMyQuorel_controller_r2_1Dlg::ShowDayNightSettings()
@@ -236,10 +229,10 @@ void CMyQuorel_controller_r2_1Dlg::ShowDayNightSettings()
     if (m_nColourBurst == 0xFF)
         m_nColourBurst = 1;
     FillDnModeList();
-    Select(m_comboDnMode, m_nDnMode);
+    SelectListIndex(*m_comboDnMode, m_nDnMode);
     m_comboColourBurst->clear();
     m_comboColourBurst->addItems({"0: Off", "1: On"});
-    Select(m_comboColourBurst, m_nColourBurst);
+    SelectListIndex(*m_comboColourBurst, m_nColourBurst);
 }
 
 void CMyQuorel_controller_r2_1Dlg::ShowBlcSettings()
@@ -253,13 +246,13 @@ void CMyQuorel_controller_r2_1Dlg::ShowBlcSettings()
     if (m_nBlcWindowPos >= 0x90)
         m_nBlcWindowPos = 4;
     FillBlcModeList();
-    Select(m_comboBlcMode, m_nBlcMode);
+    SelectListIndex(*m_comboBlcMode, m_nBlcMode);
     FillBlcGainList();
-    Select(m_comboBlcGain, m_nBlcGain);
+    SelectListIndex(*m_comboBlcGain, m_nBlcGain);
     FillBlcWindowSizeList();
-    Select(m_comboBlcWindowSize, WindowSizeCodeToIndex(static_cast<std::uint16_t>(m_nBlcWindowSize)));
+    SelectListIndex(*m_comboBlcWindowSize, WindowSizeCodeToIndex(static_cast<std::uint16_t>(m_nBlcWindowSize)));
     FillBlcWindowPosList();
-    Select(m_comboBlcWindowPos, WindowPosCodeToIndex(static_cast<std::uint16_t>(m_nBlcWindowPos)));
+    SelectListIndex(*m_comboBlcWindowPos, WindowPosCodeToIndex(static_cast<std::uint16_t>(m_nBlcWindowPos)));
 }
 
 void CMyQuorel_controller_r2_1Dlg::ShowPixelSlot()
