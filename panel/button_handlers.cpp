@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "panel/main_dialog.h"
+#include "panel/slider_table.h"
 #include "panel/main_window_layout.h"
 
 namespace zarnix {
@@ -55,8 +56,6 @@ constexpr const char* kSlotOffText = "Address is Off, please select an address";
 constexpr unsigned kFieldPauseMs = 30;
 constexpr unsigned kAssignPauseMs = 30;
 constexpr unsigned kMarkerPartPauseMs = 35;
-
-std::uint8_t EntryOf(ESetCommand command) { return SetCommandInfo(command).index; }
 
 } // namespace
 
@@ -271,14 +270,20 @@ void CMyQuorel_controller_r2_1Dlg::StepMarker(const CMarkerAxis& axis, int step)
     if (axis.settleMs != 0)
         m_context.clock.Pause(axis.settleMs);
 
+    WriteMarkerPair(axis.high, static_cast<std::uint16_t>((position >> 8) & 0xFF), axis.low,
+                    static_cast<std::uint16_t>(position & 0xFF));
+}
+
+void CMyQuorel_controller_r2_1Dlg::WriteMarkerPair(ESetCommand highCommand, std::uint16_t high,
+                                                   ESetCommand lowCommand, std::uint16_t low)
+{
+    // The camera needs time to move the marker after each half.
     CCameraControl camera = Camera();
-    const auto high = static_cast<std::uint16_t>((position >> 8) & 0xFF);
-    camera.Set(axis.high, high);
-    RecordSetting(EntryOf(axis.high), high);
+    camera.Set(highCommand, high);
+    RecordSetting(EntryOf(highCommand), high);
     m_context.clock.Pause(kMarkerPartPauseMs);
-    const auto low = static_cast<std::uint16_t>(position & 0xFF);
-    camera.Set(axis.low, low);
-    RecordSetting(EntryOf(axis.low), low);
+    camera.Set(lowCommand, low);
+    RecordSetting(EntryOf(lowCommand), low);
     m_context.clock.Pause(kMarkerPartPauseMs);
 }
 

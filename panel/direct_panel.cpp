@@ -18,53 +18,12 @@ using CDlg = CMyQuorel_controller_r2_1Dlg;
 constexpr std::uint16_t kByteMax = 0xFF;
 constexpr std::uint16_t kByteCount = 0x100;
 
-int HexDigit(QChar c)
-{
-    const char16_t u = c.unicode();
-    if (u >= u'0' && u <= u'9')
-        return u - u'0';
-    if (u >= u'a' && u <= u'f')
-        return u - u'a' + 10;
-    if (u >= u'A' && u <= u'F')
-        return u - u'A' + 10;
-    return -1;
-}
-
-bool IsCBlank(QChar c)
-{
-    const char16_t u = c.unicode();
-    return u == u' ' || (u >= u'\t' && u <= u'\r');
-}
-
 // A box's text as the C library's base-16 strtoul reads it (leading blanks, a
 // sign, a 0x prefix; digits up to the first character that is none; beyond the
 // range the largest value), then limited to one byte.
 std::uint16_t ParseHexByte(const QString& text)
 {
-    using ULong = unsigned long;
-    constexpr ULong kMax = std::numeric_limits<ULong>::max();
-    qsizetype at = 0;
-    while (at < text.size() && IsCBlank(text[at]))
-        ++at;
-    bool negative = false;
-    if (at < text.size() && (text[at] == u'+' || text[at] == u'-'))
-        negative = text[at++] == u'-';
-    // A bare "0x" reads as 0 whether or not it counts as the prefix.
-    if (at + 1 < text.size() && text[at] == u'0' && (text[at + 1] == u'x' || text[at + 1] == u'X'))
-        at += 2;
-    ULong value = 0;
-    bool overflow = false;
-    for (int digit; at < text.size() && (digit = HexDigit(text[at])) >= 0; ++at) {
-        if (value > (kMax - static_cast<ULong>(digit)) / 16)
-            overflow = true;
-        else
-            value = value * 16 + static_cast<ULong>(digit);
-    }
-    if (overflow)
-        value = kMax;
-    else if (negative)
-        value = 0 - value; // strtoul negates in unsigned arithmetic: "-1" is the largest value
-    return static_cast<std::uint16_t>(std::min<ULong>(value, kByteMax));
+    return static_cast<std::uint16_t>(std::min<std::uint32_t>(HexTextValue(text), kByteMax));
 }
 
 // One step within 0x00 to 0xFF, wrapping at both ends.

@@ -1,8 +1,219 @@
 // The File control group, SAVE, and the long operations that keep the window painting.
+#include <QAbstractButton>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProgressBar>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
 #include "panel/main_dialog.h"
+#include "panel/main_window_layout.h"
+#include "settings/transfer.h"
 
 namespace zarnix {
 
-void CMyQuorel_controller_r2_1Dlg::ConnectFileControl() {}
+namespace {
+
+using CDlg = CMyQuorel_controller_r2_1Dlg;
+
+constexpr int kSaveButton = 1041;
+constexpr int kFileNameBox = 1096;
+constexpr int kBrowseButton = 1097;
+constexpr int kFileToCameraRadio = 1098;
+constexpr int kCameraToFileRadio = 1099;
+constexpr int kStartButton = 1101;
+constexpr int kAllRegistersBox = 1108;
+
+// The bar counts steps in 1 to 254 and starts again at 1; position 0 shows an empty bar.
+constexpr int kProgressMin = 1;
+constexpr int kProgressMax = 254;
+
+const QString kExtension = QStringLiteral(".qcs");
+const QString kFileFilter = QStringLiteral("Qcs files(.qcs) (*.qcs)");
+
+// The settings file a typed name stands for. Blanks alone, or the extension
+// alone, name no file: Start asks for one rather than write a hidden ".qcs".
+QString SettingsFileName(const QString& typed)
+{
+    const QString trimmed = typed.trimmed();
+    if (trimmed.isEmpty() || trimmed.compare(kExtension, Qt::CaseInsensitive) == 0)
+        return {};
+    return typed.endsWith(kExtension, Qt::CaseInsensitive) ? typed : typed + kExtension;
+}
+
+// What the operator calls a live register: its setting, or its bank:index where
+// no command writes it.
+std::string SettingName(std::uint8_t index)
+{
+    for (const CSetCommand& command : kSetCommands)
+        if (command.index == index)
+            return command.setting;
+    char text[16];
+    std::snprintf(text, sizeof text, "Register %02x:%02x", kBankLive, index);
+    return text;
+}
+
+std::string FilePath(const QString& name) { return QFile::encodeName(name).toStdString(); }
+
+} // namespace
+
+void CMyQuorel_controller_r2_1Dlg::ConnectFileControl()
+{
+    const struct {
+        int id;
+        void (CDlg::*onClicked)();
+    } buttons[] = {
+        {kSaveButton, &CDlg::OnBnClickedSave},
+        {kBrowseButton, &CDlg::OnBnClickedBrowse},
+        {kFileToCameraRadio, &CDlg::OnBnClickedFileToCamera},
+        {kCameraToFileRadio, &CDlg::OnBnClickedCameraToFile},
+        {kAllRegistersBox, &CDlg::OnBnClickedAllRegisters},
+        {kStartButton, &CDlg::OnBnClickedStart},
+    };
+    for (const auto& entry : buttons)
+        connect(DlgItem<QAbstractButton>(*this, entry.id), &QAbstractButton::clicked, this, entry.onClicked);
+    connect(DlgItem<QLineEdit>(*this, kFileNameBox), &QLineEdit::textEdited, this, &CDlg::OnEnChangeFileName);
+
+    m_confirm = [this](const QString& question) {
+        return QMessageBox::question(this, windowTitle(), question, QMessageBox::Yes | QMessageBox::No,
+                                     QMessageBox::No) == QMessageBox::Yes;
+    };
+    // Copying the camera into a file may name a new file; Start asks before it
+    // replaces one, so the dialog does not ask as well.
+    m_chooseFile = [this](bool cameraToFile) {
+        if (cameraToFile)
+            return QFileDialog::getSaveFileName(this, tr("Save As"), QString(), kFileFilter, nullptr,
+                                                QFileDialog::DontConfirmOverwrite);
+        return QFileDialog::getOpenFileName(this, tr("Open"), QString(), kFileFilter);
+    };
+}
+
+void CMyQuorel_controller_r2_1Dlg::OnBnClickedSave()
+{
+    // After a failed read-back the settings copy holds placeholders; stored, they
+    // would be what the camera wakes up with after every power cycle.
+    for (std::uint8_t i = 0; i < kStoreSettingsEnd; i = ApplyJump(kStoreSettingsJumps, i), ++i) {
+        if (!m_abSettingKnown[i]) {
+            char text[kMsgBufferSize];
+            FormatMsg(text, "Not saved: %s unknown; Connect reads camera again", SettingName(i).c_str());
+            m_context.messages.Show(text);
+            return;
+        }
+    }
+    CCameraControl camera = Camera();
+    std::copy_n(m_awSettings.begin(), kStoreSettingsEnd, camera.m_awShadow.begin());
+    const CLongWork::CScope work(m_longWork);
+    camera.StoreSettings();
+}
+
+void CMyQuorel_controller_r2_1Dlg::OnEnChangeFileName()
+{
+    UpdateData(true);
+    UpdateData(false);
+    m_strFileName = SettingsFileName(m_strFileEdit);
+}
+
+void CMyQuorel_controller_r2_1Dlg::OnBnClickedBrowse()
+{
+    const QString path = m_chooseFile(m_bCameraToFile != 0);
+    if (path.isEmpty())
+        return;
+    // The chosen path is used as it is, with or without the extension.
+    m_strFileEdit = path;
+    if (auto* box = DlgItem<QLineEdit>(*this, kFileNameBox))
+        box->setText(path);
+    m_strFileName = path;
+}
+
+void CMyQuorel_controller_r2_1Dlg::OnBnClickedFileToCamera() { m_bCameraToFile = 0; }
+
+void CMyQuorel_controller_r2_1Dlg::OnBnClickedCameraToFile() { m_bCameraToFile = 1; }
+
+void CMyQuorel_controller_r2_1Dlg::OnBnClickedAllRegisters()
+{
+    auto* box = DlgItem<QAbstractButton>(*this, kAllRegistersBox);
+    m_bAllRegisters = box && box->isChecked() ? 1 : 0;
+}
+
+void CMyQuorel_controller_r2_1Dlg::ShowTransferDirection()
+{
+    Check(kFileToCameraRadio, m_bCameraToFile == 0);
+    Check(kCameraToFileRadio, m_bCameraToFile != 0);
+}
+
+void CMyQuorel_controller_r2_1Dlg::OnBnClickedStart()
+{
+    auto* start = DlgItem<QAbstractButton>(*this, kStartButton);
+    if (m_bTransferRunning) {
+        // The transfer ends after the register under way; a second press changes nothing.
+        m_bStopRequested = true;
+        start->setEnabled(false);
+        return;
+    }
+    if (m_longWork.Running())
+        return; // another long operation holds the window
+
+    if (m_strFileName.isEmpty()) {
+        m_context.messages.Show("Please enter file name!");
+        return;
+    }
+    const bool cameraToFile = m_bCameraToFile != 0;
+    if (cameraToFile) {
+        if (QFileInfo::exists(m_strFileName) &&
+            !m_confirm(tr("%1 already exists.\nReplace it with the camera's settings?").arg(m_strFileName)))
+            return;
+    } else {
+        // The camera keeps what is written here over a power cycle.
+        const QString address = QString::number(m_wCameraAddress, 16);
+        if (!m_confirm(tr("Write the settings of %1 into the camera at I2C address %2?\n"
+                          "They replace the camera's own settings and are kept over power-off.")
+                           .arg(m_strFileName, address)))
+            return;
+    }
+
+    m_progress->setRange(kProgressMin, kProgressMax);
+    m_progress->reset();
+    {
+        const QString caption = start->text();
+        start->setText(tr("Stop"));
+        m_bStopRequested = false;
+        m_bTransferRunning = true;
+        const CLongWork::CScope work(m_longWork, start);
+        if (cameraToFile)
+            CameraToFile();
+        else
+            FileToCamera();
+        m_bTransferRunning = false;
+        start->setText(caption);
+        start->setEnabled(true);
+    }
+    m_progress->reset();
+}
+
+void CMyQuorel_controller_r2_1Dlg::StepProgress()
+{
+    // reset() leaves the value one below the minimum, so the first step shows 1.
+    const int next = m_progress->value() + 1;
+    m_progress->setValue(next > m_progress->maximum() ? m_progress->minimum() : next);
+}
+
+void CMyQuorel_controller_r2_1Dlg::CameraToFile()
+{
+    CSettingsTransfer transfer(
+        m_context, m_wCameraAddress, [this] { StepProgress(); }, [this] { return m_bStopRequested; });
+    transfer.CameraToFile(FilePath(m_strFileName), m_bAllRegisters != 0);
+}
+
+void CMyQuorel_controller_r2_1Dlg::FileToCamera()
+{
+    CSettingsTransfer transfer(
+        m_context, m_wCameraAddress, [this] { StepProgress(); }, [this] { return m_bStopRequested; });
+    transfer.FileToCamera(FilePath(m_strFileName), m_bAllRegisters != 0);
+}
 
 } // namespace zarnix

@@ -85,7 +85,7 @@ void Attach(const QWidget& dialog, T*& member, int id)
 } // namespace
 
 CMyQuorel_controller_r2_1Dlg::CMyQuorel_controller_r2_1Dlg(CLinkContext& context, QWidget* parent)
-    : QDialog(parent), m_context(context)
+    : QDialog(parent), m_longWork(*this, context), m_context(m_longWork.Context())
 {
     BuildMainWindowLayout(*this);
     Attach(*this, m_sliderDigitalGainY, 1000);
@@ -128,6 +128,7 @@ CMyQuorel_controller_r2_1Dlg::CMyQuorel_controller_r2_1Dlg(CLinkContext& context
     if (auto* box = DlgItem<QLineEdit>(*this, kCameraAddressBox))
         box->setMaxLength(kCameraAddressMaxChars);
     ConnectMessageMap();
+    ShowTransferDirection();
     // Linux window managers offer programs no system menu; F1 and the context menu stand in.
     auto* about = new QShortcut(QKeySequence::HelpContents, this);
     connect(about, &QShortcut::activated, this, &CDlg::aboutRequested);

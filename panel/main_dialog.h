@@ -9,9 +9,11 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 
 #include "camera/camera_control.h"
 #include "link/context.h"
+#include "panel/long_work.h"
 
 class QAbstractButton;
 class QLineEdit;
@@ -100,6 +102,39 @@ public:
     // ---- end of selection handlers ----
 
     // ---- Sliders and value boxes: panel/slider_handlers.cpp ----
+    // Every notification of the 23 sliders, as a horizontal scroll code (0 line
+    // left to 8 end of scroll; 4 is the thumb's release after a drag), the thumb
+    // position and the slider. Only the release writes to the camera; steps,
+    // page clicks and tracking merely move the thumb.
+    void OnHScroll(unsigned nSBCode, unsigned nPos, QSlider* pScrollBar);
+
+    // The value boxes' edit handlers; each runs on every edit by the operator.
+    void OnChangeDigitalGainY();
+    void OnChangeDigitalGainC();
+    void OnChangeBrightness();
+    void OnChangeAnalogGain();
+    void OnChangeAexReference();
+    void OnChangeLowLum();
+    void OnChange3dnrLevel();
+    void OnChange3dnrAgcStart();
+    void OnChangeSharpness();
+    void OnChangeDnDelay();
+    void OnChangeDnStart();
+    void OnChangeDnStop();
+    void OnChangeHsblcLevel();
+    void OnChangeSuLevel();
+    void OnChangeDdLevel();
+    void OnChangeZoomFactor();
+    void OnChangePan();
+    void OnChangeTilt();
+    void OnChangeComDelay();
+
+
+private:
+    // The box handlers differ only in their row of the box table.
+    void ChangeValueBox(int boxId);
+
+public:
     // ---- end of sliders and value boxes ----
 
     // ---- Buttons and check boxes: panel/button_handlers.cpp ----
@@ -145,6 +180,9 @@ private:
     void SelectAutoField(std::uint16_t code);
     void SelectManualField(std::uint8_t field);
     void StepMarker(const CMarkerAxis& axis, int step);
+    // A marker position goes out as its high register, then its low one, each
+    // followed by the camera's settling pause; both are recorded.
+    void WriteMarkerPair(ESetCommand highCommand, std::uint16_t high, ESetCommand lowCommand, std::uint16_t low);
 
 public:
     // ---- end of buttons and check boxes ----
@@ -165,6 +203,33 @@ public:
     // ---- end of direct I2C panel ----
 
     // ---- File control, SAVE and long operations: panel/file_control.cpp ----
+    void OnBnClickedSave();
+    void OnEnChangeFileName();
+    void OnBnClickedBrowse();
+    void OnBnClickedFileToCamera();
+    void OnBnClickedCameraToFile();
+    void OnBnClickedAllRegisters();
+    // Runs one transfer; while it runs the button reads "Stop" and stops it.
+    void OnBnClickedStart();
+    void CameraToFile();
+    void FileToCamera();
+    // Shows the direction Start will take on the two radio buttons.
+    void ShowTransferDirection();
+    // One step of the progress bar, from its maximum back to its minimum.
+    void StepProgress();
+
+    // Asks the operator before something that cannot be undone; true for yes.
+    // A question box by default; tests answer in its place.
+    std::function<bool(const QString& question)> m_confirm;
+    // Lets the operator pick a settings file: an existing one to write into the
+    // camera, an existing or a new one to copy the camera into. Empty: cancelled.
+    std::function<QString(bool cameraToFile)> m_chooseFile;
+
+    // Keeps the window painting while long operations hold off its input; every
+    // camera operation of the window runs on its context (m_context).
+    CLongWork m_longWork;
+    bool m_bStopRequested = false; // the operator pressed "Stop" during a transfer
+    bool m_bTransferRunning = false;
     // ---- end of file control ----
 
     // Control objects.
@@ -254,6 +319,7 @@ protected:
     void Check(int id, bool checked);
     void ApplyWhiteBalanceEnabling(std::int32_t mode);
 
+    // The injected services, the clock and messages seen through m_longWork.
     CLinkContext& m_context;
 
 private:

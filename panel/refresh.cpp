@@ -7,6 +7,7 @@
 #include "panel/hex_text.h"
 #include "panel/main_dialog.h"
 #include "panel/option_lists.h"
+#include "panel/slider_table.h"
 
 namespace zarnix {
 
@@ -15,39 +16,6 @@ namespace {
 using CDlg = CMyQuorel_controller_r2_1Dlg;
 
 constexpr std::uint16_t kStartComDelay = 30;
-
-// Sliders that come with a value box: range, the live register they show, the box.
-struct CSliderRow {
-    int slider;
-    int minimum;
-    int maximum;
-    std::uint8_t entry;
-    QString CDlg::*text;
-};
-const CSliderRow kSliderRows[] = {
-    {1000, 1, 255, 0x02, &CDlg::m_strDigitalGainY},
-    {1001, 1, 255, 0x03, &CDlg::m_strDigitalGainC},
-    {1042, 1, 255, 0x27, &CDlg::m_strAexRef},
-    {1047, 1, 255, 0x07, &CDlg::m_strAnalogGain},
-    {1006, 0, 255, 0x04, &CDlg::m_strBrightness},
-    {1029, 0, 100, 0x09, &CDlg::m_strBGain},
-    {1028, 0, 100, 0x0A, &CDlg::m_strRGain},
-    {1023, 0, 8, 0x12, &CDlg::m_strHsblcLevel},
-    {1019, 0, 31, 0x06, &CDlg::m_strSharpness},
-    {1007, 0, 63, 0x22, &CDlg::m_strDnDelay},
-    {1008, 0, 100, 0x23, &CDlg::m_strDnStart},
-    {1015, 0, 100, 0x24, &CDlg::m_strDnStop},
-    {1056, 0, 255, 0x28, &CDlg::m_strLowLum},
-    {1060, 0, 255, 0x19, &CDlg::m_str3dnrLevel},
-    {1062, 0, 255, 0x1A, &CDlg::m_str3dnrAgcStart},
-    {1064, 0, 255, 0x1B, &CDlg::m_str3dnrAgcStop},
-    {1068, 0, 4, 0x42, &CDlg::m_strSuLevel},
-    {1070, 1, 6, 0x43, &CDlg::m_strDdLevel},
-};
-
-// Marker positions on the sensor, in pixels and lines.
-constexpr int kHorMarkerMin = 158, kHorMarkerMax = 909;
-constexpr int kVertMarkerMin = 19, kVertMarkerMax = 310;
 
 // Pauses of the refresh's own writes, in milliseconds.
 constexpr unsigned kFieldPauseMs = 30;
@@ -88,13 +56,18 @@ bool CMyQuorel_controller_r2_1Dlg::OnInitDialog()
 
 void CMyQuorel_controller_r2_1Dlg::OnBnClickedSearchAddress()
 {
+    const CLongWork::CScope work(m_longWork);
     m_wCameraAddress = Camera().SearchAddress();
     UpdateData(true);
     m_strCameraAddress = Hex(m_wCameraAddress);
     UpdateData(false);
 }
 
-void CMyQuorel_controller_r2_1Dlg::OnBnClickedConnect() { RefreshFromCamera(); }
+void CMyQuorel_controller_r2_1Dlg::OnBnClickedConnect()
+{
+    const CLongWork::CScope work(m_longWork);
+    RefreshFromCamera();
+}
 
 void CMyQuorel_controller_r2_1Dlg::RefreshFromCamera()
 {
@@ -126,18 +99,24 @@ void CMyQuorel_controller_r2_1Dlg::RefreshFromCamera()
     ShowBlcSettings();
     UpdateData(true);
 
-    for (const auto& row : kSliderRows) {
-        SetSlider(Item(row.slider), row.minimum, row.maximum, E[row.entry]);
-        m_awSettings[row.entry] = E[row.entry];
-        this->*row.text = Hex(E[row.entry]);
+    for (const auto& row : SliderRows()) {
+        const std::uint8_t entry = EntryOf(row.command);
+        switch (row.action) {
+        case ESliderAction::Standard:
+        case ESliderAction::SuLevel:
+            SetSlider(Item(row.slider), row.minimum, row.maximum, E[entry]);
+            m_awSettings[entry] = E[entry];
+            this->*row.text = Hex(E[entry]);
+            break;
+        case ESliderAction::Marker:
+            this->*row.position = Marker(E[entry], E[EntryOf(row.low)], row.minimum, row.maximum);
+            SetSlider(Item(row.slider), row.minimum, row.maximum, this->*row.position);
+            break;
+        case ESliderAction::Zoom:
+            SetSlider(Item(row.slider), row.minimum, row.maximum, E[entry]);
+            break;
+        }
     }
-    m_nHorMarker = Marker(E[0x4B], E[0x4A], kHorMarkerMin, kHorMarkerMax);
-    SetSlider(m_sliderMarkerH, kHorMarkerMin, kHorMarkerMax, m_nHorMarker);
-    m_nVertMarker = Marker(E[0x4D], E[0x4C], kVertMarkerMin, kVertMarkerMax);
-    SetSlider(m_sliderMarkerV, kVertMarkerMin, kVertMarkerMax, m_nVertMarker);
-    SetSlider(m_sliderZoom, 8, 255, E[0x2A]);
-    SetSlider(m_sliderPan, 0, 200, E[0x2B]);
-    SetSlider(m_sliderTilt, 0, 200, E[0x2C]);
     UpdateData(false);
 
     m_nManualField = E[0x48] != 0 ? 1 : 0;

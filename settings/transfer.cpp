@@ -60,8 +60,9 @@ unsigned FileToCameraSteps(const std::array<bool, kSettingsBlockCount>& written)
     return steps;
 }
 
-CSettingsTransfer::CSettingsTransfer(CLinkContext& context, std::uint16_t cameraAddress, CProgressStep step)
-    : m_context(context), m_camera(context), m_step(std::move(step))
+CSettingsTransfer::CSettingsTransfer(CLinkContext& context, std::uint16_t cameraAddress, CProgressStep step,
+                                     CStopCheck stop)
+    : m_context(context), m_camera(context), m_step(std::move(step)), m_stop(std::move(stop))
 {
     m_camera.m_wAddress = cameraAddress;
 }
@@ -79,32 +80,48 @@ void CSettingsTransfer::ReportRegister(const char* what, std::uint8_t bank, std:
     m_context.messages.Show(text);
 }
 
+bool CSettingsTransfer::StopHere(const char* after, const char* none)
+{
+    if (!m_stop || !m_stop())
+        return false;
+    if (m_lastDone)
+        ReportRegister(after, m_lastDone->bank, m_lastDone->index);
+    else
+        m_context.messages.Show(none);
+    return true;
+}
+
 ETransferResult CSettingsTransfer::CameraToFile(const std::string& path, bool allRegisters)
 {
+    m_lastDone.reset();
     std::vector<std::uint16_t> image(kSettingsImageSize, 0xFF);
-    // A backup holding the placeholders of failed reads would be corrupt: stop at
-    // the first failure and leave any existing file as it is.
-    const auto read = [&](std::size_t block, unsigned index) {
+    // A backup holding the placeholders of failed reads would be corrupt, and so
+    // would half a backup: stop at the first failure or at the operator's word and
+    // leave any existing file as it is. Nothing comes back when all went well.
+    const auto read = [&](std::size_t block, unsigned index) -> std::optional<ETransferResult> {
         const auto k = static_cast<std::uint8_t>(index);
+        if (StopHere("Stopped after reading register %02x:%02x, no file written", "Stopped, no file written"))
+            return ETransferResult::Stopped;
         const CReadResult result = m_camera.ReadRegisterChecked(kBlocks[block].bank, k);
         if (result.Failed()) {
             ReportRegister("Reading register %02x:%02x failed, no file written", kBlocks[block].bank, k);
-            return false;
+            return ETransferResult::BusFailure;
         }
         image[block * kSettingsBlockSize + k] = result.value;
-        return true;
+        m_lastDone = CRegister{kBlocks[block].bank, k};
+        return std::nullopt;
     };
     for (unsigned k = 0; k < kSettingsBlockSize; ++k) {
-        if (!read(0, k))
-            return ETransferResult::BusFailure;
+        if (const auto end = read(0, k))
+            return *end;
         if (k % 2 == 0)
             Step();
     }
     if (allRegisters) {
         for (std::size_t b = 1; b < kSettingsBlockCount; ++b) {
             for (unsigned k = 0; k < kSettingsBlockSize; ++k) {
-                if (!read(b, k))
-                    return ETransferResult::BusFailure;
+                if (const auto end = read(b, k))
+                    return *end;
                 if (k % 3 == 0)
                     Step();
             }
@@ -117,6 +134,7 @@ ETransferResult CSettingsTransfer::CameraToFile(const std::string& path, bool al
 
 ETransferResult CSettingsTransfer::FileToCamera(const std::string& path, bool allRegisters)
 {
+    m_lastDone.reset();
     // Refuse a file that cannot be a settings file before anything reaches the camera:
     // the reader would turn a short file or a stray character into wrong bytes.
     std::vector<std::uint16_t> image(kSettingsImageSize, 0xFF);
@@ -131,20 +149,25 @@ ETransferResult CSettingsTransfer::FileToCamera(const std::string& path, bool al
     for (std::size_t b = 1; b < kSettingsBlockCount; ++b)
         written[b] = allRegisters && image[MarkerEntry(b)] == b;
 
-    // Stop at the first failed transaction rather than pile up a box per register.
-    const auto write = [&](std::size_t block, unsigned index) {
+    // Stop at the first failed transaction rather than pile up a box per register;
+    // a stop on request leaves the camera with what was written, uncommitted.
+    const auto write = [&](std::size_t block, unsigned index) -> std::optional<ETransferResult> {
         const auto k = static_cast<std::uint8_t>(index);
         const std::size_t n = block * kSettingsBlockSize + k;
+        if (StopHere("Stopped after writing register %02x:%02x, settings not stored",
+                     "Stopped before writing, camera unchanged"))
+            return ETransferResult::Stopped;
         if (!m_camera.WriteRegisterChecked(kBlocks[block].bank, k, image[n])) {
             ReportRegister("Writing register %02x:%02x failed, settings not stored", kBlocks[block].bank, k);
-            return false;
+            return ETransferResult::BusFailure;
         }
+        m_lastDone = CRegister{kBlocks[block].bank, k};
         m_context.clock.Pause(kWritePauseMs);
-        return true;
+        return std::nullopt;
     };
     for (unsigned k = 0; k <= kEepromLastWritten; ++k) {
-        if (!write(0, k))
-            return ETransferResult::BusFailure;
+        if (const auto end = write(0, k))
+            return *end;
         if (k % 3 == 0)
             Step();
     }
@@ -152,8 +175,8 @@ ETransferResult CSettingsTransfer::FileToCamera(const std::string& path, bool al
     for (std::size_t b = 1; b < kSettingsBlockCount; ++b) {
         if (written[b]) {
             for (unsigned k = 0; k <= kBlockLastWritten; ++k) {
-                if (!write(b, k))
-                    return ETransferResult::BusFailure;
+                if (const auto end = write(b, k))
+                    return *end;
                 if ((b * kSettingsBlockSize + k) % 3 == 0)
                     Step();
             }
@@ -164,11 +187,17 @@ ETransferResult CSettingsTransfer::FileToCamera(const std::string& path, bool al
     const std::uint16_t code = VerifyTransfer(image, written);
     if (code == kVerifyReadFailed)
         return ETransferResult::BusFailure;
+    if (code == kVerifyStopped)
+        return ETransferResult::Stopped;
     if (code != 0) {
         char text[kMsgBufferSize];
         FormatMsg(text, "Error Settings not stored: %x", code);
         m_context.messages.Show(text);
         return ETransferResult::Mismatch;
+    }
+    if (m_stop && m_stop()) {
+        m_context.messages.Show("Stopped before the commit, settings not stored");
+        return ETransferResult::Stopped;
     }
     if (!m_camera.WriteRegisterChecked(kBankControl, kCommitIndex, kCommitValue)) {
         ReportRegister("Writing register %02x:%02x failed, settings not stored", kBankControl, kCommitIndex);
@@ -186,6 +215,11 @@ std::uint16_t CSettingsTransfer::VerifyTransfer(std::span<const std::uint16_t> i
         for (unsigned k = 0; k <= kBlocks[b].lastChecked; ++k) {
             const auto index = static_cast<std::uint8_t>(k);
             const std::size_t n = b * kSettingsBlockSize + k;
+            if (m_stop && m_stop()) {
+                ReportRegister("Stopped before checking register %02x:%02x, settings not stored", kBlocks[b].bank,
+                               index);
+                return kVerifyStopped;
+            }
             const CReadResult read = m_camera.ReadRegisterChecked(kBlocks[b].bank, index);
             if (read.Failed()) {
                 ReportRegister("Reading back register %02x:%02x failed, settings not stored", kBlocks[b].bank,

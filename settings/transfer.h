@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <span>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "camera/camera_control.h"
@@ -16,6 +17,9 @@ namespace zarnix {
 
 // One step of the progress bar, counted exactly as the window's bar steps.
 using CProgressStep = std::function<void()>;
+// Asked before every register transaction; true ends the transfer there, so a
+// register's address frame is never left without its data byte.
+using CStopCheck = std::function<bool()>;
 
 // Bar steps of a camera to file: 128 for the Eeprom block, 86 for each other block.
 unsigned CameraToFileSteps(bool allRegisters);
@@ -26,6 +30,8 @@ unsigned FileToCameraSteps(const std::array<bool, kSettingsBlockCount>& written)
 // VerifyTransfer's answer when a read-back read failed on the bus (no block's
 // mismatch code reaches it).
 constexpr std::uint16_t kVerifyReadFailed = 0xFFFF;
+// VerifyTransfer's answer when the operator stopped the check.
+constexpr std::uint16_t kVerifyStopped = 0xFFFE;
 
 enum class ETransferResult {
     Done,          // file written, or camera written, checked and committed
@@ -33,11 +39,13 @@ enum class ETransferResult {
     WriteFailed,   // the settings file could not be written
     BusFailure,    // an adapter transaction failed; the transfer stopped there
     Mismatch,      // the read-back differed; no commit was sent
+    Stopped,       // stopped on request between two registers: no file written, or no commit sent
 };
 
 class CSettingsTransfer {
 public:
-    CSettingsTransfer(CLinkContext& context, std::uint16_t cameraAddress, CProgressStep step = {});
+    CSettingsTransfer(CLinkContext& context, std::uint16_t cameraAddress, CProgressStep step = {},
+                      CStopCheck stop = {});
 
     // Reads the Eeprom block (and with `allRegisters` the ISP and Stat blocks) and
     // writes them to `path`. Stops at the first failed read; no file is written then.
@@ -46,18 +54,28 @@ public:
     // blocks to the camera, reads them back and commits only on a clean check.
     ETransferResult FileToCamera(const std::string& path, bool allRegisters);
     // Reads back what `image` says was written: 0 when all matches, the first
-    // mismatch's code (0x1000 + k for Eeprom, 256 * b + k for block b), or
-    // kVerifyReadFailed.
+    // mismatch's code (0x1000 + k for Eeprom, 256 * b + k for block b),
+    // kVerifyReadFailed or kVerifyStopped.
     std::uint16_t VerifyTransfer(std::span<const std::uint16_t> image, const std::array<bool, kSettingsBlockCount>& written);
 
 private:
     void Step();
     // Tells the operator which register the failed transaction was for.
     void ReportRegister(const char* what, std::uint8_t bank, std::uint8_t index);
+    // Whether the operator asked to stop; if so tells what the transfer had done:
+    // `after` names the last register handled, `none` is for when there was none.
+    bool StopHere(const char* after, const char* none);
+
+    struct CRegister {
+        std::uint8_t bank;
+        std::uint8_t index;
+    };
 
     CLinkContext& m_context;
     CCameraControl m_camera;
     CProgressStep m_step;
+    CStopCheck m_stop;
+    std::optional<CRegister> m_lastDone; // the last register read or written in this run
 };
 
 } // namespace zarnix

@@ -303,5 +303,58 @@ TEST_F(TransferTest, ARoundTripCopiesOneCameraIntoAnother)
     }
 }
 
+TEST_F(TransferTest, StopEndsBetweenRegistersWithoutCommit)
+{
+    // Stop is asked before every register: 49 Eeprom writes, 4 x 255 block writes,
+    // 953 read-back reads, then once more before the commit.
+    const struct {
+        unsigned stopAt; // the question that is answered yes
+        const char* text;
+        const char* lastFrame;
+    } cases[] = {
+        {1, "Stopped before writing, camera unchanged", nullptr},
+        {6, "Stopped after writing register a0:04, settings not stored", "w a0:04"},
+        {49 + 17, "Stopped after writing register e0:0f, settings not stored", "w e0:0f"},
+        {49 + 1020 + 1, "Stopped before checking register a0:00, settings not stored", "w f2:fe"},
+        {49 + 1020 + 953 + 1, "Stopped before the commit, settings not stored", "r f2:fe"},
+    };
+    const std::string path = BackupOf(0x66, true);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        messages.Clear();
+        bus.ClearLog();
+        unsigned asked = 0;
+        CSettingsTransfer stoppable(context, 0x70, {}, [&] { return ++asked == c.stopAt; });
+        EXPECT_EQ(stoppable.FileToCamera(path, true), ETransferResult::Stopped);
+        EXPECT_EQ(messages.Texts(), Strings{c.text});
+        if (c.lastFrame) {
+            ASSERT_FALSE(Frames().empty());
+            EXPECT_EQ(Frames().back(), c.lastFrame);
+            // The register under way got its data byte: the last transaction is no address frame.
+            auto last = bus.Log().rbegin();
+            while (last->call == EAdapterCall::Close)
+                ++last;
+            EXPECT_NE(last->call, EAdapterCall::SendSub);
+        } else {
+            EXPECT_TRUE(bus.Log().empty());
+        }
+    }
+    EXPECT_EQ(camera.CommitCount(), 0u);
+}
+
+TEST_F(TransferTest, StopDuringCameraToFileKeepsTheOldFile)
+{
+    const std::string path = File("old.qcs");
+    std::ofstream(path) << "old contents";
+    unsigned asked = 0;
+    CSettingsTransfer stoppable(context, 0x70, {}, [&] { return ++asked == 300; });
+    EXPECT_EQ(stoppable.CameraToFile(path, true), ETransferResult::Stopped);
+    EXPECT_EQ(messages.Texts(), Strings{"Stopped after reading register e0:2a, no file written"});
+    EXPECT_EQ(Frames().size(), 299u);
+    std::stringstream kept;
+    kept << std::ifstream(path).rdbuf();
+    EXPECT_EQ(kept.str(), "old contents");
+}
+
 } // namespace
 } // namespace zarnix::test

@@ -1,0 +1,131 @@
+#include "panel/long_work.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QGuiApplication>
+#include <QWidget>
+
+namespace zarnix {
+
+namespace {
+
+// What the operator does to a window: any of it could start another camera operation.
+bool IsOperatorInput(QEvent::Type type)
+{
+    switch (type) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::Wheel:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::ShortcutOverride:
+    case QEvent::Shortcut:
+    case QEvent::ContextMenu:
+    case QEvent::TouchBegin:
+    case QEvent::TouchUpdate:
+    case QEvent::TouchEnd:
+    case QEvent::TabletPress:
+    case QEvent::TabletRelease:
+    case QEvent::Close: // the window must not go away under its own operation
+        return true;
+    default:
+        return false;
+    }
+}
+
+// The widget an event is for: the receiver itself, or the widget that owns it
+// (a shortcut belongs to the window it is made for).
+QWidget* OwningWidget(QObject* object)
+{
+    for (; object; object = object->parent())
+        if (object->isWidgetType())
+            return static_cast<QWidget*>(object);
+    return nullptr;
+}
+
+} // namespace
+
+CLongWork::CLongWork(QWidget& window, CLinkContext& outer)
+    : m_window(window), m_clock(*this, outer.clock), m_messages(*this, outer.messages),
+      m_context{outer.adapter, m_clock, m_messages}
+{
+}
+
+CLongWork::~CLongWork()
+{
+    if (m_depth > 0) {
+        m_depth = 1;
+        End();
+    }
+}
+
+CLongWork::CScope::CScope(CLongWork& work, QWidget* stopButton) : m_work(work) { m_work.Begin(stopButton); }
+
+CLongWork::CScope::~CScope() { m_work.End(); }
+
+void CLongWork::Begin(QWidget* stopButton)
+{
+    if (m_depth++ > 0)
+        return;
+    m_stopButton = stopButton;
+    if (QCoreApplication* app = QCoreApplication::instance())
+        app->installEventFilter(this);
+    HoldCursor(true);
+}
+
+void CLongWork::End()
+{
+    if (--m_depth > 0)
+        return;
+    HoldCursor(false);
+    if (QCoreApplication* app = QCoreApplication::instance())
+        app->removeEventFilter(this);
+    m_stopButton = nullptr;
+}
+
+void CLongWork::HoldCursor(bool hold)
+{
+    if (hold == m_cursorHeld || !qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+        return;
+    m_cursorHeld = hold;
+    if (hold)
+        QGuiApplication::setOverrideCursor(m_stopButton ? Qt::BusyCursor : Qt::WaitCursor);
+    else
+        QGuiApplication::restoreOverrideCursor();
+}
+
+bool CLongWork::eventFilter(QObject* watched, QEvent* event)
+{
+    if (!IsOperatorInput(event->type()))
+        return false;
+    QWidget* widget = OwningWidget(watched);
+    // Other windows (the message boxes above all) take their input as usual.
+    if (!widget || widget->window() != &m_window)
+        return false;
+    if (m_stopButton && (widget == m_stopButton || m_stopButton->isAncestorOf(widget)))
+        return false;
+    event->ignore();
+    return true;
+}
+
+void CLongWork::CPaintingClock::Pause(unsigned ms)
+{
+    // The protocol's pauses are at most a few hundred milliseconds, so the window
+    // repaints often enough; the pause itself is never shortened.
+    if (m_work.Running())
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+    m_inner.Pause(ms);
+}
+
+void CLongWork::CMessages::Show(const std::string& text)
+{
+    const bool held = m_work.m_cursorHeld;
+    if (held)
+        m_work.HoldCursor(false);
+    m_inner.Show(text);
+    if (held)
+        m_work.HoldCursor(true);
+}
+
+} // namespace zarnix

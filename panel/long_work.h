@@ -1,0 +1,86 @@
+// Long camera operations of the window: the store (about 11 s), a file transfer
+// (up to about 107 s), the read-back of Connect and the address search. They run
+// on the window's thread, as every bus transaction does. While one runs, the
+// window goes on painting and showing progress in the protocol's pauses, but no
+// operator input reaches its controls, so nothing else talks to the camera
+// meanwhile; only the operation's stop button, when it has one, takes clicks.
+// Message boxes raised by the work are separate windows and work as always.
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+
+#include "link/context.h"
+
+class QWidget;
+
+namespace zarnix {
+
+class CLongWork final : public QObject {
+public:
+    // `window` is the one whose input is held off; `outer` the services injected into it.
+    CLongWork(QWidget& window, CLinkContext& outer);
+    ~CLongWork() override;
+    CLongWork(const CLongWork&) = delete;
+    CLongWork& operator=(const CLongWork&) = delete;
+
+    // What the window's camera operations use: the outer adapter, the outer clock
+    // and the outer messages, seen through this object. Outside a long operation
+    // it passes everything straight on.
+    CLinkContext& Context() { return m_context; }
+    bool Running() const { return m_depth > 0; }
+
+    // One long operation, from construction to destruction. An operation inside
+    // another (the search inside the start-up) adds nothing.
+    class CScope {
+    public:
+        explicit CScope(CLongWork& work, QWidget* stopButton = nullptr);
+        ~CScope();
+        CScope(const CScope&) = delete;
+        CScope& operator=(const CScope&) = delete;
+
+    private:
+        CLongWork& m_work;
+    };
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    // Lets the window catch up before each pause and then pauses exactly as asked,
+    // so the camera sees the same transactions at the same intervals.
+    class CPaintingClock final : public CClock {
+    public:
+        CPaintingClock(CLongWork& work, CClock& inner) : m_work(work), m_inner(inner) {}
+        Micros Now() const override { return m_inner.Now(); }
+        void Pause(unsigned ms) override;
+
+    private:
+        CLongWork& m_work;
+        CClock& m_inner;
+    };
+    // Shows the ordinary arrow over a message box, which waits for the operator.
+    class CMessages final : public CMessageSink {
+    public:
+        CMessages(CLongWork& work, CMessageSink& inner) : m_work(work), m_inner(inner) {}
+        void Show(const std::string& text) override;
+
+    private:
+        CLongWork& m_work;
+        CMessageSink& m_inner;
+    };
+
+    void Begin(QWidget* stopButton);
+    void End();
+    void HoldCursor(bool hold);
+
+    QWidget& m_window;
+    CPaintingClock m_clock;
+    CMessages m_messages;
+    CLinkContext m_context;
+    int m_depth = 0;
+    bool m_cursorHeld = false;
+    QPointer<QWidget> m_stopButton;
+};
+
+} // namespace zarnix
