@@ -1,0 +1,95 @@
+// The built window, started as an operator starts it, on a vendor adapter
+// library. The bus trace goes to a pipe, so the test follows the start-up as it
+// happens, without sleeping, and ends the program once the panel is filled.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+std::string ReadAll(int fd)
+{
+    std::string text;
+    char buffer[4096];
+    for (ssize_t n; (n = read(fd, buffer, sizeof buffer)) > 0;)
+        text.append(buffer, static_cast<std::size_t>(n));
+    return text;
+}
+
+TEST(WindowRunTest, TheWindowStartsOnAVendorLibraryGivenOnItsCommandLine)
+{
+    char dir[] = "/tmp/zarnix-window-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string fifo = std::string(dir) + "/trace";
+    const std::string libraryLog = std::string(dir) + "/library.log";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    int errPipe[2];
+    ASSERT_EQ(pipe(errPipe), 0);
+
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        dup2(errPipe[1], STDERR_FILENO);
+        close(errPipe[0]);
+        close(errPipe[1]);
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        setenv("ZARNIX_TEST_ADAPTER_LOG", libraryLog.c_str(), 1);
+        execl(ZARNIX_WINDOW_PATH, ZARNIX_WINDOW_PATH, "--adapter-lib", ZARNIX_TEST_ADAPTER, "--trace", fifo.c_str(),
+              static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(errPipe[1]);
+
+    // A program that dies before it opens its trace would leave the open below
+    // waiting for ever: a watchdog interrupts it (no restart), and the test fails.
+    struct sigaction watchdog {};
+    watchdog.sa_handler = [](int) {};
+    sigaction(SIGALRM, &watchdog, nullptr);
+    alarm(120);
+
+    // The start-up ends with the direct panel's read of the stored brightness.
+    std::ifstream trace(fifo);
+    std::string line;
+    bool brightnessAsked = false;
+    bool filled = false;
+    unsigned lines = 0;
+    while (!filled && std::getline(trace, line)) {
+        ++lines;
+        if (line.find("SendSub(") != std::string::npos && line.find(", 0x01, [a0 04]") != std::string::npos)
+            brightnessAsked = true;
+        else if (brightnessAsked && line.find("Receive(") != std::string::npos)
+            filled = line.find(") = 0") != std::string::npos;
+    }
+    alarm(0);
+    kill(child, SIGTERM);
+    int status = 0;
+    waitpid(child, &status, 0);
+    const std::string errors = ReadAll(errPipe[0]);
+    close(errPipe[0]);
+
+    EXPECT_TRUE(filled) << "trace ended after " << lines << " lines; stderr:\n" << errors;
+    EXPECT_NE(errors.find(std::string("zarnix-controller: using the adapter library ") + ZARNIX_TEST_ADAPTER),
+              std::string::npos)
+        << errors;
+    // Every call went through the library's own six functions.
+    std::ifstream log(libraryLog);
+    const std::string calls((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+    EXPECT_NE(calls.find("IICInit"), std::string::npos);
+    EXPECT_NE(calls.find("Receive"), std::string::npos);
+
+    std::remove(libraryLog.c_str());
+    std::remove(fifo.c_str());
+    rmdir(dir);
+}
+
+} // namespace
