@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -44,6 +45,7 @@ TEST(WindowRunTest, TheWindowStartsOnAVendorLibraryGivenOnItsCommandLine)
         close(errPipe[1]);
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
         setenv("ZARNIX_TEST_ADAPTER_LOG", libraryLog.c_str(), 1);
+        setenv("ZARNIX_LOCK_DIR", dir, 1); // other tests use the same library meanwhile
         execl(ZARNIX_WINDOW_PATH, ZARNIX_WINDOW_PATH, "--adapter-lib", ZARNIX_TEST_ADAPTER, "--trace", fifo.c_str(),
               static_cast<char*>(nullptr));
         _exit(127);
@@ -55,7 +57,7 @@ TEST(WindowRunTest, TheWindowStartsOnAVendorLibraryGivenOnItsCommandLine)
     struct sigaction watchdog {};
     watchdog.sa_handler = [](int) {};
     sigaction(SIGALRM, &watchdog, nullptr);
-    alarm(120);
+    alarm(60);
 
     // The start-up ends with the direct panel's read of the stored brightness.
     std::ifstream trace(fifo);
@@ -87,9 +89,7 @@ TEST(WindowRunTest, TheWindowStartsOnAVendorLibraryGivenOnItsCommandLine)
     EXPECT_NE(calls.find("IICInit"), std::string::npos);
     EXPECT_NE(calls.find("Receive"), std::string::npos);
 
-    std::remove(libraryLog.c_str());
-    std::remove(fifo.c_str());
-    rmdir(dir);
+    std::filesystem::remove_all(dir);
 }
 
 } // namespace
