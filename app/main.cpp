@@ -29,15 +29,17 @@ namespace {
 constexpr unsigned kSplashMs = 2000;
 
 const char* const kUsage =
-    "Usage: zarnix-controller [--simulate | --bus N|/dev/i2c-N|NAME [--force] | --adapter-lib PATH]\n"
-    "                         [--trace FILE] [--help] [--version]\n"
+    "Usage: zarnix-controller [--simulate | --bus BUS [--force] | --adapter-lib PATH] [--trace FILE]\n"
     "The control panel of the Zarnix camera module.\n"
+    "\n"
     "  --bus BUS           the Linux i2c-dev bus: number, device or adapter name\n"
     "                      (zarnixctl --list-buses lists them)\n"
     "  --force             claim the camera's address even where a kernel driver holds it\n"
     "  --adapter-lib PATH  a vendor adapter library exporting the six adapter calls\n"
     "  --simulate          the built-in simulated camera\n"
     "  --trace FILE        write every adapter call, with its time, to FILE\n"
+    "  -h, --help          this help\n"
+    "  --version           the version\n"
     "Without a backend option the first i2c-dev bus on USB is used, and the simulated\n"
     "camera when there is none; the window's title says which.\n";
 

@@ -13,6 +13,9 @@ echo "== build and test" >&2
 "$here/scripts/build.sh" "$here/build"
 ctest --test-dir "$here/build" --output-on-failure -j "$(nproc)"
 
+echo "== the Debian package: lintian, install, try, remove" >&2
+"$here/scripts/package-test.sh" "$here/build"
+
 echo "== build and test under AddressSanitizer and UndefinedBehaviorSanitizer" >&2
 "$here/scripts/build.sh" "$here/build-asan" -DZARNIX_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
 ctest --test-dir "$here/build-asan" --output-on-failure -j "$(nproc)"

@@ -1,0 +1,72 @@
+#!/usr/bin/env bash
+# Builds the Debian package from a built tree, checks it with lintian, installs
+# it into this machine, tries the installed programs (the window under Xvfb),
+# then removes it again and checks that nothing of it is left.
+# Usage: scripts/package-test.sh [BUILD_DIR]   (default: build)
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+build=$(cd "${1:-$here/build}" && pwd)
+package=zarnix-controller
+work=$(mktemp -d)
+xvfb_pid=
+cleanup() {
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+fail() { echo "package test: $*" >&2; exit 1; }
+
+echo "== package" >&2
+(cd "$build" && cpack -G DEB >/dev/null)
+deb=$(ls "$build"/${package}_*_*.deb | head -1)
+echo "$(basename "$deb"):" >&2
+dpkg-deb -c "$deb" | awk '{print "  " $6}' >&2
+
+echo "== lintian" >&2
+lintian --tag-display-limit 0 "$deb" 2>&1 | grep -v 'running with root privileges' | tee "$work/lintian" >&2 || true
+! grep -q '^E:' "$work/lintian" || fail "lintian reports errors"
+
+echo "== desktop entry and manual pages" >&2
+desktop-file-validate "$here/packaging/zarnix-controller.desktop" 2>&1 | grep -v '^$' >&2 || true
+desktop-file-validate "$here/packaging/zarnix-controller.desktop" 2>&1 | grep -q 'error:' && fail "desktop entry invalid"
+for page in zarnixctl zarnix-controller; do
+  warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l "$build/packaging/$page.1.gz" 2>&1 >/dev/null)
+  [ -z "$warnings" ] || fail "man $page: $warnings"
+done
+
+echo "== install" >&2
+dpkg -i "$deb" >&2
+dpkg -L "$package" | while read -r path; do [ -d "$path" ] || echo "$path"; done > "$work/files"
+/usr/bin/zarnixctl --version
+/usr/bin/zarnix-controller --version
+/usr/bin/zarnixctl --simulate show | head -3
+# Completion offers the tool's own set-command names.
+names=$(bash -c 'source /usr/share/bash-completion/bash_completion
+                 source /usr/share/bash-completion/completions/zarnixctl
+                 COMP_WORDS=(zarnixctl set bri); COMP_CWORD=2; COMP_LINE="zarnixctl set bri"; COMP_POINT=${#COMP_LINE}
+                 _zarnixctl; echo "${COMPREPLY[@]}"')
+echo "completion of 'zarnixctl set bri': $names" >&2
+[ "$names" = brightness ] || fail "completion offers '$names' for 'set bri'"
+
+# The installed window, started as the desktop entry starts it, until its title shows.
+display=:$((50 + RANDOM % 50))
+Xvfb "$display" -screen 0 1400x800x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb_pid=$!
+DISPLAY=$display timeout 60 sh -c 'until xdotool getmouselocation >/dev/null 2>&1; do sleep 0.2; done'
+exec_line=$(sed -n 's/^Exec=//p' /usr/share/applications/$package.desktop)
+DISPLAY=$display $exec_line 2>"$work/window.err" &
+window_pid=$!
+title=$(DISPLAY=$display timeout 60 xdotool search --sync --name ' - on ' getwindowname) || title=
+kill "$window_pid" 2>/dev/null || true
+wait "$window_pid" 2>/dev/null || true
+echo "window title: $title" >&2
+[[ $title == *" - on the simulated camera" ]] || { cat "$work/window.err" >&2; fail "no window title"; }
+
+echo "== remove" >&2
+dpkg --purge "$package" >&2
+left=()
+while read -r path; do
+  [ -e "$path" ] && left+=("$path")
+done < "$work/files"
+[ ${#left[@]} -eq 0 ] || fail "left after removal: ${left[*]}"
+echo "package test: installed, tried and removed cleanly ($(wc -l < "$work/files") files)" >&2
