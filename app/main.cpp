@@ -1,8 +1,12 @@
 // The program: the splash for two seconds, then the control panel on the chosen
 // adapter (the simulated camera when there is none) until the operator closes it.
 #include <QApplication>
+#include <QDialog>
 #include <QMessageBox>
 #include <QScreen>
+#include <QTimer>
+
+#include <chrono>
 
 #include <fstream>
 #include <memory>
@@ -51,6 +55,79 @@ int Refuse(const std::string& text)
     return 1;
 }
 
+// Keeps the time spent in pauses, so that the start-up benchmark can tell our own
+// start-up work apart from the splash's 2 s and the protocol's pauses.
+class CPauseTally final : public CClock {
+public:
+    explicit CPauseTally(CClock& inner) : m_inner(inner) {}
+    Micros Now() const override { return m_inner.Now(); }
+    void Pause(unsigned ms) override
+    {
+        const auto begin = std::chrono::steady_clock::now();
+        m_inner.Pause(ms);
+        m_paused += std::chrono::steady_clock::now() - begin;
+        m_askedMs += ms;
+    }
+    std::chrono::nanoseconds Paused() const { return m_paused; }
+    unsigned long AskedMs() const { return m_askedMs; }
+
+private:
+    CClock& m_inner;
+    std::chrono::nanoseconds m_paused{0};
+    unsigned long m_askedMs = 0;
+};
+
+// For the start-up benchmark (bench/startup.cpp), and left out of the usage text:
+// --startup-probe prints on stdout when each stage of the start-up was reached
+// (steady time, which is CLOCK_MONOTONIC and shared with the benchmark) and how
+// long the pauses took until then, and quits once the window is first painted.
+// Without the option it does nothing.
+class CStartupProbe final : public QObject {
+public:
+    explicit CStartupProbe(bool on) : m_on(on) {}
+    bool On() const { return m_on; }
+    void TallyPauses(const CPauseTally& tally) { m_tally = &tally; }
+
+    void Stamp(const char* stage) { Stamp(stage, std::chrono::steady_clock::now()); }
+    void Stamp(const char* stage, std::chrono::steady_clock::time_point when)
+    {
+        if (m_on)
+                std::printf("stamp %s %lld %lld\n", stage, static_cast<long long>(when.time_since_epoch().count()),
+                        static_cast<long long>(m_tally ? m_tally->Paused().count() : 0));
+    }
+    // Closes `window` once it has been painted for the first time.
+    void QuitWhenShown(QDialog& window)
+    {
+        if (!m_on)
+            return;
+        Stamp("dialog");
+        m_window = &window;
+        window.installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint && watched == m_window && !m_seen) {
+            m_seen = true;
+            // Posted, so it runs once this first paint is done.
+            QTimer::singleShot(0, this, [this] {
+                Stamp("shown");
+                std::printf("asked_ms %lu\n", m_tally ? m_tally->AskedMs() : 0);
+                std::fflush(stdout);
+                m_window->done(QDialog::Rejected);
+            });
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    bool m_on;
+    const CPauseTally* m_tally = nullptr;
+    QDialog* m_window = nullptr;
+    bool m_seen = false;
+};
+
 bool HasDisplay()
 {
     // Qt aborts the process when it cannot reach a display; say so plainly instead.
@@ -66,6 +143,8 @@ bool HasDisplay()
 
 int main(int argc, char** argv)
 {
+    const auto started = std::chrono::steady_clock::now();
+    bool probe = false;
     CBackendChoice choice;
     std::string trace;
     for (int i = 1; i < argc; ++i) {
@@ -81,6 +160,8 @@ int main(int argc, char** argv)
         }
         if (arg == "--simulate") {
             choice.simulate = true;
+        } else if (arg == "--startup-probe") {
+            probe = true;
         } else if (arg == "--force") {
             choice.force = true;
         } else if ((arg == "--bus" || arg == "--adapter-lib" || arg == "--trace") && hasValue) {
@@ -100,7 +181,10 @@ int main(int argc, char** argv)
                    stderr);
         return 1;
     }
+    CStartupProbe startup(probe);
+    startup.Stamp("main", started);
     QApplication app(argc, argv);
+    startup.Stamp("application");
     QApplication::setWindowIcon([] {
         QIcon icon;
         icon.addFile(":/icon32.png");
@@ -135,8 +219,13 @@ int main(int argc, char** argv)
     CSplash splash;
     splash.Create(":/splash.png", QGuiApplication::primaryScreen()->geometry());
     QApplication::processEvents();
-    CRealClock clock;
+    CRealClock realClock;
+    CPauseTally tally(realClock);
+    CClock& clock = startup.On() ? static_cast<CClock&>(tally) : realClock;
+    startup.TallyPauses(tally);
+    startup.Stamp("splash");
     clock.Pause(kSplashMs);
+    startup.Stamp("window");
 
     CSimCamera camera;
     CAdapter* adapter = backend.adapter ? backend.adapter.get() : &camera;
@@ -162,6 +251,7 @@ int main(int argc, char** argv)
             about.exec();
         });
         splash.lower(); // the splash stays behind the panel until the program ends
+        startup.QuitWhenShown(dialog);
         dialog.exec();
     }
     return 0;

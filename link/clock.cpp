@@ -1,5 +1,7 @@
 #include "link/clock.h"
 
+#include <sys/prctl.h>
+
 #include <cerrno>
 #include <ctime>
 
@@ -12,8 +14,26 @@ Micros CRealClock::Now() const
     return std::chrono::duration_cast<Micros>(std::chrono::steady_clock::now() - m_origin);
 }
 
+namespace {
+
+// The kernel may wake a sleeper up to its thread's timer slack late (50 us by
+// default) to batch wake-ups. A 5 ms pause repeated a thousand times in a
+// transfer would gather that into tens of milliseconds, so the thread that keeps
+// the protocol's pauses asks to be woken on time. Set once per thread.
+void WakeOnTime()
+{
+    thread_local const bool set = [] {
+        prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+        return true;
+    }();
+    (void)set;
+}
+
+} // namespace
+
 void CRealClock::Pause(unsigned ms)
 {
+    WakeOnTime();
     // An absolute deadline on CLOCK_MONOTONIC: a signal that wakes the thread early
     // cannot shorten the pause, the sleep just resumes towards the same instant.
     timespec deadline{};

@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build ccache pkg-config
   libgtest-dev libgmock-dev
+  libbenchmark-dev
   qt6-base-dev qt6-base-dev-tools fonts-dejavu-core
   help2man lintian desktop-file-utils bash-completion xvfb xdotool
 )

@@ -91,35 +91,48 @@ std::int32_t CSimCamera::IICInit(std::uint32_t address, std::uint32_t, std::uint
 {
     // The handle stands for the USB adapter, which is there even when the camera is not.
     const std::int32_t handle = m_nextHandle++;
-    m_handles[handle] = address;
+    m_handles.push_back({handle, address});
     return handle;
+}
+
+const CSimCamera::COpenHandle* CSimCamera::FindHandle(std::int32_t handle) const
+{
+    for (const auto& open : m_handles)
+        if (open.handle == handle)
+            return &open;
+    return nullptr;
 }
 
 std::uint32_t CSimCamera::SetAddress(std::int32_t handle, std::uint32_t address)
 {
-    const auto it = m_handles.find(handle);
-    if (it == m_handles.end())
-        return kSimBadHandleStatus;
-    it->second = address;
-    return kStatusOk;
+    for (auto& open : m_handles)
+        if (open.handle == handle) {
+            open.address = address;
+            return kStatusOk;
+        }
+    return kSimBadHandleStatus;
 }
 
 std::uint32_t CSimCamera::IICClose(std::int32_t handle)
 {
-    return m_handles.erase(handle) ? Status{kStatusOk} : kSimBadHandleStatus;
+    const COpenHandle* open = FindHandle(handle);
+    if (!open)
+        return kSimBadHandleStatus;
+    m_handles.erase(m_handles.begin() + (open - m_handles.data()));
+    return kStatusOk;
 }
 
 bool CSimCamera::Addressed(std::int32_t handle, std::uint32_t address) const
 {
-    const auto it = m_handles.find(handle);
-    return it != m_handles.end() && it->second == address;
+    const COpenHandle* open = FindHandle(handle);
+    return open && open->address == address;
 }
 
 Status CSimCamera::Intercept(std::int32_t handle, std::uint32_t expectedAddress, ESimFrame frame,
                              std::uint8_t bank, std::uint8_t index, bool inOrder)
 {
     ++m_transfers;
-    if (!m_handles.count(handle))
+    if (!FindHandle(handle))
         return kSimBadHandleStatus;
     if (m_disappearAfter != 0 && m_transfers > m_disappearAfter)
         m_present = false;

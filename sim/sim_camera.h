@@ -80,6 +80,10 @@ private:
         Status status;
         unsigned remaining; // 0: unlimited
     };
+    struct COpenHandle {
+        std::int32_t handle;
+        std::uint32_t address; // the slave it addresses
+    };
 
     // Counts the transfer and says whether a fault or an absent camera answers it.
     // Frames out of protocol order are refused before any register fault.
@@ -87,11 +91,14 @@ private:
                      std::uint8_t index, bool inOrder);
     Status Refuse(std::int32_t handle, std::uint32_t address, Status status);
     bool Addressed(std::int32_t handle, std::uint32_t address) const;
+    const COpenHandle* FindHandle(std::int32_t handle) const;
 
     std::uint16_t m_address;
     bool m_present = true;
     std::vector<std::uint8_t> m_memory; // 256 banks of 256 registers
-    std::map<std::int32_t, std::uint32_t> m_handles; // open handle -> slave address
+    // A transaction holds one handle at a time, so a short list that keeps its
+    // room serves every transaction without allocating.
+    std::vector<COpenHandle> m_handles;
     std::int32_t m_nextHandle = 1;
 
     EPending m_pending = EPending::None;

@@ -98,5 +98,22 @@ TEST_F(SimTest, RefusesHandlesItNeverOpened)
     EXPECT_EQ(bare.IICClose(h), kSimBadHandleStatus);
 }
 
+TEST_F(SimTest, HandlesOpenTogetherKeepTheirOwnAddressWhenAnotherCloses)
+{
+    CSimCamera bare;
+    const std::uint8_t body[2] = {0x30, 0x04};
+    const std::int32_t elsewhere = bare.IICInit(0x20, kIicSpeed, kIicTimeout);
+    const std::int32_t first = bare.IICInit(0x70, kIicSpeed, kIicTimeout);
+    const std::int32_t second = bare.IICInit(0x70, kIicSpeed, kIicTimeout);
+    EXPECT_EQ(bare.SetAddress(second, 0x70), 0u);
+    EXPECT_EQ(bare.IICClose(first), 0u);
+    EXPECT_EQ(bare.SendSub(first, 1, 0, body, 2, 0), kSimBadHandleStatus);
+    EXPECT_EQ(bare.SendSub(elsewhere, 1, 0, body, 2, 0), kSimNoSlaveStatus);
+    EXPECT_EQ(bare.SendSub(second, 1, 0, body, 2, 0), 0u);
+    EXPECT_EQ(bare.IICClose(second), 0u);
+    EXPECT_EQ(bare.IICClose(elsewhere), 0u);
+    EXPECT_EQ(bare.SetAddress(elsewhere, 0x70), kSimBadHandleStatus);
+}
+
 } // namespace
 } // namespace zarnix::test
