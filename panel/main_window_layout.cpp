@@ -9,6 +9,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -616,15 +617,60 @@ void BuildMainWindowLayout(QDialog& dialog)
     dialog.installEventFilter(new CReturnInBoxFilter(&dialog));
 }
 
+namespace {
+
+// Every handler and every data exchange looks controls up by id, and walking all
+// of the window's widgets each time made up a good part of the start-up. The
+// index lives as a child of the dialog, dies with it, and is built again when it
+// misses (a control added or destroyed since).
+class CDlgItemIndex final : public QObject {
+public:
+    explicit CDlgItemIndex(QWidget& dialog) : QObject(&dialog) { Rebuild(dialog); }
+
+    QWidget* Find(const QWidget& dialog, int id)
+    {
+        if (QWidget* found = Lookup(id))
+            return found;
+        Rebuild(dialog);
+        return Lookup(id);
+    }
+
+private:
+    QWidget* Lookup(int id) const
+    {
+        const auto at = m_items.find(id);
+        if (at == m_items.end() || at->second.isNull())
+            return nullptr;
+        QWidget* widget = at->second.data();
+        const QVariant value = widget->property(kDlgIdProperty);
+        return value.isValid() && value.toInt() == id ? widget : nullptr;
+    }
+
+    void Rebuild(const QWidget& dialog)
+    {
+        m_items.clear();
+        for (QWidget* child : dialog.findChildren<QWidget*>()) {
+            const QVariant value = child->property(kDlgIdProperty);
+            if (value.isValid())
+                m_items.emplace(value.toInt(), child); // the first of an id wins, as before
+        }
+    }
+
+    std::map<int, QPointer<QWidget>> m_items;
+};
+
+} // namespace
+
 QWidget* GetDlgItem(const QWidget& dialog, int id)
 {
-    const auto children = dialog.findChildren<QWidget*>();
-    for (QWidget* child : children) {
-        const QVariant value = child->property(kDlgIdProperty);
-        if (value.isValid() && value.toInt() == id)
-            return child;
-    }
-    return nullptr;
+    // No meta-object of its own, so findChild would take any child for it.
+    CDlgItemIndex* index = nullptr;
+    for (QObject* child : dialog.children())
+        if ((index = dynamic_cast<CDlgItemIndex*>(child)))
+            break;
+    if (!index)
+        index = new CDlgItemIndex(const_cast<QWidget&>(dialog));
+    return index->Find(dialog, id);
 }
 
 } // namespace zarnix
