@@ -155,9 +155,11 @@ EHexParse ParseHex(std::string_view text, unsigned max, unsigned& value)
         else
             return EHexParse::NotANumber;
         // Keep reading after an overflow, so "1zz" still counts as not a number.
+        // Compared before multiplying: with a large `max` the product would wrap.
         if (!tooLarge) {
-            v = v * 16 + digit;
-            tooLarge = v > max;
+            tooLarge = digit > max || v > (max - digit) / 16;
+            if (!tooLarge)
+                v = v * 16 + digit;
         }
     }
     if (tooLarge)
@@ -172,10 +174,17 @@ bool ParseCommandLine(int argc, const char* const* argv, CCliOptions& options, s
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
-            if (options.command.empty())
+            if (options.command.empty()) {
+                // An empty word (an unset variable in a script) must not let the
+                // next argument take the command's place.
+                if (arg.empty()) {
+                    error = "the command is an empty word";
+                    return false;
+                }
                 options.command = arg;
-            else
+            } else {
                 options.args.push_back(arg);
+            }
             continue;
         }
         if (arg == "--") {

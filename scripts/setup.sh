@@ -9,6 +9,7 @@ packages=(
   libbenchmark-dev
   qt6-base-dev qt6-base-dev-tools fonts-dejavu-core
   help2man lintian desktop-file-utils bash-completion xvfb xdotool
+  clang-14 libclang-rt-14-dev
 )
 
 missing=()

@@ -19,3 +19,6 @@ echo "== the Debian package: lintian, install, try, remove" >&2
 echo "== build and test under AddressSanitizer and UndefinedBehaviorSanitizer" >&2
 "$here/scripts/build.sh" "$here/build-asan" -DZARNIX_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
 ctest --test-dir "$here/build-asan" --output-on-failure -j "$(nproc)"
+
+echo "== fuzz every outside input, 20 s a target" >&2
+"$here/scripts/fuzz.sh" 20

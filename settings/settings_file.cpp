@@ -44,18 +44,19 @@ public:
     static constexpr int kEnd = -1;
 
     explicit CSettingsStream(std::FILE* file) : m_file(file) {}
+    explicit CSettingsStream(std::string_view text) : m_text(text) {}
 
     int Get()
     {
         if (m_bEnd)
             return kEnd;
-        int c = std::getc(m_file);
+        int c = Raw();
         if (c == '\r') {
-            const int next = std::getc(m_file);
+            const int next = Raw();
             if (next == '\n')
                 c = '\n';
             else if (next != EOF)
-                std::ungetc(next, m_file);
+                Unget(next);
         } else if (c == EOF || c == 0x1A) {
             NoteError();
             m_bEnd = true;
@@ -70,13 +71,28 @@ public:
     int Error() const { return m_nError; }
 
 private:
+    int Raw()
+    {
+        if (m_file)
+            return std::getc(m_file);
+        return m_nPos < m_text.size() ? static_cast<unsigned char>(m_text[m_nPos++]) : EOF;
+    }
+    void Unget(int c)
+    {
+        if (m_file)
+            std::ungetc(c, m_file);
+        else
+            --m_nPos;
+    }
     void NoteError()
     {
-        if (std::ferror(m_file) && m_nError == 0)
+        if (m_file && std::ferror(m_file) && m_nError == 0)
             m_nError = errno != 0 ? errno : EIO;
     }
 
-    std::FILE* m_file;
+    std::FILE* m_file = nullptr;
+    std::string_view m_text; // the bytes when they are already in memory
+    std::size_t m_nPos = 0;
     bool m_bEnd = false;
     std::size_t m_nLine = 1;
     int m_nError = 0;
@@ -161,12 +177,15 @@ using CFilePtr = std::unique_ptr<std::FILE, CFileCloser>;
 
 // ---------------------------------------------------------------- writing
 
-std::string FileText(std::span<const std::uint16_t> image, const std::string& path)
+} // namespace
+
+std::string FormatSettingsFile(std::span<const std::uint16_t> image, const std::string& path)
 {
     std::string title = path;
-    // A line break in the name would push the rest of the name into the data lines.
+    // A line break in the name would push the rest of the name into the data lines,
+    // and a Ctrl-Z would end the file for the reader before the first value.
     for (char& c : title)
-        if (c == '\n' || c == '\r')
+        if (c == '\n' || c == '\r' || c == 0x1A)
             c = ' ';
 
     std::string text = "//Settings file: " + title;
@@ -191,6 +210,8 @@ std::string FileText(std::span<const std::uint16_t> image, const std::string& pa
     }
     return text;
 }
+
+namespace {
 
 // Where the bytes must land: the end of any chain of symbolic links, so that a
 // link stays a link and its target gets the new content.
@@ -315,7 +336,7 @@ std::string FormatSettingsLine(std::span<const std::uint16_t, kSettingsLineValue
 
 bool SaveSettingsFile(std::span<const std::uint16_t> image, const std::string& path, CMessageSink& messages)
 {
-    const std::string bytes = FileText(image, path);
+    const std::string bytes = FormatSettingsFile(image, path);
 
     std::string target;
     int error = 0;
@@ -361,6 +382,28 @@ bool SaveSettingsFile(std::span<const std::uint16_t> image, const std::string& p
     return true;
 }
 
+namespace {
+
+std::size_t ReadValues(CSettingsStream& in, std::span<std::uint16_t> image)
+{
+    const std::size_t limit = std::min(image.size(), kSettingsReadLimit);
+    std::size_t values = 0;
+    CSettingsPair pair;
+    while (values < limit && NextPair(in, pair))
+        image[values++] = pair.value;
+    return values;
+}
+
+CSettingsFileCheck CheckStream(CSettingsStream& in, const std::string& path, std::span<std::uint16_t> parsed);
+
+} // namespace
+
+std::size_t ParseSettingsText(std::string_view text, std::span<std::uint16_t> image)
+{
+    CSettingsStream in(text);
+    return ReadValues(in, image);
+}
+
 CLoadResult LoadSettingsFile(std::span<std::uint16_t> image, const std::string& path, CMessageSink& messages)
 {
     CLoadResult result;
@@ -372,10 +415,7 @@ CLoadResult LoadSettingsFile(std::span<std::uint16_t> image, const std::string& 
         return result;
     }
     CSettingsStream in(file.get());
-    const std::size_t limit = std::min(image.size(), kSettingsReadLimit);
-    CSettingsPair pair;
-    while (result.values < limit && NextPair(in, pair))
-        image[result.values++] = pair.value;
+    result.values = ReadValues(in, image);
     // A read error (a directory, a failing disk) must not pass for a short file.
     if (in.Error() != 0) {
         FormatMsg(text, "Failed to read %s: %s", path.c_str(), std::strerror(in.Error()));
@@ -395,6 +435,20 @@ CSettingsFileCheck CheckSettingsFile(const std::string& path, std::span<std::uin
         return check;
     }
     CSettingsStream in(file.get());
+    return CheckStream(in, path, parsed);
+}
+
+CSettingsFileCheck CheckSettingsText(std::string_view text, const std::string& name, std::span<std::uint16_t> parsed)
+{
+    CSettingsStream in(text);
+    return CheckStream(in, name, parsed);
+}
+
+namespace {
+
+CSettingsFileCheck CheckStream(CSettingsStream& in, const std::string& path, std::span<std::uint16_t> parsed)
+{
+    CSettingsFileCheck check;
     std::vector<std::uint16_t> image(kSettingsImageSize, 0xFF);
     std::string badPair;
     CSettingsPair pair;
@@ -429,5 +483,7 @@ CSettingsFileCheck CheckSettingsFile(const std::string& path, std::span<std::uin
         check.ok = true;
     return check;
 }
+
+} // namespace
 
 } // namespace zarnix

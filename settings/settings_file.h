@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "link/messages.h"
 
@@ -28,6 +29,10 @@ constexpr std::size_t MarkerEntry(std::size_t block) { return block * kSettingsB
 // One data line: 16 entries as "XX " each, then '\n' (49 characters).
 std::string FormatSettingsLine(std::span<const std::uint16_t, kSettingsLineValues> entries);
 
+// The file's whole text for the first 1280 entries of `image`, titled with `path`;
+// entries the image lacks are written as FF.
+std::string FormatSettingsFile(std::span<const std::uint16_t> image, const std::string& path);
+
 // Writes the first 1280 entries of `image` to `path`, replacing the file as a whole
 // (a temporary file beside it, flushed, then renamed over it; a symbolic link is
 // followed, the old file's permissions kept). On failure the operator is told
@@ -45,6 +50,10 @@ struct CLoadResult {
 // that cannot be opened is reported through `messages` and stores nothing.
 CLoadResult LoadSettingsFile(std::span<std::uint16_t> image, const std::string& path, CMessageSink& messages);
 
+// The reader's rules over text already in memory (the bytes as they are on disk);
+// returns how many entries it stored.
+std::size_t ParseSettingsText(std::string_view text, std::span<std::uint16_t> image);
+
 // What a file holds, judged before anything of it goes to a camera.
 struct CSettingsFileCheck {
     bool ok = false;             // opened, at least 1280 values, every pair two hex digits
@@ -58,5 +67,8 @@ struct CSettingsFileCheck {
 // The values parsed go into `image` (entries the file did not supply become 0xFF),
 // so a caller that acts on the verdict uses exactly the bytes that were judged.
 CSettingsFileCheck CheckSettingsFile(const std::string& path, std::span<std::uint16_t> image = {});
+// The same judgement of text already in memory; `name` stands for the file in `problem`.
+CSettingsFileCheck CheckSettingsText(std::string_view text, const std::string& name,
+                                     std::span<std::uint16_t> image = {});
 
 } // namespace zarnix

@@ -101,13 +101,15 @@ TEST_F(SettingsFileWriter, FollowsSymlinkAndKeepsPermissions)
     EXPECT_EQ(Entries(), 3u);
 }
 
-TEST_F(SettingsFileWriter, LineBreakInPathStaysInTheTitleLine)
+// A line break would push the name into the data lines; a Ctrl-Z would end the
+// file for the reader before its first value.
+TEST_F(SettingsFileWriter, LineBreakOrEndOfFileInPathStaysInTheTitleLine)
 {
-    const std::string path = Path("a\nb\rc.qcs");
+    const std::string path = Path("a\nb\rc\x1a.qcs");
     ASSERT_TRUE(SaveSettingsFile(CameraImage(), path, m_messages));
     const std::string text = Read(path);
     EXPECT_EQ(text.size(), 4136 + path.size());
-    EXPECT_EQ(text.substr(0, text.find("\r\n")), "//Settings file: " + Path("a b c.qcs"));
+    EXPECT_EQ(text.substr(0, text.find("\r\n")), "//Settings file: " + Path("a b c .qcs"));
     EXPECT_TRUE(CheckSettingsFile(path).ok);
 }
 
@@ -167,6 +169,7 @@ TEST_F(SettingsFileReader, FollowsTheTextRules)
         {"comment after empty line", "//a\r\n\r\n//bc\r\n12", {0x178, 0xBC, 0x12}},
         {"last comment unterminated", "01\r\n// end", {0x01}},
         {"lone CR, end after first digit", "01\r02", {0x01, 0x60, 0xC8}},
+        {"lone CR before Ctrl-Z", "01\r\x1a" "02", {0x01, 0x108}},
         {"Ctrl-Z ends the file", "01 02\x1a" "03", {0x01, 0x02}},
         {"0xFF byte ends the file", "01 \xff" "02", {0x01}},
         {"tab is a digit", "\t1", {0x21}},
@@ -180,6 +183,11 @@ TEST_F(SettingsFileReader, FollowsTheTextRules)
         expected.resize(8, 0xEEEE);
         EXPECT_EQ(result.values, c.values.size()) << c.name;
         EXPECT_EQ(image, expected) << c.name;
+        // The same bytes already in memory read the same.
+        std::vector<std::uint16_t> text(8, 0xEEEE);
+        EXPECT_EQ(ParseSettingsText(c.text, text), c.values.size()) << c.name;
+        EXPECT_EQ(text, expected) << c.name;
+        EXPECT_EQ(CheckSettingsText(c.text, "t.qcs").values, CheckSettingsFile(Path("t.qcs")).values) << c.name;
     }
     EXPECT_TRUE(m_messages.Texts().empty());
 }

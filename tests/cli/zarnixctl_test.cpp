@@ -324,6 +324,8 @@ TEST_F(ZarnixctlTest, RefusesBadUsageBeforeTouchingTheCamera)
         {{"--adapter-lib", "/opt/x.so", "--sim-state", "s", "show"}, 2, "choose one of"},
         {{"--force", "--simulate", "show"}, 2, "--force is for an i2c-dev bus"},
         {{"--yes=1", "save"}, 2, "takes no value"},
+        // An empty first word must not hand the command's place to the next one.
+        {{"--simulate", "", "write", "a0", "10", "5a", "-y"}, 2, "the command is an empty word"},
     };
     for (const auto& c : cases) {
         const CRun run = RunRaw(c.args);
