@@ -6,14 +6,19 @@ namespace {
 constexpr const char* kReadSettingsFailedText = "Camera settings not correctly read, default values displayed";
 }
 
-bool CCameraControl::ReadSettings(std::uint16_t delay)
+bool CCameraControl::ReadSettings(std::uint16_t delay, const CStopCheck& stop)
 {
     m_wDelay = delay;
     m_wSubAddress = kSubAddressRead;
     m_wBank = kBankLiveMirror;
     CIicLink link(m_context);
     bool failed = false;
+    bool stopped = false;
     for (std::uint8_t i = 0; i < kReadSettingsEnd; ++i) {
+        if (stop && stop()) {
+            stopped = true;
+            break;
+        }
         m_wIndex = i;
         if (!failed) {
             const CReadResult read = link.ReadFrame(m_wAddress, m_wBank, m_wIndex);
@@ -36,7 +41,7 @@ bool CCameraControl::ReadSettings(std::uint16_t delay)
         FormatMsg(text, "%s", kReadSettingsFailedText);
         m_context.messages.Show(text);
     }
-    return !failed;
+    return !failed && !stopped;
 }
 
 std::uint16_t CCameraControl::SearchAddress()
@@ -90,20 +95,34 @@ bool CCameraControl::WriteRegisterChecked(std::uint8_t bank, std::uint8_t index,
     return link.WriteFrameChecked(m_wAddress, m_wBank, m_wIndex, m_wValue);
 }
 
-void CCameraControl::StoreSettings(const std::function<void(std::uint8_t index)>& stored)
+bool CCameraControl::StoreSettings(const std::function<void(std::uint8_t index)>& stored, const CStopCheck& stop)
 {
     m_wSubAddress = kSubAddressWrite;
     m_wBank = kBankEeprom;
     CIicLink link(m_context);
+    bool any = false;
     for (std::uint8_t i = 0; i < kStoreSettingsEnd; ++i) {
+        if (stop && stop()) {
+            // The stored settings are now partly old, partly new: say where the line runs.
+            char text[kMsgBufferSize];
+            if (any)
+                FormatMsg(text, "Stopped after storing register %02x:%02x, the rest not stored", kBankEeprom,
+                          m_wIndex & 0xFFu);
+            else
+                FormatMsg(text, "%s", "Stopped before storing, stored settings unchanged");
+            m_context.messages.Show(text);
+            return false;
+        }
         m_wIndex = i;
         m_wValue = m_awShadow[i];
         SendStaged(link);
         if (stored)
             stored(i);
+        any = true;
         i = ApplyJump(kStoreSettingsJumps, i);
         m_context.clock.Pause(kStoreSettingsPauseMs);
     }
+    return true;
 }
 
 } // namespace zarnix

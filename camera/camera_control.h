@@ -28,10 +28,15 @@ class CCameraControl {
 public:
     explicit CCameraControl(CLinkContext& context) : m_context(context) { m_awShadow.fill(kNotRead); }
 
+    // Asked between two register accesses, never inside one; true ends the run there.
+    using CStopCheck = std::function<bool()>;
+
     // Reads the live settings through the read mirror into the shadow table.
     // After a failure no more bus traffic is made, the passes run to their end and
-    // the operator is told once. Returns true when every read succeeded.
-    bool ReadSettings(std::uint16_t delay);
+    // the operator is told once. `stop`, asked before each read, ends the read-back
+    // at once and without a message: the caller knows why it stopped. Returns true
+    // when every read was made and succeeded.
+    bool ReadSettings(std::uint16_t delay, const CStopCheck& stop = {});
     // The camera's write address, or kNoCameraAddress.
     std::uint16_t SearchAddress();
     // One register; 1 when the read request failed, the received byte otherwise.
@@ -61,8 +66,11 @@ public:
     void WriteStatB1(std::uint8_t index, std::uint16_t value) { WriteRegister(kBankStatB1, index, value); }
 
     // Copies the shadow entries of the stored registers into the stored settings.
-    // `stored` hears of each register once it is written (with its index).
-    void StoreSettings(const std::function<void(std::uint8_t index)>& stored = {});
+    // `stored` hears of each register once it is written (with its index). `stop`
+    // is asked before each register, after the pause of the one before, so every
+    // register written has had its time; a stop is told to the operator (which
+    // registers were stored) and false comes back. True when all were stored.
+    bool StoreSettings(const std::function<void(std::uint8_t index)>& stored = {}, const CStopCheck& stop = {});
     // Makes the camera keep the blocks just written.
     void CommitSettings() { WriteRegister(kBankControl, kCommitIndex, kCommitValue); }
 

@@ -7,6 +7,7 @@
 #include "camera/camera_control.h"
 #include "cli/names.h"
 #include "cli/session.h"
+#include "cli/stop_signal.h"
 #include "settings/settings_file.h"
 #include "settings/transfer.h"
 
@@ -74,11 +75,12 @@ int RunSearch(CSession& session, const CCommandInfo&)
 }
 
 // The live settings into `control`'s shadow table, with progress.
-bool ReadLiveSettings(CSession& session, CCameraControl& control, const std::string& label, unsigned total)
+bool ReadLiveSettings(CSession& session, CCameraControl& control, const std::string& label, unsigned total,
+                      const CCameraControl::CStopCheck& stop = {})
 {
     session.Progress().Start(label, total);
     session.StepOnReadRequests(true);
-    const bool complete = control.ReadSettings(kComDelay);
+    const bool complete = control.ReadSettings(kComDelay, stop);
     session.StepOnReadRequests(false);
     return complete;
 }
@@ -214,8 +216,13 @@ int RunSave(CSession& session, const CCommandInfo&)
 
     CCameraControl reader(session.Context());
     reader.m_wAddress = session.Address();
-    if (!ReadLiveSettings(session, reader, "save", reads + stores)) {
+    const auto stop = [] { return StopRequested(); };
+    if (!ReadLiveSettings(session, reader, "save", reads + stores, stop)) {
         session.Progress().Finish();
+        if (StopRequested()) {
+            session.Messages().Show("Stopped during the read-back, nothing stored");
+            return kExitFailure;
+        }
         // Storing now would put the placeholders of unread registers into the camera.
         PrintError("the live settings could not be read back; nothing was stored");
         return kExitFailure;
@@ -225,9 +232,10 @@ int RunSave(CSession& session, const CCommandInfo&)
     for (std::size_t i = 0; i < kStoreSettingsEnd; ++i)
         store.m_awShadow[i] = reader.m_awShadow[i];
     const unsigned before = session.Messages().Count();
-    store.StoreSettings([&](std::uint8_t) { session.Progress().Step(); });
+    // A stop tells which registers were stored itself.
+    const bool all = store.StoreSettings([&](std::uint8_t) { session.Progress().Step(); }, stop);
     session.Progress().Finish();
-    return session.Messages().Count() == before ? kExitOk : kExitFailure;
+    return all && session.Messages().Count() == before ? kExitOk : kExitFailure;
 }
 
 int TransferStatus(CSession& session, ETransferResult result)
@@ -244,7 +252,8 @@ int RunDump(CSession& session, const CCommandInfo&)
     const CCliOptions& options = session.Options();
     if (!session.Connect())
         return kExitFailure;
-    CSettingsTransfer transfer(session.Context(), session.Address(), [&] { session.Progress().Step(); });
+    CSettingsTransfer transfer(
+        session.Context(), session.Address(), [&] { session.Progress().Step(); }, [] { return StopRequested(); });
     session.Progress().Start("dump", CameraToFileSteps(options.all));
     const ETransferResult result = transfer.CameraToFile(options.args[0], options.all);
     session.Progress().Finish();
@@ -286,7 +295,8 @@ int RunLoad(CSession& session, const CCommandInfo&)
     if (!session.Confirm(what))
         return kExitFailure;
 
-    CSettingsTransfer transfer(session.Context(), session.Address(), [&] { session.Progress().Step(); });
+    CSettingsTransfer transfer(
+        session.Context(), session.Address(), [&] { session.Progress().Step(); }, [] { return StopRequested(); });
     session.Progress().Start("load", FileToCameraSteps(written));
     const ETransferResult result = transfer.FileToCamera(path, options.all);
     session.Progress().Finish();
@@ -312,7 +322,7 @@ constexpr CCommandInfo kCommands[] = {
      "\n"
      "Example: find the camera once, then talk to it there without searching again:\n"
      "  addr=$(zarnixctl search) && zarnixctl --address \"$addr\" read a0 04\n",
-     0, 0, false, false, RunSearch},
+     0, 0, false, false, false, RunSearch},
     {"show", "show", "read back the live settings, one register a line",
      "Reads the live settings back as the window does when it connects: 44 registers\n"
      "through the read mirror, bank a1. Prints one line per register: bank:index, the\n"
@@ -324,7 +334,7 @@ constexpr CCommandInfo kCommands[] = {
      "Example: the live brightness:\n"
      "  zarnixctl show | grep brightness\n"
      "  30:04 brightness 80\n",
-     0, 0, false, false, RunShow},
+     0, 0, false, false, false, RunShow},
     {"read", "read BANK INDEX", "read one register",
      "Reads one register and prints its value as two hex digits. BANK and INDEX are\n"
      "hex, with or without 0x: bank a1 reads the live settings (a1:04 is 30:04), a0\n"
@@ -333,7 +343,7 @@ constexpr CCommandInfo kCommands[] = {
      "Example: the brightness the camera comes up with at power-on:\n"
      "  zarnixctl read a0 04\n"
      "  80\n",
-     2, 2, false, false, RunRead},
+     2, 2, false, false, false, RunRead},
     {"write", "write [-y] BANK INDEX VALUE", "write one register (asks first, but for bank 30)",
      "Writes one register; all three numbers are hex, 00 to ff. Bank 30, the live\n"
      "settings, takes effect at once and is forgotten at power-off. Any other bank\n"
@@ -343,7 +353,7 @@ constexpr CCommandInfo kCommands[] = {
      "Example: try a brightness of 90 live, then make it the power-on brightness:\n"
      "  zarnixctl write 30 04 90\n"
      "  zarnixctl write -y a0 04 90\n",
-     3, 3, false, false, RunWrite},
+     3, 3, false, false, true, RunWrite},
     {"set", "set NAME VALUE | --list", "run one set command on the live settings",
      "Runs one of the camera's set commands, as the window's controls do. VALUE is\n"
      "hex, 00 to ff. A register that limits its value (zoom factor at least 8, pan\n"
@@ -354,37 +364,41 @@ constexpr CCommandInfo kCommands[] = {
      "\n"
      "Example: more 3D noise reduction:\n"
      "  zarnixctl set 3dnr-level c0\n",
-     0, 2, false, true, RunSet},
+     0, 2, false, true, true, RunSet},
     {"save", "save [-y]", "store the live settings in the camera (asks first)",
      "Does what the window's SAVE button does: copies the live settings (30:00 to\n"
      "30:30, 33 registers) into the stored settings, bank a0, which the camera loads\n"
      "at every power-up. The tool keeps no settings between runs, so it reads the\n"
      "live settings back first; when that fails, nothing is stored. Asks first\n"
-     "unless -y is given. Takes about 15 s on a camera.\n"
+     "unless -y is given. Takes about 15 s on a camera. Ctrl-C or SIGTERM stops it\n"
+     "after the register under way and tells which registers were stored; the\n"
+     "others keep their old stored values.\n"
      "\n"
      "Example: try a brightness, then keep it:\n"
      "  zarnixctl set brightness 90 && zarnixctl save -y\n",
-     0, 0, false, false, RunSave},
+     0, 0, false, false, true, RunSave},
     {"dump", "dump FILE [--all]", "copy the camera's settings blocks to a settings file",
      "Copies the camera's stored settings (the Eeprom block, bank a0) into the\n"
      "settings file FILE (hex text, usually named .qcs); --all adds the ISP B0,\n"
      "ISP B1, Stat B0 and Stat B1 blocks (banks e0, e2, f0, f2). A read that fails\n"
-     "stops the copy and leaves FILE as it was. Takes about 10 s, 50 s with --all.\n"
+     "stops the copy and leaves FILE as it was, and so does Ctrl-C or SIGTERM,\n"
+     "which stops it after the register under way. Takes about 10 s, 50 s with --all.\n"
      "\n"
      "Example: keep a full copy of a camera that works:\n"
      "  zarnixctl dump front.qcs --all\n",
-     1, 1, true, false, RunDump},
+     1, 1, true, false, true, RunDump},
     {"load", "load FILE [--all] [-y]", "write a settings file into the camera, check it, commit it",
      "Writes the settings file FILE into the camera: the stored settings of its\n"
      "Eeprom block (a0:00 to a0:30) and, with --all, each ISP and Stat block the file\n"
      "holds. Then reads everything written back and only when all of it matches\n"
      "sends the commit that makes the camera keep it. The file is checked before\n"
      "anything is written. Asks first unless -y is given. Takes about 5 s, 2 min\n"
-     "with --all.\n"
+     "with --all. Ctrl-C or SIGTERM stops it after the register under way, without\n"
+     "the commit: the camera then holds what was written, not committed.\n"
      "\n"
      "Example: give a second camera the settings of the first:\n"
      "  zarnixctl load front.qcs --all -y\n",
-     1, 1, true, false, RunLoad},
+     1, 1, true, false, true, RunLoad},
     {"check", "check FILE", "tell whether a settings file is sound and which blocks it holds",
      "Reads the settings file FILE as load would, without touching the camera, and\n"
      "prints how many values it holds and which blocks are present. A file load\n"
@@ -394,7 +408,7 @@ constexpr CCommandInfo kCommands[] = {
      "  zarnixctl check front.qcs\n"
      "  values: 1280\n"
      "  blocks: Eeprom, ISP B0, ISP B1, Stat B0, Stat B1\n",
-     1, 1, false, false, RunCheck},
+     1, 1, false, false, false, RunCheck},
 };
 
 } // namespace
@@ -444,7 +458,8 @@ void PrintToolHelp()
         "  --version            the version\n"
         "\n"
         "Numbers are hex, with or without 0x. Exit status: 0 success, 1 failure (no\n"
-        "camera, a bus fault, a mismatch, a bad file, no confirmation), 2 bad usage.\n"
+        "camera, a bus fault, a mismatch, a bad file, no confirmation), 2 bad usage,\n"
+        "130 or 143 when Ctrl-C (SIGINT) or SIGTERM stopped a command that writes.\n"
         "\n"
         "Example: find the camera on bus 3, make the picture brighter and keep it:\n"
         "  zarnixctl --bus 3 search\n"

@@ -13,6 +13,8 @@ class CSession;
 constexpr int kExitOk = 0;
 constexpr int kExitFailure = 1; // no camera, a bus fault, a mismatch, a bad file, a refusal
 constexpr int kExitUsage = 2;   // the command line itself is wrong
+// Stopped by a signal: 128 + its number, as the shell reports a process it ended
+// (130 for SIGINT, 143 for SIGTERM); see StopExitStatus.
 
 struct CCommandInfo {
     const char* name;
@@ -23,6 +25,11 @@ struct CCommandInfo {
     unsigned maxArgs;
     bool takesAll;  // --all
     bool takesList; // --list
+    // Writes the camera or a file: SIGINT and SIGTERM end it between two register
+    // accesses (cli/stop_signal.h). The reading commands keep the default, ending
+    // at once: they leave nothing half done, and the camera takes a new frame
+    // after a read request that got no receive.
+    bool stopsBetweenRegisters;
     int (*run)(CSession& session, const CCommandInfo& self);
 };
 

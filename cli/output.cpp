@@ -4,6 +4,8 @@
 
 #include <unistd.h>
 
+#include "cli/stop_signal.h"
+
 namespace zarnix::cli {
 
 CProgressLine::CProgressLine() : m_enabled(::isatty(STDERR_FILENO) == 1) {}
@@ -76,7 +78,8 @@ bool CCliMessages::Ask(const std::string& question)
 bool ReadYes()
 {
     char answer[64];
-    if (!std::fgets(answer, sizeof answer, stdin)) {
+    // Ctrl-C at the question is no answer.
+    if (!WaitForInputUnlessStopped(STDIN_FILENO) || !std::fgets(answer, sizeof answer, stdin)) {
         std::fprintf(stderr, "\n");
         return false;
     }

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "camera/camera_control.h"
+#include "cli/stop_signal.h"
 #include "link/adapters/backend.h"
 
 namespace zarnix::cli {
@@ -117,11 +118,19 @@ bool CSession::Connect()
         return false;
     if (m_options.address) {
         m_address = *m_options.address;
-        return true;
+    } else {
+        CCameraControl control(*m_context);
+        m_address = control.SearchAddress();
+        if (m_address == kNoCameraAddress)
+            return false; // the search has told the operator
     }
-    CCameraControl control(*m_context);
-    m_address = control.SearchAddress();
-    return m_address != kNoCameraAddress; // the search has told the operator
+    // The search only reads; a stop asked for during it ends the command before
+    // its first write.
+    if (StopRequested()) {
+        m_messages.Show("Stopped before anything was written");
+        return false;
+    }
+    return true;
 }
 
 bool CSession::Close()
@@ -159,7 +168,13 @@ bool CSession::Confirm(const std::string& what)
     }
     std::fprintf(stderr, "WARNING! This will %s.\nContinue? [y/N] ", what.c_str());
     std::fflush(stderr);
-    if (ReadYes())
+    // Ctrl-C at the question cuts the read short (no SA_RESTART) and is no answer.
+    const bool yes = ReadYes();
+    if (StopRequested()) {
+        m_messages.Show("Stopped before anything was written");
+        return false;
+    }
+    if (yes)
         return true;
     std::fprintf(stderr, "Aborting on user request.\n");
     return false;

@@ -5,6 +5,7 @@
 #include "cli/options.h"
 #include "cli/output.h"
 #include "cli/session.h"
+#include "cli/stop_signal.h"
 #include "link/adapters/backend.h"
 #include "link/adapters/bus_list.h"
 
@@ -47,6 +48,8 @@ int main(int argc, char** argv)
     if (!CheckArguments(*command, options, error))
         return UsageError(command, error);
 
+    if (command->stopsBetweenRegisters)
+        CatchStopSignals();
     CSession session(options);
     int status = command->run(session, *command);
     // A fault the command's own result missed is still a fault: every adapter
@@ -59,6 +62,13 @@ int main(int argc, char** argv)
     if (std::ferror(stdout) && status == kExitOk) {
         PrintError("cannot write the output");
         status = kExitFailure;
+    }
+    // The command has said where it stopped; a signal that came during its last
+    // register still ends the run as stopped, so a script knows it was asked to stop.
+    if (StopRequested()) {
+        std::fprintf(stderr, "zarnixctl: stopped on %s%s\n", StopSignalName(),
+                     status == kExitOk ? " after the command had completed" : "");
+        status = StopExitStatus();
     }
     return status;
 }

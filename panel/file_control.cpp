@@ -107,8 +107,20 @@ void CMyQuorel_controller_r2_1Dlg::OnBnClickedSave()
     }
     CCameraControl camera = Camera();
     std::copy_n(m_awSettings.begin(), kStoreSettingsEnd, camera.m_awShadow.begin());
+    m_bStopRequested = false;
     const CLongWork::CScope work(m_longWork);
-    camera.StoreSettings();
+    // Stopped, the camera tells which registers it stored; the others keep their old values.
+    camera.StoreSettings({}, [this] {
+        return StopRequested(tr("The settings are being stored. Stop it and close?\n"
+                                "Registers not yet stored keep their old values."));
+    });
+}
+
+bool CMyQuorel_controller_r2_1Dlg::StopRequested(const QString& question)
+{
+    if (m_longWork.StopForClose([&] { return m_confirm(question); }))
+        m_bStopRequested = true;
+    return m_bStopRequested;
 }
 
 void CMyQuorel_controller_r2_1Dlg::OnEnChangeFileName()
@@ -204,15 +216,18 @@ void CMyQuorel_controller_r2_1Dlg::StepProgress()
 
 void CMyQuorel_controller_r2_1Dlg::CameraToFile()
 {
-    CSettingsTransfer transfer(
-        m_context, m_wCameraAddress, [this] { StepProgress(); }, [this] { return m_bStopRequested; });
+    CSettingsTransfer transfer(m_context, m_wCameraAddress, [this] { StepProgress(); }, [this] {
+        return StopRequested(tr("A transfer is running. Stop it and close?\nNo file is written."));
+    });
     transfer.CameraToFile(FilePath(m_strFileName), m_bAllRegisters != 0);
 }
 
 void CMyQuorel_controller_r2_1Dlg::FileToCamera()
 {
-    CSettingsTransfer transfer(
-        m_context, m_wCameraAddress, [this] { StepProgress(); }, [this] { return m_bStopRequested; });
+    CSettingsTransfer transfer(m_context, m_wCameraAddress, [this] { StepProgress(); }, [this] {
+        return StopRequested(tr("A transfer is running. Stop it and close?\n"
+                                "The camera keeps what was written so far, uncommitted."));
+    });
     transfer.FileToCamera(FilePath(m_strFileName), m_bAllRegisters != 0);
 }
 

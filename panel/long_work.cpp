@@ -27,7 +27,7 @@ bool IsOperatorInput(QEvent::Type type)
     case QEvent::TouchEnd:
     case QEvent::TabletPress:
     case QEvent::TabletRelease:
-    case QEvent::Close: // the window must not go away under its own operation
+    case QEvent::Close: // the window must not go away under its own operation (see StopForClose)
         return true;
     default:
         return false;
@@ -55,6 +55,7 @@ CLongWork::CLongWork(QWidget& window, CLinkContext& outer)
 CLongWork::~CLongWork()
 {
     if (m_depth > 0) {
+        m_eClose = EClose::None; // the window is going away already
         m_depth = 1;
         End();
     }
@@ -82,6 +83,25 @@ void CLongWork::End()
     if (QCoreApplication* app = QCoreApplication::instance())
         app->removeEventFilter(this);
     m_stopButton = nullptr;
+    const bool close = m_eClose != EClose::None;
+    m_eClose = EClose::None;
+    if (close)
+        m_window.close();
+}
+
+bool CLongWork::StopForClose(const std::function<bool()>& confirm)
+{
+    if (m_eClose != EClose::Asked)
+        return m_eClose == EClose::Accepted;
+    const bool held = m_cursorHeld;
+    if (held)
+        HoldCursor(false);
+    const bool stop = confirm();
+    if (held)
+        HoldCursor(true);
+    // Declined, the close is forgotten: the operator may close again later.
+    m_eClose = stop ? EClose::Accepted : EClose::None;
+    return stop;
 }
 
 void CLongWork::HoldCursor(bool hold)
@@ -105,6 +125,10 @@ bool CLongWork::eventFilter(QObject* watched, QEvent* event)
         return false;
     if (m_stopButton && (widget == m_stopButton || m_stopButton->isAncestorOf(widget)))
         return false;
+    // Only noted here: a question now could come between a register's address
+    // frame and its data byte, since the pauses inside a register let events in.
+    if (event->type() == QEvent::Close && watched == &m_window && m_eClose == EClose::None)
+        m_eClose = EClose::Asked;
     event->ignore();
     return true;
 }

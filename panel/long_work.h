@@ -5,10 +5,15 @@
 // operator input reaches its controls, so nothing else talks to the camera
 // meanwhile; only the operation's stop button, when it has one, takes clicks.
 // Message boxes raised by the work are separate windows and work as always.
+// Closing the window meanwhile never takes it away under the operation: the
+// operation's next stop check, between two registers, puts the question, and the
+// window closes once the operation has ended.
 #pragma once
 
 #include <QObject>
 #include <QPointer>
+
+#include <functional>
 
 #include "link/context.h"
 
@@ -29,6 +34,14 @@ public:
     // it passes everything straight on.
     CLinkContext& Context() { return m_context; }
     bool Running() const { return m_depth > 0; }
+
+    // For an operation's stop check, which runs between two registers: when the
+    // operator has closed the window since the last check, puts `confirm` to them
+    // (with the ordinary arrow) and answers true when they chose to stop and close;
+    // the window then closes as soon as the operation has ended. A close that no
+    // stop check took up (the address search and Connect have none) closes the
+    // window when the operation ends, without a question: it risks nothing there.
+    bool StopForClose(const std::function<bool()>& confirm);
 
     // One long operation, from construction to destruction. An operation inside
     // another (the search inside the start-up) adds nothing.
@@ -80,6 +93,12 @@ private:
     CLinkContext m_context;
     int m_depth = 0;
     bool m_cursorHeld = false;
+    enum class EClose {
+        None,     // the operator has not closed the window during this operation
+        Asked,    // they closed it; no stop check has taken that up yet
+        Accepted, // they chose to stop: close once the operation has ended
+    };
+    EClose m_eClose = EClose::None;
     QPointer<QWidget> m_stopButton;
 };
 

@@ -230,6 +230,11 @@ public:
     CLongWork m_longWork;
     bool m_bStopRequested = false; // the operator pressed "Stop" during a transfer
     bool m_bTransferRunning = false;
+
+    // Closing the window during SAVE or a transfer: the stop check of each, asked
+    // between two registers. A close since the last check puts `question`; yes
+    // stops the operation there, and the window closes once it has ended.
+    bool StopRequested(const QString& question);
     // ---- end of file control ----
 
     // Control objects.

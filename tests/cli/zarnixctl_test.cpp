@@ -4,11 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
 #include <spawn.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -20,6 +23,7 @@
 #include "link/adapters/bus_lock.h"
 #include "sim/sim_camera.h"
 #include "sim/sim_state.h"
+#include "settings/settings_file.h"
 
 extern char** environ;
 
@@ -526,6 +530,275 @@ TEST_F(ZarnixctlTest, ASecondProgramOnTheSameCameraIsRefusedAtOnce)
         << refused.err;
     held.Release();
     EXPECT_EQ(Run({"search"}).status, 0);
+}
+
+// Ctrl-C and SIGTERM, sent to the built zarnixctl on the real clock while it
+// works. The test waits for the trace (on a pipe) to show the tool at a given
+// register, then signals it: no sleeping, and nothing asserted about time.
+class ZarnixctlStopTest : public ZarnixctlTest {
+protected:
+    static constexpr int kHungToolMs = 120000;
+
+    struct CStopped {
+        int status = -1;        // exit status; -1 when the tool died of the signal
+        bool signalled = false; // the mark was seen and the signal sent
+        std::string watched;    // everything the watched stream carried
+        std::string err;
+    };
+
+    // Runs on the real clock, camera at 70, with `watchFd` (3: the trace, given
+    // as /dev/fd/3; 2: stderr) on a pipe, and sends `signal` once the stream has
+    // carried `mark` `count` times.
+    CStopped RunStopped(std::vector<std::string> args, int watchFd, const std::string& mark, unsigned count,
+                        int signal, int stdinFd = -1)
+    {
+        args.insert(args.begin(), {"--sim-state", state, "--address", "70"});
+        if (watchFd == 3)
+            args.insert(args.begin(), {"--trace", "/dev/fd/3"});
+        std::vector<std::string> argv{ZARNIXCTL_PATH};
+        argv.insert(argv.end(), args.begin(), args.end());
+        std::vector<char*> pointers;
+        for (auto& arg : argv)
+            pointers.push_back(arg.data());
+        pointers.push_back(nullptr);
+
+        CStopped run;
+        int pipeFds[2];
+        if (::pipe2(pipeFds, O_CLOEXEC) != 0) {
+            ADD_FAILURE() << "no pipe";
+            return run;
+        }
+        const std::string out = (dir / "stdout").string();
+        const std::string err = (dir / "stderr").string();
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        if (stdinFd >= 0)
+            posix_spawn_file_actions_adddup2(&actions, stdinFd, 0);
+        else
+            posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (watchFd != 2)
+            posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        posix_spawn_file_actions_adddup2(&actions, pipeFds[1], watchFd);
+        pid_t pid = 0;
+        const int spawned = posix_spawn(&pid, argv[0].c_str(), &actions, nullptr, pointers.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(pipeFds[1]); // the tool's copy is the only writer left: its exit ends the stream
+        if (spawned != 0) {
+            ::close(pipeFds[0]);
+            ADD_FAILURE() << "cannot start " << argv[0];
+            return run;
+        }
+        // Blocking reads until the tool closes the stream; the signal goes out as
+        // soon as the mark has come by often enough.
+        char buffer[4096];
+        for (;;) {
+            // Only a guard against a tool that hangs (it would hold the whole test
+            // run): far beyond any run here, and no figure is checked against it.
+            pollfd input{pipeFds[0], POLLIN, 0};
+            if (::poll(&input, 1, kHungToolMs) == 0) {
+                ADD_FAILURE() << "zarnixctl hangs; killed";
+                ::kill(pid, SIGKILL);
+                break;
+            }
+            const ssize_t got = ::read(pipeFds[0], buffer, sizeof buffer);
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0)
+                break;
+            run.watched.append(buffer, static_cast<std::size_t>(got));
+            if (!run.signalled && Occurrences(run.watched, mark) >= count) {
+                ::kill(pid, signal);
+                run.signalled = true;
+            }
+        }
+        ::close(pipeFds[0]);
+        int wait = 0;
+        ::waitpid(pid, &wait, 0);
+        run.status = WIFEXITED(wait) ? WEXITSTATUS(wait) : -1;
+        run.err = watchFd == 2 ? run.watched : ReadFile(err);
+        return run;
+    }
+
+    static unsigned Occurrences(const std::string& text, const std::string& part)
+    {
+        unsigned n = 0;
+        for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size()))
+            ++n;
+        return n;
+    }
+
+    // The registers a trace shows, in order: "a0:05=80" for a write, "read a0:05"
+    // for a read, and "half ..." for a frame whose second half never came.
+    static std::vector<std::string> Registers(const std::string& trace)
+    {
+        std::vector<std::string> out;
+        std::string pending; // the first half under way
+        for (const std::string& line : Lines(trace)) {
+            const auto bytes = [&] { return line.substr(line.find('[') + 1, line.find(']') - line.find('[') - 1); };
+            if (Contains(line, "SendSub(")) {
+                if (!pending.empty())
+                    out.push_back("half " + pending);
+                const std::string b = bytes(); // "a0 05"
+                const std::string reg = b.substr(0, 2) + ":" + b.substr(3, 2);
+                pending = Contains(line, ", 0x01, [") ? "read " + reg : reg;
+            } else if (Contains(line, "  Send(") || Contains(line, "  Receive(")) {
+                if (pending.empty()) {
+                    out.push_back("half " + line);
+                    continue;
+                }
+                out.push_back(pending.rfind("read ", 0) == 0 ? pending : pending + "=" + bytes());
+                pending.clear();
+            }
+        }
+        if (!pending.empty())
+            out.push_back("half " + pending);
+        return out;
+    }
+
+    // The register named in "... register a0:05, ..." of the tool's stop message.
+    static int StoppedAt(const std::string& err, const std::string& before)
+    {
+        const std::size_t at = err.find(before + "a0:");
+        return at == std::string::npos ? -1 : std::stoi(err.substr(at + before.size() + 3, 2), nullptr, 16);
+    }
+
+    static std::string Hex2(unsigned value)
+    {
+        char text[4];
+        std::snprintf(text, sizeof text, "%02x", value & 0xFFu);
+        return text;
+    }
+};
+
+TEST_F(ZarnixctlStopTest, SigintDuringLoadStopsAfterTheRegisterUnderWayWithoutCommit)
+{
+    Ok({"search"});
+    const CSimState before = Camera();
+    // A file whose every Eeprom value differs from the camera's, so each write shows.
+    std::vector<std::uint16_t> image(kSettingsFileValues, 0xFF);
+    for (unsigned k = 0; k < kSettingsBlockSize; ++k)
+        image[k] = static_cast<std::uint16_t>(before.banks.at(0xA0)[k] ^ 0x5A);
+    const std::string file = (dir / "other.qcs").string();
+    CRecordingMessages sink;
+    ASSERT_TRUE(SaveSettingsFile(image, file, sink));
+
+    const CStopped run = RunStopped({"load", file, "-y"}, 3, ", 0x00, [a0 ", 5, SIGINT);
+    ASSERT_TRUE(run.signalled) << run.err;
+    EXPECT_EQ(run.status, 130) << run.err;
+    const int last = StoppedAt(run.err, "Stopped after writing register ");
+    ASSERT_GE(last, 4) << run.err;
+    EXPECT_TRUE(Contains(run.err, ", settings not stored\n")) << run.err;
+    EXPECT_TRUE(Contains(run.err, "zarnixctl: stopped on SIGINT\n")) << run.err;
+
+    std::vector<std::string> expected;
+    CSimState after = before;
+    for (int k = 0; k <= last; ++k) {
+        expected.push_back("a0:" + Hex2(static_cast<unsigned>(k)) + "=" + Hex2(image[static_cast<std::size_t>(k)]));
+        after.banks[0xA0][static_cast<std::size_t>(k)] = static_cast<std::uint8_t>(image[static_cast<std::size_t>(k)]);
+    }
+    EXPECT_EQ(Registers(run.watched), expected); // whole registers only, no read-back, no commit
+    EXPECT_FALSE(Contains(run.watched, "[88 13]"));
+    // The camera holds what was written, uncommitted; nothing else changed.
+    EXPECT_EQ(Camera(), after);
+}
+
+TEST_F(ZarnixctlStopTest, SigtermDuringDumpLeavesTheFileAsItWas)
+{
+    Ok({"search"});
+    const std::string stateBefore = ReadFile(state);
+    const std::string file = (dir / "front.qcs").string();
+    for (const bool existed : {false, true}) {
+        SCOPED_TRACE(existed ? "over an existing file" : "no file before");
+        if (existed)
+            std::ofstream(file, std::ios::binary) << "an older backup\r\n";
+        const CStopped run = RunStopped({"dump", file, "--all"}, 3, ", 0x01, [a0 ", 5, SIGTERM);
+        ASSERT_TRUE(run.signalled) << run.err;
+        EXPECT_EQ(run.status, 143) << run.err;
+        const int last = StoppedAt(run.err, "Stopped after reading register ");
+        ASSERT_GE(last, 4) << run.err;
+        EXPECT_TRUE(Contains(run.err, ", no file written\n")) << run.err;
+        EXPECT_TRUE(Contains(run.err, "zarnixctl: stopped on SIGTERM\n")) << run.err;
+        std::vector<std::string> expected;
+        for (int k = 0; k <= last; ++k)
+            expected.push_back("read a0:" + Hex2(static_cast<unsigned>(k)));
+        EXPECT_EQ(Registers(run.watched), expected);
+
+        if (existed)
+            EXPECT_EQ(ReadFile(file), "an older backup\r\n");
+        else
+            EXPECT_FALSE(std::filesystem::exists(file));
+        // No temporary file left beside it either.
+        std::set<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(dir))
+            names.insert(entry.path().filename().string());
+        std::set<std::string> left{"cam.state", "stdout", "stderr"};
+        if (existed)
+            left.insert("front.qcs");
+        EXPECT_EQ(names, left);
+        EXPECT_EQ(ReadFile(state), stateBefore);
+    }
+}
+
+TEST_F(ZarnixctlStopTest, SigintDuringSaveStoresNothingMoreAfterTheRegisterUnderWay)
+{
+    // Live settings that differ from the stored ones in every stored register.
+    Ok({"search"});
+    CSimState camera = Camera();
+    for (unsigned k = 0; k < kStoreSettingsEnd; ++k)
+        camera.banks[0x30][k] = static_cast<std::uint8_t>(camera.banks[0xA0][k] ^ 0x01);
+    WriteState(FormatSimState(camera));
+
+    struct CCase {
+        const char* name;
+        const char* mark; // what the trace shows before the signal
+        unsigned count;
+    };
+    for (const CCase c : {CCase{"during the read-back", ", 0x01, [a1 ", 3}, CCase{"while storing", ", 0x00, [a0 ", 3}}) {
+        SCOPED_TRACE(c.name);
+        WriteState(FormatSimState(camera));
+        const CStopped run = RunStopped({"save", "-y"}, 3, c.mark, c.count, SIGINT);
+        ASSERT_TRUE(run.signalled) << run.err;
+        EXPECT_EQ(run.status, 130) << run.err;
+        EXPECT_TRUE(Contains(run.err, "zarnixctl: stopped on SIGINT\n")) << run.err;
+        for (const std::string& reg : Registers(run.watched))
+            EXPECT_EQ(reg.rfind("half", 0), std::string::npos) << reg;
+
+        CSimState expected = camera;
+        if (std::string(c.mark) == ", 0x01, [a1 ") {
+            EXPECT_TRUE(Contains(run.err, "Stopped during the read-back, nothing stored\n")) << run.err;
+            EXPECT_FALSE(Contains(run.watched, ", 0x00, ["));
+        } else {
+            const int last = StoppedAt(run.err, "Stopped after storing register ");
+            ASSERT_GE(last, 2) << run.err;
+            EXPECT_TRUE(Contains(run.err, ", the rest not stored\n")) << run.err;
+            for (std::uint8_t k = 0; k <= last; k = static_cast<std::uint8_t>(ApplyJump(kStoreSettingsJumps, k) + 1))
+                expected.banks[0xA0][k] = camera.banks[0x30][k];
+        }
+        EXPECT_EQ(Camera(), expected);
+    }
+}
+
+// The question before a load is no answer to Ctrl-C: the tool leaves the camera alone.
+TEST_F(ZarnixctlStopTest, SigintAtTheQuestionWritesNothing)
+{
+    const std::string file = (dir / "front.qcs").string();
+    Ok({"dump", file});
+    const std::string stateBefore = ReadFile(state);
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(::grantpt(master), 0);
+    ASSERT_EQ(::unlockpt(master), 0);
+    const int slave = ::open(::ptsname(master), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(slave, 0);
+    const CStopped run = RunStopped({"load", file}, 2, "Continue? [y/N] ", 1, SIGINT, slave);
+    ::close(slave);
+    ::close(master);
+    ASSERT_TRUE(run.signalled) << run.err;
+    EXPECT_EQ(run.status, 130) << run.err;
+    EXPECT_TRUE(Contains(run.err, "Stopped before anything was written\n")) << run.err;
+    EXPECT_FALSE(Contains(run.err, "Aborting")) << run.err;
+    EXPECT_EQ(ReadFile(state), stateBefore);
 }
 
 } // namespace

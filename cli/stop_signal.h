@@ -1,0 +1,30 @@
+// Ctrl-C (SIGINT) and SIGTERM during a command that writes the camera or a file.
+// The handler only notes the signal; the command asks between two register
+// accesses and ends there, so the camera never gets an address frame without its
+// data byte, a load never its commit after a stop, and a dump never half a file.
+#pragma once
+
+namespace zarnix::cli {
+
+// Installs the handlers for both signals, without SA_RESTART: a read from the
+// terminal (the y/N question) comes back at once. A protocol pause still runs to
+// its end (the clock sleeps on towards its deadline), so the stop waits for it.
+// Further signals after the first change nothing: the stop is already on its way.
+void CatchStopSignals();
+
+// Waits until `fd` has input, or until a stop signal came (also one that came
+// just before the wait: a plain blocking read would miss that one and wait on).
+// True when there is input to read.
+bool WaitForInputUnlessStopped(int fd);
+
+// The first signal caught, or 0.
+int StopSignal();
+inline bool StopRequested() { return StopSignal() != 0; }
+
+// "SIGINT" or "SIGTERM".
+const char* StopSignalName();
+
+// What the shell reports for a command ended by the signal: 130 for SIGINT, 143 for SIGTERM.
+int StopExitStatus();
+
+} // namespace zarnix::cli
