@@ -193,10 +193,10 @@ int RunSet(CSession& session, const CCommandInfo& self)
 
     CCameraControl control(session.Context());
     control.m_wAddress = session.Address();
-    const unsigned before = session.Messages().Count();
-    // The set commands report nothing back; a failed transaction shows up as a message.
-    control.Set(static_cast<ESetCommand>(command - kSetCommands), static_cast<std::uint16_t>(value));
-    return session.Messages().Count() == before ? kExitOk : kExitFailure;
+    // As for write: after a failed address frame the data byte stays unsent, since
+    // alone it would land in whatever register the camera had addressed before.
+    const bool written = control.WriteRegisterChecked(kBankLive, command->index, sent);
+    return written ? kExitOk : kExitFailure;
 }
 
 int RunSave(CSession& session, const CCommandInfo&)
