@@ -66,8 +66,10 @@ protected:
     }
     void TearDown() override { std::filesystem::remove_all(dir); }
 
-    // The tool as it is, stdin /dev/null unless `stdinFd` is given.
-    CRun RunRaw(const std::vector<std::string>& args, int stdinFd = -1)
+    // Starts the tool: stdin /dev/null unless `stdinFd` is given, stdout and stderr
+    // into files of the test's folder; `extra`, when given, becomes the tool's
+    // descriptor `extraAs` (its stderr when that is 2). Returns the pid, or -1.
+    pid_t Spawn(const std::vector<std::string>& args, int stdinFd, int extra = -1, int extraAs = -1)
     {
         std::vector<std::string> argv{ZARNIXCTL_PATH};
         argv.insert(argv.end(), args.begin(), args.end());
@@ -76,29 +78,41 @@ protected:
             pointers.push_back(arg.data());
         pointers.push_back(nullptr);
 
-        const std::string out = (dir / "stdout").string();
-        const std::string err = (dir / "stderr").string();
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         if (stdinFd >= 0)
             posix_spawn_file_actions_adddup2(&actions, stdinFd, 0);
         else
             posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        posix_spawn_file_actions_addopen(&actions, 1, OutPath().c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (extraAs != 2)
+            posix_spawn_file_actions_addopen(&actions, 2, ErrPath().c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (extra >= 0)
+            posix_spawn_file_actions_adddup2(&actions, extra, extraAs);
         pid_t pid = 0;
-        CRun run;
         const int spawned = posix_spawn(&pid, argv[0].c_str(), &actions, nullptr, pointers.data(), environ);
         posix_spawn_file_actions_destroy(&actions);
         if (spawned != 0) {
             ADD_FAILURE() << "cannot start " << argv[0];
-            return run;
+            return -1;
         }
+        return pid;
+    }
+    std::string OutPath() const { return (dir / "stdout").string(); }
+    std::string ErrPath() const { return (dir / "stderr").string(); }
+
+    // The tool as it is, stdin /dev/null unless `stdinFd` is given.
+    CRun RunRaw(const std::vector<std::string>& args, int stdinFd = -1)
+    {
+        CRun run;
+        const pid_t pid = Spawn(args, stdinFd);
+        if (pid < 0)
+            return run;
         int wait = 0;
         ::waitpid(pid, &wait, 0);
         run.status = WIFEXITED(wait) ? WEXITSTATUS(wait) : -1;
-        run.out = ReadFile(out);
-        run.err = ReadFile(err);
+        run.out = ReadFile(OutPath());
+        run.err = ReadFile(ErrPath());
         return run;
     }
 
@@ -555,38 +569,16 @@ protected:
         args.insert(args.begin(), {"--sim-state", state, "--address", "70"});
         if (watchFd == 3)
             args.insert(args.begin(), {"--trace", "/dev/fd/3"});
-        std::vector<std::string> argv{ZARNIXCTL_PATH};
-        argv.insert(argv.end(), args.begin(), args.end());
-        std::vector<char*> pointers;
-        for (auto& arg : argv)
-            pointers.push_back(arg.data());
-        pointers.push_back(nullptr);
-
         CStopped run;
         int pipeFds[2];
         if (::pipe2(pipeFds, O_CLOEXEC) != 0) {
             ADD_FAILURE() << "no pipe";
             return run;
         }
-        const std::string out = (dir / "stdout").string();
-        const std::string err = (dir / "stderr").string();
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        if (stdinFd >= 0)
-            posix_spawn_file_actions_adddup2(&actions, stdinFd, 0);
-        else
-            posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        if (watchFd != 2)
-            posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        posix_spawn_file_actions_adddup2(&actions, pipeFds[1], watchFd);
-        pid_t pid = 0;
-        const int spawned = posix_spawn(&pid, argv[0].c_str(), &actions, nullptr, pointers.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
+        const pid_t pid = Spawn(args, stdinFd, pipeFds[1], watchFd);
         ::close(pipeFds[1]); // the tool's copy is the only writer left: its exit ends the stream
-        if (spawned != 0) {
+        if (pid < 0) {
             ::close(pipeFds[0]);
-            ADD_FAILURE() << "cannot start " << argv[0];
             return run;
         }
         // Blocking reads until the tool closes the stream; the signal goes out as
@@ -616,7 +608,7 @@ protected:
         int wait = 0;
         ::waitpid(pid, &wait, 0);
         run.status = WIFEXITED(wait) ? WEXITSTATUS(wait) : -1;
-        run.err = watchFd == 2 ? run.watched : ReadFile(err);
+        run.err = watchFd == 2 ? run.watched : ReadFile(ErrPath());
         return run;
     }
 
