@@ -9,8 +9,11 @@ build=$(cd "${1:-$here/build}" && pwd)
 package=zarnix-controller
 work=$(mktemp -d)
 xvfb_pid=
+installed=
 cleanup() {
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+  # A failed check leaves no package behind on the machine either.
+  [ -n "$installed" ] && dpkg --purge "$package" >/dev/null 2>&1 || true
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -36,6 +39,7 @@ done
 
 echo "== install" >&2
 dpkg -i "$deb" >&2
+installed=1
 dpkg -L "$package" | while read -r path; do [ -d "$path" ] || echo "$path"; done > "$work/files"
 /usr/bin/zarnixctl --version
 /usr/bin/zarnix-controller --version
@@ -54,7 +58,8 @@ Xvfb "$display" -screen 0 1400x800x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb_pid=$!
 DISPLAY=$display timeout 60 sh -c 'until xdotool getmouselocation >/dev/null 2>&1; do sleep 0.2; done'
 exec_line=$(sed -n 's/^Exec=//p' /usr/share/applications/$package.desktop)
-DISPLAY=$display $exec_line 2>"$work/window.err" &
+# On the X server itself: the test command's offscreen platform would show nothing there.
+env -u QT_QPA_PLATFORM DISPLAY=$display $exec_line 2>"$work/window.err" &
 window_pid=$!
 title=$(DISPLAY=$display timeout 60 xdotool search --sync --name ' - on ' getwindowname) || title=
 kill "$window_pid" 2>/dev/null || true
@@ -64,6 +69,7 @@ echo "window title: $title" >&2
 
 echo "== remove" >&2
 dpkg --purge "$package" >&2
+installed=
 left=()
 while read -r path; do
   [ -e "$path" ] && left+=("$path")
