@@ -24,12 +24,13 @@ inline const CSetCommand& SetCommandInfo(ESetCommand command)
     return kSetCommands[static_cast<std::size_t>(command)];
 }
 
+// Asked between two register accesses, never inside one, so a register's address
+// frame is never left without its data byte; true ends the run there.
+using CStopCheck = std::function<bool()>;
+
 class CCameraControl {
 public:
     explicit CCameraControl(CLinkContext& context) : m_context(context) { m_awShadow.fill(kNotRead); }
-
-    // Asked between two register accesses, never inside one; true ends the run there.
-    using CStopCheck = std::function<bool()>;
 
     // Reads the live settings through the read mirror into the shadow table.
     // After a failure no more bus traffic is made, the passes run to their end and

@@ -76,7 +76,7 @@ int RunSearch(CSession& session, const CCommandInfo&)
 
 // The live settings into `control`'s shadow table, with progress.
 bool ReadLiveSettings(CSession& session, CCameraControl& control, const std::string& label, unsigned total,
-                      const CCameraControl::CStopCheck& stop = {})
+                      const CStopCheck& stop = {})
 {
     session.Progress().Start(label, total);
     session.StepOnReadRequests(true);

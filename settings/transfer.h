@@ -17,9 +17,6 @@ namespace zarnix {
 
 // One step of the progress bar, counted exactly as the window's bar steps.
 using CProgressStep = std::function<void()>;
-// Asked before every register transaction; true ends the transfer there, so a
-// register's address frame is never left without its data byte.
-using CStopCheck = std::function<bool()>;
 
 // Bar steps of a camera to file: 128 for the Eeprom block, 86 for each other block.
 unsigned CameraToFileSteps(bool allRegisters);
