@@ -66,21 +66,16 @@ void CMyQuorel_controller_r2_1Dlg::OnEnChangeData()
     UpdateData(false);
 }
 
-void CMyQuorel_controller_r2_1Dlg::OnBnClickedDataPlus()
+void CMyQuorel_controller_r2_1Dlg::StepDirectData(bool up)
 {
-    m_wDirectData = StepByte(m_wDirectData, true);
+    m_wDirectData = StepByte(m_wDirectData, up);
     UpdateData(true);
     m_strData = Hex(m_wDirectData);
     UpdateData(false);
 }
 
-void CMyQuorel_controller_r2_1Dlg::OnBnClickedDataMinus()
-{
-    m_wDirectData = StepByte(m_wDirectData, false);
-    UpdateData(true);
-    m_strData = Hex(m_wDirectData);
-    UpdateData(false);
-}
+void CMyQuorel_controller_r2_1Dlg::OnBnClickedDataPlus() { StepDirectData(true); }
+void CMyQuorel_controller_r2_1Dlg::OnBnClickedDataMinus() { StepDirectData(false); }
 
 void CMyQuorel_controller_r2_1Dlg::StepDirectIndex(bool up)
 {

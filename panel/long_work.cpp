@@ -93,12 +93,7 @@ bool CLongWork::StopForClose(const std::function<bool()>& confirm)
 {
     if (m_eClose != EClose::Asked)
         return m_eClose == EClose::Accepted;
-    const bool held = m_cursorHeld;
-    if (held)
-        HoldCursor(false);
-    const bool stop = confirm();
-    if (held)
-        HoldCursor(true);
+    const bool stop = WithArrowCursor(confirm);
     // Declined, the close is forgotten: the operator may close again later.
     m_eClose = stop ? EClose::Accepted : EClose::None;
     return stop;
@@ -144,12 +139,10 @@ void CLongWork::CPaintingClock::Pause(unsigned ms)
 
 void CLongWork::CMessages::Show(const std::string& text)
 {
-    const bool held = m_work.m_cursorHeld;
-    if (held)
-        m_work.HoldCursor(false);
-    m_inner.Show(text);
-    if (held)
-        m_work.HoldCursor(true);
+    m_work.WithArrowCursor([&] {
+        m_inner.Show(text);
+        return true;
+    });
 }
 
 } // namespace zarnix

@@ -86,6 +86,18 @@ private:
     void Begin(QWidget* stopButton);
     void End();
     void HoldCursor(bool hold);
+    // Runs `ask` (a box that waits for the operator) under the ordinary arrow.
+    template <typename F>
+    auto WithArrowCursor(F ask)
+    {
+        const bool held = m_cursorHeld;
+        if (held)
+            HoldCursor(false);
+        auto answer = ask();
+        if (held)
+            HoldCursor(true);
+        return answer;
+    }
 
     QWidget& m_window;
     CPaintingClock m_clock;

@@ -200,6 +200,8 @@ public:
     void OnBnClickedDirectRead();
     // One step of the register index, then (outside the live bank) its content.
     void StepDirectIndex(bool up);
+    // One wrapping step of the data byte; nothing is sent.
+    void StepDirectData(bool up);
     // ---- end of direct I2C panel ----
 
     // ---- File control, SAVE and long operations: panel/file_control.cpp ----
