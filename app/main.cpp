@@ -22,7 +22,6 @@
 #include "panel/main_dialog.h"
 #include "panel/message_box_sink.h"
 #include "link/adapters/backend.h"
-#include "link/adapters/bus_lock.h"
 #include "link/adapters/recording_adapter.h"
 #include "sim/sim_camera.h"
 
@@ -128,6 +127,15 @@ private:
     bool m_seen = false;
 };
 
+// 0 when what went to stdout arrived; 1, with the reason, when it did not (a full disk, a closed pipe).
+int OutputWritten()
+{
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout))
+        return 0;
+    std::fprintf(stderr, "zarnix-controller: cannot write the output: %s\n", std::strerror(errno));
+    return 1;
+}
+
 bool HasDisplay()
 {
     // Qt aborts the process when it cannot reach a display; say so plainly instead.
@@ -152,11 +160,11 @@ int main(int argc, char** argv)
         const bool hasValue = i + 1 < argc;
         if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
-            return 0;
+            return OutputWritten();
         }
         if (arg == "--version") {
             std::printf("zarnix-controller %s\n", ZARNIX_VERSION);
-            return 0;
+            return OutputWritten();
         }
         if (arg == "--simulate") {
             choice.simulate = true;
@@ -212,9 +220,6 @@ int main(int argc, char** argv)
         break;
     }
     std::fprintf(stderr, "zarnix-controller: using %s\n", shown.c_str());
-    CBusLock lock;
-    if (backend.adapter && !lock.Acquire(backend.lockKey, error))
-        return Refuse(error);
 
     CSplash splash;
     splash.Create(":/splash.png", QGuiApplication::primaryScreen()->geometry());
@@ -229,14 +234,13 @@ int main(int argc, char** argv)
 
     CSimCamera camera;
     CAdapter* adapter = backend.adapter ? backend.adapter.get() : &camera;
-    std::ofstream traceFile;
+    CTraceFile traceFile;
     std::unique_ptr<CRecordingAdapter> recorder;
     if (!trace.empty()) {
-        traceFile.open(trace, std::ios::out | std::ios::trunc);
-        if (!traceFile)
-            return Refuse("Error: Could not open the trace file " + trace + ": " + std::strerror(errno));
+        if (!traceFile.Open(trace, error))
+            return Refuse(error);
         recorder = std::make_unique<CRecordingAdapter>(*adapter, clock);
-        recorder->SetTraceStream(&traceFile);
+        recorder->SetTraceStream(traceFile.Stream());
         adapter = recorder.get();
     }
     CMessageBoxSink messages;

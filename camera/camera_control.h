@@ -10,6 +10,7 @@
 
 #include "camera/register_map.h"
 #include "link/iic_link.h"
+#include "link/stop_check.h"
 
 namespace zarnix {
 
@@ -24,9 +25,6 @@ inline const CSetCommand& SetCommandInfo(ESetCommand command)
     return kSetCommands[static_cast<std::size_t>(command)];
 }
 
-// Asked between two register accesses, never inside one, so a register's address
-// frame is never left without its data byte; true ends the run there.
-using CStopCheck = std::function<bool()>;
 
 class CCameraControl {
 public:

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <vector>
 
 #include "camera/camera_control.h"
 #include "cli/names.h"
@@ -273,8 +274,23 @@ int RunLoad(CSession& session, const CCommandInfo&)
 {
     const CCliOptions& options = session.Options();
     const std::string& path = options.args[0];
-    // Refuse a bad file before the bus is touched or the operator asked.
-    const CSettingsFileCheck check = CheckSettingsFile(path);
+    // Read once: what is checked is what gets written, also from a pipe or a file
+    // that changes meanwhile. A bad file is refused before the bus is touched or
+    // the operator asked.
+    std::string bytes, problem;
+    switch (ReadSettingsBytes(path, bytes, problem, [] { return StopRequested(); })) {
+    case EReadFile::Read:
+        break;
+    case EReadFile::Stopped:
+        session.Messages().Show(problem + ", camera unchanged");
+        return kExitFailure;
+    case EReadFile::Failed:
+    case EReadFile::TooLarge:
+        std::fprintf(stderr, "%s\n", problem.c_str());
+        return kExitFailure;
+    }
+    std::vector<std::uint16_t> image(kSettingsImageSize, 0xFF);
+    const CSettingsFileCheck check = CheckSettingsText(bytes, path, image);
     if (!check.ok) {
         std::fprintf(stderr, "%s\n", check.problem.c_str());
         return kExitFailure;
@@ -298,7 +314,7 @@ int RunLoad(CSession& session, const CCommandInfo&)
     CSettingsTransfer transfer(
         session.Context(), session.Address(), [&] { session.Progress().Step(); }, [] { return StopRequested(); });
     session.Progress().Start("load", FileToCameraSteps(written));
-    const ETransferResult result = transfer.FileToCamera(path, options.all);
+    const ETransferResult result = transfer.FileToCamera(image, options.all);
     session.Progress().Finish();
     return TransferStatus(session, result);
 }
@@ -319,10 +335,12 @@ constexpr CCommandInfo kCommands[] = {
      "Probes the bus for the camera, at its factory address 70 first, then at every\n"
      "other even address below fc, and prints the 8-bit write address it answers at\n"
      "(i2c-tools show the 7-bit form: 0x38 for 70). Exits 1 when nothing answers.\n"
+     "On an i2c-dev bus it leaves out the addresses the bus reserves (00-0e and\n"
+     "f0-fe, as i2cdetect does) unless --force is given.\n"
      "\n"
      "Example: find the camera once, then talk to it there without searching again:\n"
      "  addr=$(zarnixctl search) && zarnixctl --address \"$addr\" read a0 04\n",
-     0, 0, false, false, false, RunSearch},
+     0, 0, false, false, false, false, RunSearch},
     {"show", "show", "read back the live settings, one register a line",
      "Reads the live settings back as the window does when it connects: 44 registers\n"
      "through the read mirror, bank a1. Prints one line per register: bank:index, the\n"
@@ -334,7 +352,7 @@ constexpr CCommandInfo kCommands[] = {
      "Example: the live brightness:\n"
      "  zarnixctl show | grep brightness\n"
      "  30:04 brightness 80\n",
-     0, 0, false, false, false, RunShow},
+     0, 0, false, false, false, false, RunShow},
     {"read", "read BANK INDEX", "read one register",
      "Reads one register and prints its value as two hex digits. BANK and INDEX are\n"
      "hex, with or without 0x: bank a1 reads the live settings (a1:04 is 30:04), a0\n"
@@ -343,7 +361,7 @@ constexpr CCommandInfo kCommands[] = {
      "Example: the brightness the camera comes up with at power-on:\n"
      "  zarnixctl read a0 04\n"
      "  80\n",
-     2, 2, false, false, false, RunRead},
+     2, 2, false, false, false, false, RunRead},
     {"write", "write [-y] BANK INDEX VALUE", "write one register (asks first, but for bank 30)",
      "Writes one register; all three numbers are hex, 00 to ff. Bank 30, the live\n"
      "settings, takes effect at once and is forgotten at power-off. Any other bank\n"
@@ -353,7 +371,7 @@ constexpr CCommandInfo kCommands[] = {
      "Example: try a brightness of 90 live, then make it the power-on brightness:\n"
      "  zarnixctl write 30 04 90\n"
      "  zarnixctl write -y a0 04 90\n",
-     3, 3, false, false, true, RunWrite},
+     3, 3, false, false, false, true, RunWrite},
     {"set", "set NAME VALUE | --list", "run one set command on the live settings",
      "Runs one of the camera's set commands, as the window's controls do. VALUE is\n"
      "hex, 00 to ff. A register that limits its value (zoom factor at least 8, pan\n"
@@ -364,7 +382,7 @@ constexpr CCommandInfo kCommands[] = {
      "\n"
      "Example: more 3D noise reduction:\n"
      "  zarnixctl set 3dnr-level c0\n",
-     0, 2, false, true, true, RunSet},
+     0, 2, false, true, false, true, RunSet},
     {"save", "save [-y]", "store the live settings in the camera (asks first)",
      "Does what the window's SAVE button does: copies the live settings (30:00 to\n"
      "30:30, 33 registers) into the stored settings, bank a0, which the camera loads\n"
@@ -376,7 +394,7 @@ constexpr CCommandInfo kCommands[] = {
      "\n"
      "Example: try a brightness, then keep it:\n"
      "  zarnixctl set brightness 90 && zarnixctl save -y\n",
-     0, 0, false, false, true, RunSave},
+     0, 0, false, false, false, true, RunSave},
     {"dump", "dump FILE [--all]", "copy the camera's settings blocks to a settings file",
      "Copies the camera's stored settings (the Eeprom block, bank a0) into the\n"
      "settings file FILE (hex text, usually named .qcs); --all adds the ISP B0,\n"
@@ -386,7 +404,7 @@ constexpr CCommandInfo kCommands[] = {
      "\n"
      "Example: keep a full copy of a camera that works:\n"
      "  zarnixctl dump front.qcs --all\n",
-     1, 1, true, false, true, RunDump},
+     1, 1, true, false, true, true, RunDump},
     {"load", "load FILE [--all] [-y]", "write a settings file into the camera, check it, commit it",
      "Writes the settings file FILE into the camera: the stored settings of its\n"
      "Eeprom block (a0:00 to a0:30) and, with --all, each ISP and Stat block the file\n"
@@ -398,7 +416,7 @@ constexpr CCommandInfo kCommands[] = {
      "\n"
      "Example: give a second camera the settings of the first:\n"
      "  zarnixctl load front.qcs --all -y\n",
-     1, 1, true, false, true, RunLoad},
+     1, 1, true, false, true, true, RunLoad},
     {"check", "check FILE", "tell whether a settings file is sound and which blocks it holds",
      "Reads the settings file FILE as load would, without touching the camera, and\n"
      "prints how many values it holds and which blocks are present. A file load\n"
@@ -408,7 +426,7 @@ constexpr CCommandInfo kCommands[] = {
      "  zarnixctl check front.qcs\n"
      "  values: 1280\n"
      "  blocks: Eeprom, ISP B0, ISP B1, Stat B0, Stat B1\n",
-     1, 1, false, false, false, RunCheck},
+     1, 1, false, false, true, false, RunCheck},
 };
 
 } // namespace
@@ -443,7 +461,8 @@ void PrintToolHelp()
         "                       as --list-buses shows it. Without a backend option the\n"
         "                       first bus on USB is used.\n"
         "  --force              claim the camera's address even where a kernel driver\n"
-        "                       holds it (i2c-dev only; never the default)\n"
+        "                       holds it, and the reserved addresses 00-0e and f0-fe\n"
+        "                       (i2c-dev only; never the default)\n"
         "  --adapter-lib PATH   a vendor adapter library exporting the six adapter calls\n"
         "  --list-buses         list the i2c-dev buses, with usb for adapters on USB\n"
         "  --simulate           talk to the built-in simulated camera\n"
@@ -452,14 +471,14 @@ void PrintToolHelp()
         "  --sim-clock real|virtual\n"
         "                       virtual: the simulated camera takes no protocol time\n"
         "  --trace FILE         write every adapter call, with its time, to FILE\n"
-
         "  -y, --yes            do not ask before changing what the camera keeps\n"
         "  -h, --help           this help; 'zarnixctl COMMAND --help' for a command\n"
         "  --version            the version\n"
         "\n"
         "Numbers are hex, with or without 0x. Exit status: 0 success, 1 failure (no\n"
         "camera, a bus fault, a mismatch, a bad file, no confirmation), 2 bad usage,\n"
-        "130 or 143 when Ctrl-C (SIGINT) or SIGTERM stopped a command that writes.\n"
+        "128 + the signal (130, 143, 129) when Ctrl-C (SIGINT), SIGTERM or SIGHUP\n"
+        "stopped a command that writes.\n"
         "\n"
         "Example: find the camera on bus 3, make the picture brighter and keep it:\n"
         "  zarnixctl --bus 3 search\n"

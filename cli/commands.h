@@ -25,6 +25,7 @@ struct CCommandInfo {
     unsigned maxArgs;
     bool takesAll;  // --all
     bool takesList; // --list
+    bool takesFile; // its first argument is a settings file
     // Writes the camera or a file: SIGINT and SIGTERM end it between two register
     // accesses (cli/stop_signal.h). The reading commands keep the default, ending
     // at once: they leave nothing half done, and the camera takes a new frame

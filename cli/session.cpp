@@ -8,7 +8,6 @@
 
 #include "camera/camera_control.h"
 #include "cli/stop_signal.h"
-#include "link/adapters/backend.h"
 
 namespace zarnix::cli {
 
@@ -41,53 +40,43 @@ void PrintBackendError(const std::string& text)
 CAdapter* CSession::OpenBackend()
 {
     std::string error;
-    CBackend backend;
     const CBackendChoice choice{m_options.simulate, m_options.bus, m_options.adapterLib, m_options.force};
-    switch (zarnix::OpenBackend(choice, SysfsRoot(), backend, error)) {
+    switch (zarnix::OpenBackend(choice, SysfsRoot(), m_backend, error)) {
     case EBackendOpen::NoAdapter:
     case EBackendOpen::Failed:
         PrintBackendError(error);
         return nullptr;
     case EBackendOpen::Simulated:
-        std::fprintf(stderr, "zarnixctl: using the simulated camera%s\n",
-                     m_options.simState.empty() ? "" : (" (state in " + m_options.simState + ")").c_str());
-        // Two runs on one state file would each keep their own camera and lose the other's changes.
-        if (!m_options.simState.empty() && !m_lock.Acquire("sim " + CanonicalPath(m_options.simState), error)) {
-            PrintBackendError(error);
-            return nullptr;
-        }
-        return &m_camera;
-    case EBackendOpen::Opened:
         break;
+    case EBackendOpen::Opened:
+        std::fprintf(stderr, "zarnixctl: using %s\n", m_backend.description.c_str());
+        return m_backend.adapter.get();
     }
-    std::fprintf(stderr, "zarnixctl: using %s\n", backend.description.c_str());
-    if (!m_lock.Acquire(backend.lockKey, error)) {
+    std::fprintf(stderr, "zarnixctl: using the simulated camera%s\n",
+                 m_options.simState.empty() ? "" : (" (state in " + m_options.simState + ")").c_str());
+    if (m_options.simState.empty())
+        return &m_camera;
+    // Locked before it is read: two runs on one state file would each keep their
+    // own camera and lose the other's changes.
+    CSimState state;
+    switch (m_stateFile.Open(m_options.simState, state, error)) {
+    case ESimStateLoad::Loaded:
+        ApplySimState(state, m_camera);
+        m_loadedState = std::move(state);
+        break;
+    case ESimStateLoad::Missing:
+        break; // a camera fresh from the factory
+    case ESimStateLoad::Failed:
         PrintBackendError(error);
         return nullptr;
     }
-    m_hardware = std::move(backend.adapter);
-    return m_hardware.get();
+    return &m_camera;
 }
 
 bool CSession::Open()
 {
     if (m_opened)
         return true;
-    if (m_options.simulate && !m_options.simState.empty()) {
-        CSimState state;
-        std::string error;
-        switch (LoadSimStateFile(m_options.simState, state, error)) {
-        case ESimStateLoad::Loaded:
-            ApplySimState(state, m_camera);
-            m_loadedState = std::move(state);
-            break;
-        case ESimStateLoad::Missing:
-            break; // a camera fresh from the factory
-        case ESimStateLoad::Failed:
-            PrintError(error);
-            return false;
-        }
-    }
     if (m_options.virtualClock)
         m_clock = std::make_unique<CVirtualClock>();
     else
@@ -97,13 +86,13 @@ bool CSession::Open()
     if (!adapter)
         return false;
     if (!m_options.trace.empty()) {
-        m_traceFile.open(m_options.trace, std::ios::out | std::ios::trunc);
-        if (!m_traceFile) {
-            PrintError("cannot open trace file " + m_options.trace + ": " + std::strerror(errno));
+        std::string error;
+        if (!m_traceFile.Open(m_options.trace, error)) {
+            PrintBackendError(error);
             return false;
         }
         m_recorder = std::make_unique<CRecordingAdapter>(*adapter, *m_clock);
-        m_recorder->SetTraceStream(&m_traceFile);
+        m_recorder->SetTraceStream(m_traceFile.Stream());
         adapter = m_recorder.get();
     }
     m_counter = std::make_unique<CReadRequestCounter>(*adapter);
@@ -117,6 +106,16 @@ bool CSession::Connect()
     if (!Open())
         return false;
     if (m_options.address) {
+        // The general call and the other reserved addresses reach every device on
+        // a shared bus, not the camera.
+        if (m_context->adapter.AddressReserved(*m_options.address)) {
+            char text[160];
+            std::snprintf(text, sizeof text,
+                          "--address %02x (7-bit 0x%02x) is reserved on an I2C bus; --force uses it anyway",
+                          *m_options.address, *m_options.address >> 1);
+            PrintError(text);
+            return false;
+        }
         m_address = *m_options.address;
     } else {
         CCameraControl control(*m_context);
@@ -136,12 +135,10 @@ bool CSession::Connect()
 bool CSession::Close()
 {
     bool ok = true;
-    if (m_traceFile.is_open()) {
-        m_traceFile.close();
-        if (m_traceFile.fail()) {
-            PrintError("cannot write trace file " + m_options.trace);
-            ok = false;
-        }
+    std::string error;
+    if (!m_traceFile.Close(error)) {
+        PrintBackendError(error);
+        ok = false;
     }
     if (!m_opened || !m_options.simulate || m_options.simState.empty())
         return ok;
@@ -150,8 +147,7 @@ bool CSession::Close()
     CSimState now = CaptureSimState(m_camera);
     if (m_loadedState && *m_loadedState == now)
         return ok;
-    std::string error;
-    if (!SaveSimStateFile(m_options.simState, now, error)) {
+    if (!m_stateFile.Save(now, error)) {
         PrintError(error);
         return false;
     }

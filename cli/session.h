@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstdint>
-#include <fstream>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -12,7 +11,7 @@
 
 #include "cli/options.h"
 #include "cli/output.h"
-#include "link/adapters/bus_lock.h"
+#include "link/adapters/backend.h"
 #include "link/adapters/recording_adapter.h"
 #include "link/context.h"
 #include "link/iic_link.h"
@@ -70,10 +69,10 @@ private:
     CAdapter* OpenBackend();
 
     CSimCamera m_camera;
-    std::unique_ptr<CAdapter> m_hardware; // the i2c-dev bus or the vendor library, when not simulating
-    CBusLock m_lock;
+    CBackend m_backend;       // the i2c-dev bus or the vendor library, locked, when not simulating
+    CSimStateFile m_stateFile; // the simulated camera's memory, locked, with --sim-state
     std::unique_ptr<CClock> m_clock;
-    std::ofstream m_traceFile;
+    CTraceFile m_traceFile;
     std::unique_ptr<CRecordingAdapter> m_recorder;
     std::unique_ptr<CReadRequestCounter> m_counter;
     std::unique_ptr<CLinkContext> m_context;

@@ -13,9 +13,21 @@ volatile std::sig_atomic_t g_signal = 0;
 
 extern "C" void NoteStopSignal(int signal)
 {
-    // Both signals are blocked while this runs (sa_mask), so the first one stays.
+    // The stop signals are blocked while this runs (sa_mask), so the first one stays.
     if (g_signal == 0)
         g_signal = signal;
+}
+
+// Ctrl-C, kill, and a terminal or ssh session that closed under the command.
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+sigset_t StopSignalSet()
+{
+    sigset_t set;
+    sigemptyset(&set);
+    for (int signal : kStopSignals)
+        sigaddset(&set, signal);
+    return set;
 }
 
 } // namespace
@@ -24,27 +36,22 @@ void CatchStopSignals()
 {
     struct sigaction action {};
     action.sa_handler = NoteStopSignal;
-    sigemptyset(&action.sa_mask);
-    sigaddset(&action.sa_mask, SIGINT);
-    sigaddset(&action.sa_mask, SIGTERM);
+    action.sa_mask = StopSignalSet();
     action.sa_flags = 0;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    for (int signal : kStopSignals)
+        sigaction(signal, &action, nullptr);
 }
 
 bool WaitForInputUnlessStopped(int fd)
 {
     // Held off between the look at the flag and the wait; ppoll lets them in
     // only while it waits, so a signal either came before the look or ends the wait.
-    sigset_t stops;
+    const sigset_t stops = StopSignalSet();
     sigset_t before;
-    sigemptyset(&stops);
-    sigaddset(&stops, SIGINT);
-    sigaddset(&stops, SIGTERM);
     sigprocmask(SIG_BLOCK, &stops, &before);
     sigset_t waiting = before;
-    sigdelset(&waiting, SIGINT);
-    sigdelset(&waiting, SIGTERM);
+    for (int signal : kStopSignals)
+        sigdelset(&waiting, signal);
     bool input = false;
     while (!input && g_signal == 0) {
         pollfd poll{fd, POLLIN, 0};
@@ -58,7 +65,7 @@ bool WaitForInputUnlessStopped(int fd)
 
 int StopSignal() { return g_signal; }
 
-const char* StopSignalName() { return g_signal == SIGTERM ? "SIGTERM" : "SIGINT"; }
+const char* StopSignalName() { return g_signal == SIGTERM ? "SIGTERM" : g_signal == SIGHUP ? "SIGHUP" : "SIGINT"; }
 
 int StopExitStatus() { return 128 + g_signal; }
 

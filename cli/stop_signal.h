@@ -1,4 +1,4 @@
-// Ctrl-C (SIGINT) and SIGTERM during a command that writes the camera or a file.
+// Ctrl-C (SIGINT), SIGTERM and SIGHUP during a command that writes the camera or a file.
 // The handler only notes the signal; the command asks between two register
 // accesses and ends there, so the camera never gets an address frame without its
 // data byte, a load never its commit after a stop, and a dump never half a file.
@@ -6,7 +6,7 @@
 
 namespace zarnix::cli {
 
-// Installs the handlers for both signals, without SA_RESTART: a read from the
+// Installs the handlers for the three signals, without SA_RESTART: a read from the
 // terminal (the y/N question) comes back at once. A protocol pause still runs to
 // its end (the clock sleeps on towards its deadline), so the stop waits for it.
 // Further signals after the first change nothing: the stop is already on its way.
@@ -21,10 +21,11 @@ bool WaitForInputUnlessStopped(int fd);
 int StopSignal();
 inline bool StopRequested() { return StopSignal() != 0; }
 
-// "SIGINT" or "SIGTERM".
+// "SIGINT", "SIGTERM" or "SIGHUP".
 const char* StopSignalName();
 
-// What the shell reports for a command ended by the signal: 130 for SIGINT, 143 for SIGTERM.
+// What the shell reports for a command ended by the signal: 130 for SIGINT, 143
+// for SIGTERM, 129 for SIGHUP.
 int StopExitStatus();
 
 } // namespace zarnix::cli

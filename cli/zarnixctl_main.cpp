@@ -1,5 +1,7 @@
 // zarnixctl: the camera module from the command line, one command per run.
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "cli/commands.h"
 #include "cli/options.h"
@@ -8,6 +10,7 @@
 #include "cli/stop_signal.h"
 #include "link/adapters/backend.h"
 #include "link/adapters/bus_list.h"
+#include "link/files.h"
 
 #ifndef ZARNIX_VERSION
 #define ZARNIX_VERSION "unknown"
@@ -15,7 +18,38 @@
 
 using namespace zarnix::cli;
 
-int main(int argc, char** argv)
+namespace {
+
+// What went to stdout must have arrived: a full disk or a closed pipe is a
+// failure, whatever the command made of it.
+int WithOutputChecked(int status)
+{
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        PrintError(std::string("cannot write the output: ") + std::strerror(errno));
+        if (status == kExitOk)
+            status = kExitFailure;
+    }
+    return status;
+}
+
+// A trace written over the state file or the command's settings file would
+// destroy what the run is working on.
+bool TraceClashes(const CCommandInfo& command, const CCliOptions& options, std::string& error)
+{
+    if (options.trace.empty())
+        return false;
+    if (!options.simState.empty() && zarnix::SameFile(options.trace, options.simState)) {
+        error = "--trace " + options.trace + " is the state file of --sim-state";
+        return true;
+    }
+    if (command.takesFile && zarnix::SameFile(options.trace, options.args[0])) {
+        error = "--trace " + options.trace + " is the settings file of " + command.name;
+        return true;
+    }
+    return false;
+}
+
+int Run(int argc, char** argv)
 {
     CCliOptions options;
     std::string error;
@@ -45,7 +79,7 @@ int main(int argc, char** argv)
         PrintCommandHelp(*command);
         return kExitOk;
     }
-    if (!CheckArguments(*command, options, error))
+    if (!CheckArguments(*command, options, error) || TraceClashes(*command, options, error))
         return UsageError(command, error);
 
     if (command->stopsBetweenRegisters)
@@ -58,11 +92,6 @@ int main(int argc, char** argv)
         status = kExitFailure;
     if (!session.Close() && status == kExitOk)
         status = kExitFailure;
-    std::fflush(stdout);
-    if (std::ferror(stdout) && status == kExitOk) {
-        PrintError("cannot write the output");
-        status = kExitFailure;
-    }
     // The command has said where it stopped; a signal that came during its last
     // register still ends the run as stopped, so a script knows it was asked to stop.
     if (StopRequested()) {
@@ -72,3 +101,7 @@ int main(int argc, char** argv)
     }
     return status;
 }
+
+} // namespace
+
+int main(int argc, char** argv) { return WithOutputChecked(Run(argc, argv)); }

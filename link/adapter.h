@@ -64,6 +64,14 @@ public:
         (void)address;
         return false;
     }
+    // An address the I2C bus reserves (the general call at 0x00, which every
+    // device takes as a broadcast, start bytes, 10-bit and high-speed prefixes),
+    // which neither the search nor the operator may use here.
+    virtual bool AddressReserved(std::uint32_t address) const
+    {
+        (void)address;
+        return false;
+    }
 };
 
 // Passes every call on to another adapter; a wrapper overrides only what it watches.
@@ -97,6 +105,7 @@ public:
     std::uint32_t IICClose(std::int32_t handle) override { return m_inner.IICClose(handle); }
     bool SharesBusWithOtherDevices() const override { return m_inner.SharesBusWithOtherDevices(); }
     bool AddressHeldByDriver(std::uint32_t address) override { return m_inner.AddressHeldByDriver(address); }
+    bool AddressReserved(std::uint32_t address) const override { return m_inner.AddressReserved(address); }
 
 protected:
     CAdapter& m_inner;

@@ -152,7 +152,7 @@ std::uint16_t CIicLink::ScanForCamera()
             // never where a kernel driver holds the address.
             if (candidate == NextProbeAddress(kDefaultCameraAddress) && !m_context.messages.Ask(kSearchBusQuestion))
                 break;
-            if (adapter.AddressHeldByDriver(candidate))
+            if (adapter.AddressReserved(candidate) || adapter.AddressHeldByDriver(candidate))
                 continue;
         }
         if (Probe(candidate) != kStatusOk)

@@ -1,18 +1,9 @@
 #include "settings/settings_file.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <filesystem>
-#include <memory>
-#include <random>
 #include <string_view>
 #include <vector>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "link/iic_link.h"
 
@@ -29,21 +20,18 @@ constexpr const char* kBlockHeaders[kSettingsBlockCount] = {
 // What a block that was never read from the camera holds; used for entries a
 // short image cannot supply, so their markers say "not present".
 constexpr std::uint16_t kUnreadEntry = 0xFF;
-constexpr int kMaxSymlinkHops = 40;
-constexpr int kTempNameAttempts = 100;
 
 char HexDigit(unsigned d) { return static_cast<char>(d < 10 ? '0' + d : 'A' + (d - 10)); }
 
 // ---------------------------------------------------------------- reading
 
-// The file as a text stream: CR LF arrives as one LF, Ctrl-Z is the end of the
-// file, anything else (a lone CR included) arrives unchanged. Lines are counted
-// so the checker can point the operator at the offending line.
+// The file's bytes as a text stream: CR LF arrives as one LF, Ctrl-Z is the end
+// of the file, anything else (a lone CR included) arrives unchanged. Lines are
+// counted so the checker can point the operator at the offending line.
 class CSettingsStream {
 public:
     static constexpr int kEnd = -1;
 
-    explicit CSettingsStream(std::FILE* file) : m_file(file) {}
     explicit CSettingsStream(std::string_view text) : m_text(text) {}
 
     int Get()
@@ -55,10 +43,9 @@ public:
             const int next = Raw();
             if (next == '\n')
                 c = '\n';
-            else if (next != EOF)
-                Unget(next);
-        } else if (c == EOF || c == 0x1A) {
-            NoteError();
+            else if (next != kEnd)
+                --m_nPos;
+        } else if (c == kEnd || c == 0x1A) {
             m_bEnd = true;
             return kEnd;
         }
@@ -68,34 +55,14 @@ public:
     }
 
     std::size_t Line() const { return m_nLine; }
-    int Error() const { return m_nError; }
 
 private:
-    int Raw()
-    {
-        if (m_file)
-            return std::getc(m_file);
-        return m_nPos < m_text.size() ? static_cast<unsigned char>(m_text[m_nPos++]) : EOF;
-    }
-    void Unget(int c)
-    {
-        if (m_file)
-            std::ungetc(c, m_file);
-        else
-            --m_nPos;
-    }
-    void NoteError()
-    {
-        if (m_file && std::ferror(m_file) && m_nError == 0)
-            m_nError = errno != 0 ? errno : EIO;
-    }
+    int Raw() { return m_nPos < m_text.size() ? static_cast<unsigned char>(m_text[m_nPos++]) : kEnd; }
 
-    std::FILE* m_file = nullptr;
-    std::string_view m_text; // the bytes when they are already in memory
+    std::string_view m_text;
     std::size_t m_nPos = 0;
     bool m_bEnd = false;
     std::size_t m_nLine = 1;
-    int m_nError = 0;
 };
 
 struct CSettingsPair {
@@ -170,13 +137,6 @@ std::string Printable(int c)
     return text;
 }
 
-struct CFileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using CFilePtr = std::unique_ptr<std::FILE, CFileCloser>;
-
-// ---------------------------------------------------------------- writing
-
 } // namespace
 
 std::string FormatSettingsFile(std::span<const std::uint16_t> image, const std::string& path)
@@ -211,113 +171,6 @@ std::string FormatSettingsFile(std::span<const std::uint16_t> image, const std::
     return text;
 }
 
-namespace {
-
-// Where the bytes must land: the end of any chain of symbolic links, so that a
-// link stays a link and its target gets the new content.
-bool ResolveTarget(const std::string& path, std::string& target, int& error)
-{
-    namespace fs = std::filesystem;
-    fs::path current = path;
-    for (int hop = 0; hop < kMaxSymlinkHops; ++hop) {
-        struct stat st {};
-        if (::lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
-            target = current.string();
-            return true;
-        }
-        std::error_code ec;
-        const fs::path next = fs::read_symlink(current, ec);
-        if (ec) {
-            error = ec.value();
-            return false;
-        }
-        current = next.is_absolute() ? next : current.parent_path() / next;
-    }
-    error = ELOOP;
-    return false;
-}
-
-bool WriteAll(int fd, std::string_view bytes)
-{
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return true;
-}
-
-// Created with 0666 so the umask (and any default ACL) applies as for any other
-// new file; mkstemp's 0600 would leave the settings file private.
-int CreateTemp(const std::string& target, std::string& tempPath)
-{
-    static constexpr char kChars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-    std::random_device seed;
-    std::mt19937 random(seed());
-    std::uniform_int_distribution<std::size_t> pick(0, sizeof kChars - 2);
-    for (int attempt = 0; attempt < kTempNameAttempts; ++attempt) {
-        tempPath = target + '.';
-        for (int i = 0; i < 6; ++i)
-            tempPath += kChars[pick(random)];
-        const int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0 || errno != EEXIST)
-            return fd;
-    }
-    errno = EEXIST;
-    return -1;
-}
-
-void SyncDirectoryOf(const std::string& target)
-{
-    std::string dir = std::filesystem::path(target).parent_path().string();
-    if (dir.empty())
-        dir = ".";
-    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-}
-
-void ReportCreateFailure(const std::string& path, CMessageSink& messages)
-{
-    char text[kMsgBufferSize];
-    FormatMsg(text, "Failed to create %s:", path.c_str());
-    messages.Show(text);
-}
-
-void ReportWriteFailure(const std::string& path, int error, CMessageSink& messages)
-{
-    char text[kMsgBufferSize];
-    FormatMsg(text, "Failed to write %s: %s", path.c_str(), std::strerror(error));
-    messages.Show(text);
-}
-
-// A device or pipe cannot be replaced by renaming without destroying the node,
-// so it is written in place.
-bool WriteInPlace(const std::string& target, const std::string& path, std::string_view bytes,
-                  CMessageSink& messages)
-{
-    const int fd = ::open(target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-    if (fd < 0) {
-        ReportCreateFailure(path, messages);
-        return false;
-    }
-    const bool written = WriteAll(fd, bytes);
-    const int error = errno;
-    if (::close(fd) != 0 || !written) {
-        ReportWriteFailure(path, written ? errno : error, messages);
-        return false;
-    }
-    return true;
-}
-
-} // namespace
-
 std::string FormatSettingsLine(std::span<const std::uint16_t, kSettingsLineValues> entries)
 {
     std::string line;
@@ -336,50 +189,34 @@ std::string FormatSettingsLine(std::span<const std::uint16_t, kSettingsLineValue
 
 bool SaveSettingsFile(std::span<const std::uint16_t> image, const std::string& path, CMessageSink& messages)
 {
-    const std::string bytes = FormatSettingsFile(image, path);
+    CFileFault fault;
+    if (ReplaceFile(path, FormatSettingsFile(image, path), fault))
+        return true;
+    char text[kMsgBufferSize];
+    FormatMsg(text, fault.atOpen ? "Failed to create %s: %s" : "Failed to write %s: %s", path.c_str(),
+              fault.reason.c_str());
+    messages.Show(text);
+    return false;
+}
 
-    std::string target;
-    int error = 0;
-    if (!ResolveTarget(path, target, error)) {
-        ReportCreateFailure(path, messages);
-        return false;
+EReadFile ReadSettingsBytes(const std::string& path, std::string& bytes, std::string& problem, const CStopCheck& stop)
+{
+    CFileFault fault;
+    const EReadFile read = ReadWholeFile(path, kSettingsFileMaxBytes, bytes, fault, stop);
+    switch (read) {
+    case EReadFile::Read:
+        break;
+    case EReadFile::Failed:
+        problem = (fault.atOpen ? "Cannot open " : "Cannot read ") + path + ": " + fault.reason;
+        break;
+    case EReadFile::TooLarge:
+        problem = path + ": larger than 1 MiB, not a settings file";
+        break;
+    case EReadFile::Stopped:
+        problem = "Stopped while reading " + path;
+        break;
     }
-    struct stat old {};
-    const bool exists = ::stat(target.c_str(), &old) == 0;
-    if (exists && !S_ISREG(old.st_mode))
-        return WriteInPlace(target, path, bytes, messages);
-
-    std::string tempPath;
-    const int fd = CreateTemp(target, tempPath);
-    if (fd < 0) {
-        ReportCreateFailure(path, messages);
-        return false;
-    }
-    bool ok = true;
-    if (exists) {
-        // Owner first: a change of owner may clear set-id bits that the mode restores.
-        // Only root may give the file away; for anyone else it already is theirs.
-        if (::fchown(fd, old.st_uid, old.st_gid) != 0 && errno != EPERM)
-            ok = false;
-        ok = ok && ::fchmod(fd, old.st_mode & 07777) == 0;
-    }
-    ok = ok && WriteAll(fd, bytes) && ::fsync(fd) == 0;
-    error = errno;
-    if (::close(fd) != 0 && ok) {
-        ok = false;
-        error = errno;
-    }
-    if (ok && ::rename(tempPath.c_str(), target.c_str()) != 0) {
-        ok = false;
-        error = errno;
-    }
-    if (!ok) {
-        ::unlink(tempPath.c_str());
-        ReportWriteFailure(path, error, messages);
-        return false;
-    }
-    SyncDirectoryOf(target);
-    return true;
+    return read;
 }
 
 namespace {
@@ -407,35 +244,23 @@ std::size_t ParseSettingsText(std::string_view text, std::span<std::uint16_t> im
 CLoadResult LoadSettingsFile(std::span<std::uint16_t> image, const std::string& path, CMessageSink& messages)
 {
     CLoadResult result;
-    char text[kMsgBufferSize];
-    const CFilePtr file(std::fopen(path.c_str(), "rb"));
-    if (!file) {
-        FormatMsg(text, "Failed to open %s: %s", path.c_str(), std::strerror(errno));
-        messages.Show(text);
-        return result;
-    }
-    CSettingsStream in(file.get());
-    result.values = ReadValues(in, image);
-    // A read error (a directory, a failing disk) must not pass for a short file.
-    if (in.Error() != 0) {
-        FormatMsg(text, "Failed to read %s: %s", path.c_str(), std::strerror(in.Error()));
-        messages.Show(text);
+    std::string bytes, problem;
+    if (ReadSettingsBytes(path, bytes, problem) != EReadFile::Read) {
+        messages.Show(problem);
         return result;
     }
     result.opened = true;
+    result.values = ParseSettingsText(bytes, image);
     return result;
 }
 
 CSettingsFileCheck CheckSettingsFile(const std::string& path, std::span<std::uint16_t> parsed)
 {
+    std::string bytes;
     CSettingsFileCheck check;
-    const CFilePtr file(std::fopen(path.c_str(), "rb"));
-    if (!file) {
-        check.problem = "Cannot open " + path + ": " + std::strerror(errno);
+    if (ReadSettingsBytes(path, bytes, check.problem) != EReadFile::Read)
         return check;
-    }
-    CSettingsStream in(file.get());
-    return CheckStream(in, path, parsed);
+    return CheckSettingsText(bytes, path, parsed);
 }
 
 CSettingsFileCheck CheckSettingsText(std::string_view text, const std::string& name, std::span<std::uint16_t> parsed)
@@ -471,9 +296,7 @@ CSettingsFileCheck CheckStream(CSettingsStream& in, const std::string& path, std
     for (std::size_t b = 1; b < kSettingsBlockCount; ++b)
         check.present[b] = image[MarkerEntry(b)] == b;
 
-    if (in.Error() != 0)
-        check.problem = "Cannot read " + path + ": " + std::strerror(in.Error());
-    else if (check.firstBadLine != 0)
+    if (check.firstBadLine != 0)
         check.problem = path + ": line " + std::to_string(check.firstBadLine) + ": \"" + badPair +
                         "\" is not a two-digit hexadecimal value";
     else if (check.values < kSettingsFileValues)

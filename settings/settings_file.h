@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "link/files.h"
 #include "link/messages.h"
 
 namespace zarnix {
@@ -21,6 +22,9 @@ constexpr std::size_t kSettingsFileValues = kSettingsBlockCount * kSettingsBlock
 constexpr std::size_t kSettingsReadLimit = 4096; // the reader stops after this many values
 constexpr std::size_t kSettingsImageSize = 1536; // what a transfer holds: room for six blocks
 constexpr std::size_t kSettingsLineValues = 16;
+// A settings file is 4 KiB; anything past this is not one, and is not read on
+// (a pipe that never ends among them).
+constexpr std::size_t kSettingsFileMaxBytes = 1u << 20;
 
 // Block b of the image starts at entry 256 * b. Blocks 1 to 4 carry their block
 // number in their last entry (the marker) when they were read from a camera.
@@ -34,9 +38,10 @@ std::string FormatSettingsLine(std::span<const std::uint16_t, kSettingsLineValue
 std::string FormatSettingsFile(std::span<const std::uint16_t> image, const std::string& path);
 
 // Writes the first 1280 entries of `image` to `path`, replacing the file as a whole
-// (a temporary file beside it, flushed, then renamed over it; a symbolic link is
-// followed, the old file's permissions kept). On failure the operator is told
-// through `messages` and false comes back; the old file, if any, is untouched.
+// (ReplaceFile of link/files.h: the old file's owner and mode kept, a link
+// followed only where the kernel would). On failure the operator is told through
+// `messages` ("Failed to create %s: <reason>" or "Failed to write %s: <reason>")
+// and false comes back; the old file, if any, is untouched.
 bool SaveSettingsFile(std::span<const std::uint16_t> image, const std::string& path, CMessageSink& messages);
 
 struct CLoadResult {
@@ -44,10 +49,16 @@ struct CLoadResult {
     std::size_t values = 0; // entries stored, from entry 0 upwards
 };
 
+// The file's bytes, read once (at most kSettingsFileMaxBytes), so that what is
+// checked is what gets written. Anything but Read comes with `problem`, one line
+// naming the file. `stop` ends a read that waits on a pipe.
+EReadFile ReadSettingsBytes(const std::string& path, std::string& bytes, std::string& problem,
+                            const CStopCheck& stop = {});
+
 // Reads the values of the file at `path` into `image` from entry 0 on, by the
 // reader's rules; stops at the end of the file, after 4096 values or when the
 // image is full. Entries after the last value stored keep what they held. A file
-// that cannot be opened is reported through `messages` and stores nothing.
+// that cannot be read is reported through `messages` and stores nothing.
 CLoadResult LoadSettingsFile(std::span<std::uint16_t> image, const std::string& path, CMessageSink& messages);
 
 // The reader's rules over text already in memory (the bytes as they are on disk);
@@ -63,7 +74,8 @@ struct CSettingsFileCheck {
     std::array<bool, kSettingsBlockCount> present{}; // block 0 always; 1-4 when their marker is right
 };
 
-// Parses `path` by the reader's rules, tracking lines, without touching a camera.
+// Reads `path` once and parses it by the reader's rules, tracking lines, without
+// touching a camera.
 // The values parsed go into `image` (entries the file did not supply become 0xFF),
 // so a caller that acts on the verdict uses exactly the bytes that were judged.
 CSettingsFileCheck CheckSettingsFile(const std::string& path, std::span<std::uint16_t> image = {});

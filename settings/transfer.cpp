@@ -134,15 +134,32 @@ ETransferResult CSettingsTransfer::CameraToFile(const std::string& path, bool al
 
 ETransferResult CSettingsTransfer::FileToCamera(const std::string& path, bool allRegisters)
 {
-    m_lastDone.reset();
     // Refuse a file that cannot be a settings file before anything reaches the camera:
     // the reader would turn a short file or a stray character into wrong bytes.
+    std::string bytes, problem;
+    switch (ReadSettingsBytes(path, bytes, problem, m_stop)) {
+    case EReadFile::Read:
+        break;
+    case EReadFile::Stopped:
+        m_context.messages.Show("Stopped before writing, camera unchanged");
+        return ETransferResult::Stopped;
+    case EReadFile::Failed:
+    case EReadFile::TooLarge:
+        m_context.messages.Show(problem);
+        return ETransferResult::BadFile;
+    }
     std::vector<std::uint16_t> image(kSettingsImageSize, 0xFF);
-    const CSettingsFileCheck check = CheckSettingsFile(path, image);
+    const CSettingsFileCheck check = CheckSettingsText(bytes, path, image);
     if (!check.ok) {
         m_context.messages.Show(check.problem);
         return ETransferResult::BadFile;
     }
+    return FileToCamera(image, allRegisters);
+}
+
+ETransferResult CSettingsTransfer::FileToCamera(std::span<const std::uint16_t> image, bool allRegisters)
+{
+    m_lastDone.reset();
 
     std::array<bool, kSettingsBlockCount> written{};
     written[0] = true;

@@ -47,9 +47,12 @@ public:
     // Reads the Eeprom block (and with `allRegisters` the ISP and Stat blocks) and
     // writes them to `path`. Stops at the first failed read; no file is written then.
     ETransferResult CameraToFile(const std::string& path, bool allRegisters);
-    // Checks the file, writes its Eeprom block and (with `allRegisters`) its present
-    // blocks to the camera, reads them back and commits only on a clean check.
+    // Reads the file once and checks it, then writes what was checked as below.
     ETransferResult FileToCamera(const std::string& path, bool allRegisters);
+    // Writes the Eeprom block of `image` (a checked file's, kSettingsImageSize
+    // entries) and, with `allRegisters`, its present blocks to the camera, reads
+    // them back and commits only on a clean check.
+    ETransferResult FileToCamera(std::span<const std::uint16_t> image, bool allRegisters);
     // Reads back what `image` says was written: 0 when all matches, the first
     // mismatch's code (0x1000 + k for Eeprom, 256 * b + k for block b),
     // kVerifyReadFailed or kVerifyStopped.

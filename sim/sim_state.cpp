@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "link/files.h"
 #include "link/iic_link.h"
 #include "sim/sim_camera.h"
 
@@ -278,50 +279,6 @@ bool CParser::Finish()
     return true;
 }
 
-struct CFileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using CFilePtr = std::unique_ptr<std::FILE, CFileCloser>;
-
-bool WriteAll(int fd, const std::string& text)
-{
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-// The file the state goes to: through a symbolic link, so the link survives.
-std::string RenameTarget(const std::string& path)
-{
-    struct stat st{};
-    if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        if (char* real = ::realpath(path.c_str(), nullptr)) {
-            std::string target = real;
-            std::free(real);
-            return target;
-        }
-    }
-    return path;
-}
-
-mode_t NewFileMode(const std::string& target)
-{
-    struct stat st{};
-    if (::stat(target.c_str(), &st) == 0)
-        return st.st_mode & 07777;
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return 0666 & ~mask;
-}
-
 } // namespace
 
 CSimState CaptureSimState(const CSimCamera& camera)
@@ -405,31 +362,24 @@ bool ParseSimState(std::string_view text, CSimState& state, CSimStateError& erro
     return true;
 }
 
-ESimStateLoad LoadSimStateFile(const std::string& path, CSimState& state, std::string& error)
+namespace {
+
+ESimStateLoad ParseStateBytes(const std::string& path, const std::string& text, EReadFile read,
+                              const CFileFault& fault, CSimState& state, std::string& error)
 {
-    const CFilePtr file(std::fopen(path.c_str(), "rb"));
-    if (!file) {
-        if (errno == ENOENT)
-            return ESimStateLoad::Missing;
-        error = "cannot open " + path + ": " + std::strerror(errno);
-        return ESimStateLoad::Failed;
-    }
-    std::string text;
-    char chunk[8192];
-    while (text.size() <= kSimStateMaxBytes) {
-        const std::size_t n = std::fread(chunk, 1, sizeof chunk, file.get());
-        text.append(chunk, n);
-        if (n < sizeof chunk)
-            break;
-    }
-    if (std::ferror(file.get())) {
-        error = "cannot read " + path + ": " + std::strerror(errno);
-        return ESimStateLoad::Failed;
-    }
-    if (text.size() > kSimStateMaxBytes) {
+    switch (read) {
+    case EReadFile::Read:
+        break;
+    case EReadFile::TooLarge:
         error = path + ": larger than any simulated camera state file";
         return ESimStateLoad::Failed;
+    case EReadFile::Failed:
+    case EReadFile::Stopped:
+        error = "cannot read " + path + ": " + fault.reason;
+        return ESimStateLoad::Failed;
     }
+    if (text.empty())
+        return ESimStateLoad::Missing;
     CSimStateError problem;
     if (!ParseSimState(text, state, problem)) {
         error = path + ":" + (problem.line ? std::to_string(problem.line) + ":" : "") + " " + problem.message;
@@ -438,26 +388,88 @@ ESimStateLoad LoadSimStateFile(const std::string& path, CSimState& state, std::s
     return ESimStateLoad::Loaded;
 }
 
+// The state file opened for the lock: read and write where it may be written,
+// read-only where not (reading a camera must not need a writable file).
+int OpenStateFile(const std::string& path, std::string& error)
+{
+    constexpr int kAttempts = 10;
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        std::string target;
+        if (!FollowOwnLinks(path, target, error)) {
+            error = "cannot open " + path + ": " + error;
+            return -1;
+        }
+        int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY);
+        if (fd < 0 && (errno == EACCES || errno == EROFS))
+            fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+        if (fd >= 0)
+            return fd;
+        if (errno != ENOENT) {
+            error = "cannot open " + path + ": " + std::strerror(errno);
+            return -1;
+        }
+        // Made under its own name only: a link put there meanwhile is not followed.
+        fd = ::open(target.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0666);
+        if (fd >= 0)
+            return fd;
+        if (errno != EEXIST) {
+            error = "cannot create " + path + ": " + std::strerror(errno);
+            return -1;
+        }
+    }
+    error = "cannot open " + path + ": it keeps being replaced";
+    return -1;
+}
+
+} // namespace
+
+ESimStateLoad LoadSimStateFile(const std::string& path, CSimState& state, std::string& error)
+{
+    std::string text;
+    CFileFault fault;
+    const EReadFile read = ReadWholeFile(path, kSimStateMaxBytes, text, fault);
+    if (read == EReadFile::Failed && fault.error == ENOENT)
+        return ESimStateLoad::Missing;
+    return ParseStateBytes(path, text, read, fault, state, error);
+}
+
 bool SaveSimStateFile(const std::string& path, const CSimState& state, std::string& error)
 {
-    const std::string target = RenameTarget(path);
-    std::string temp = target + ".XXXXXX";
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0) {
-        error = "cannot write " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    const bool written = ::fchmod(fd, NewFileMode(target)) == 0 && WriteAll(fd, FormatSimState(state)) &&
-                         ::fsync(fd) == 0;
-    const int writeErrno = errno;
-    const bool closed = ::close(fd) == 0;
-    if (!written || !closed || ::rename(temp.c_str(), target.c_str()) != 0) {
-        const int reason = !written ? writeErrno : errno;
-        ::unlink(temp.c_str());
-        error = "cannot write " + path + ": " + std::strerror(reason);
-        return false;
-    }
-    return true;
+    CFileFault fault;
+    if (ReplaceFile(path, FormatSimState(state), fault))
+        return true;
+    error = "cannot write " + path + ": " + fault.reason;
+    return false;
 }
+
+ESimStateLoad CSimStateFile::Open(const std::string& path, CSimState& state, std::string& error)
+{
+    m_path = path;
+    constexpr int kAttempts = 10;
+    for (int attempt = 0;; ++attempt) {
+        if (attempt == kAttempts) {
+            error = "cannot lock " + path + ": it keeps being replaced";
+            return ESimStateLoad::Failed;
+        }
+        const int fd = OpenStateFile(path, error);
+        if (fd < 0)
+            return ESimStateLoad::Failed;
+        if (!m_lock.Take(fd, path, error))
+            return ESimStateLoad::Failed;
+        // A run that ended between our open and our lock has renamed its new
+        // state over the name: read that one, under a lock of its own.
+        struct stat locked {}, named {};
+        if (::fstat(fd, &locked) == 0 && ::stat(path.c_str(), &named) == 0 && locked.st_dev == named.st_dev &&
+            locked.st_ino == named.st_ino)
+            break;
+        m_lock.Release();
+    }
+    std::string text;
+    CFileFault fault;
+    const EReadFile read = ReadWholeDescriptor(m_lock.Descriptor(), kSimStateMaxBytes, text, fault);
+    return ParseStateBytes(path, text, read, fault, state, error);
+}
+
+bool CSimStateFile::Save(const CSimState& state, std::string& error) { return SaveSimStateFile(m_path, state, error); }
 
 } // namespace zarnix

@@ -16,6 +16,8 @@
 // The three settings come once each, before the first bank. Banks 30, a0, e0, e2,
 // f0, f2 and 88 (what the camera keeps) must all be there; any other bank may be,
 // except a1, which only mirrors bank 30. A bank the file leaves out holds zeros.
+// An empty file is a camera fresh from the factory, as a missing one is: the
+// tool makes the file empty when it first locks it.
 #pragma once
 
 #include <array>
@@ -24,6 +26,8 @@
 #include <map>
 #include <string>
 #include <string_view>
+
+#include "link/lock.h"
 
 namespace zarnix {
 
@@ -66,14 +70,33 @@ bool ParseSimState(std::string_view text, CSimState& state, CSimStateError& erro
 
 enum class ESimStateLoad {
     Loaded,
-    Missing, // no such file: the camera starts from the factory
+    Missing, // no such file, or an empty one: the camera starts from the factory
     Failed,  // unreadable or malformed; `error` says why, naming the file
 };
 
+// Reads a state file without locking it (for looking at one).
 ESimStateLoad LoadSimStateFile(const std::string& path, CSimState& state, std::string& error);
 
-// Replaces the file as a whole: a temporary file beside it, synced, then renamed
-// over it, so a crash leaves the old state or the new one, never half of either.
+// Replaces the file as a whole (link/files.h), so a crash leaves the old state
+// or the new one, never half of either.
 bool SaveSimStateFile(const std::string& path, const CSimState& state, std::string& error);
+
+// The state file of one run. It is locked before it is read and stays locked
+// until the run's changes are in it, so two runs on one camera cannot both read
+// the old state and each write back only their own change; the lock is on the
+// file itself, so every name of it (a relative path, a hard link) is one camera.
+class CSimStateFile {
+public:
+    // Opens `path` (making it, empty, when it is missing; never through a link
+    // of somebody else's), locks it and reads it. Refused at once when another
+    // program holds it.
+    ESimStateLoad Open(const std::string& path, CSimState& state, std::string& error);
+    // Writes `state` to the file, still under the lock.
+    bool Save(const CSimState& state, std::string& error);
+
+private:
+    std::string m_path;
+    CResourceLock m_lock;
+};
 
 } // namespace zarnix

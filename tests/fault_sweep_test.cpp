@@ -373,7 +373,6 @@ protected:
         // A copy of our own: its lock and its camera are this test's alone.
         library = (dir / "adapter.so").string();
         fs::copy_file(ZARNIX_TEST_ADAPTER, library);
-        ::setenv("ZARNIX_LOCK_DIR", dir.c_str(), 1); // every run takes the bus lock
         handle = ::dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
         ASSERT_NE(handle, nullptr) << ::dlerror();
         const auto camera = reinterpret_cast<CSimCamera* (*)()>(::dlsym(handle, "ZarnixTestAdapterCamera"));
@@ -386,7 +385,6 @@ protected:
     {
         if (handle)
             ::dlclose(handle);
-        ::unsetenv("ZARNIX_LOCK_DIR");
         TransferSweep::TearDown();
     }
 

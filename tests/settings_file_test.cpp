@@ -116,10 +116,16 @@ TEST_F(SettingsFileWriter, LineBreakOrEndOfFileInPathStaysInTheTitleLine)
 TEST_F(SettingsFileWriter, ReportsFailuresAndKeepsTheOldFile)
 {
     Write(Path("plain"), "not a directory");
-    for (const std::string& path : {Path("missing/front.qcs"), Path("plain/front.qcs")}) {
+    // The reason always follows, cut to the message box's 80 characters.
+    const struct { std::string path, reason; } creates[] = {
+        {Path("missing/front.qcs"), "No such file or directory"},
+        {Path("plain/front.qcs"), "Not a directory"},
+    };
+    for (const auto& c : creates) {
         m_messages.Clear();
-        EXPECT_FALSE(SaveSettingsFile(CameraImage(), path, m_messages));
-        EXPECT_EQ(m_messages.Texts(), std::vector<std::string>{"Failed to create " + path + ":"});
+        EXPECT_FALSE(SaveSettingsFile(CameraImage(), c.path, m_messages));
+        EXPECT_EQ(m_messages.Texts(),
+                  std::vector<std::string>{("Failed to create " + c.path + ": " + c.reason).substr(0, 79)});
     }
 
     // A write that fails midway: the file size limit cuts the temporary file short.
@@ -209,8 +215,8 @@ TEST_F(SettingsFileReader, UnreadableFileStoresNothing)
 {
     fs::create_directory(Path("dir.qcs"));
     const struct { std::string path, message; } cases[] = {
-        {Path("none.qcs"), "Failed to open " + Path("none.qcs") + ": No such file or directory"},
-        {Path("dir.qcs"), "Failed to read " + Path("dir.qcs") + ": Is a directory"},
+        {Path("none.qcs"), "Cannot open " + Path("none.qcs") + ": No such file or directory"},
+        {Path("dir.qcs"), "Cannot read " + Path("dir.qcs") + ": Is a directory"},
     };
     for (const auto& c : cases) {
         m_messages.Clear();

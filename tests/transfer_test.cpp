@@ -318,14 +318,15 @@ TEST_F(TransferTest, StopEndsBetweenRegistersWithoutCommit)
         {49 + 1020 + 1, "Stopped before checking register a0:00, settings not stored", "w f2:fe"},
         {49 + 1020 + 953 + 1, "Stopped before the commit, settings not stored", "r f2:fe"},
     };
-    const std::string path = BackupOf(0x66, true);
+    std::vector<std::uint16_t> image(kSettingsImageSize);
+    ASSERT_TRUE(CheckSettingsFile(BackupOf(0x66, true), image).ok);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
         messages.Clear();
         bus.ClearLog();
         unsigned asked = 0;
         CSettingsTransfer stoppable(context, 0x70, {}, [&] { return ++asked == c.stopAt; });
-        EXPECT_EQ(stoppable.FileToCamera(path, true), ETransferResult::Stopped);
+        EXPECT_EQ(stoppable.FileToCamera(image, true), ETransferResult::Stopped);
         EXPECT_EQ(messages.Texts(), Strings{c.text});
         if (c.lastFrame) {
             ASSERT_FALSE(Frames().empty());

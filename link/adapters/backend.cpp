@@ -14,16 +14,6 @@ std::string SysfsRoot()
     return root && *root ? root : "/sys";
 }
 
-std::string CanonicalPath(const std::string& path)
-{
-    char* real = ::realpath(path.c_str(), nullptr);
-    if (!real)
-        return path;
-    std::string out = real;
-    std::free(real);
-    return out;
-}
-
 EBackendOpen OpenBackend(const CBackendChoice& choice, const std::string& sysfs, CBackend& backend,
                          std::string& error)
 {
@@ -33,9 +23,10 @@ EBackendOpen OpenBackend(const CBackendChoice& choice, const std::string& sysfs,
         auto library = CLibraryAdapter::Load(choice.adapterLib, error);
         if (!library)
             return EBackendOpen::Failed;
-        backend.adapter = std::move(library);
         backend.description = "the adapter library " + choice.adapterLib;
-        backend.lockKey = "lib " + CanonicalPath(choice.adapterLib);
+        if (!backend.lock.TakeFile(library->LoadedFile(), backend.description, error))
+            return EBackendOpen::Failed;
+        backend.adapter = std::move(library);
         return EBackendOpen::Opened;
     }
     const auto buses = ListI2cBuses(sysfs);
@@ -61,9 +52,10 @@ EBackendOpen OpenBackend(const CBackendChoice& choice, const std::string& sysfs,
         error = check.message;
         return EBackendOpen::Failed;
     }
+    if (!backend.lock.TakeFile(DeviceNodeOf(bus->device, sysfs), bus->device, error))
+        return EBackendOpen::Failed;
     backend.adapter = std::move(adapter);
     backend.description = bus->device + (bus->name.empty() ? "" : " (" + bus->name + ")");
-    backend.lockKey = bus->device;
     return EBackendOpen::Opened;
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "link/adapter.h"
+#include "link/lock.h"
 
 namespace zarnix {
 
@@ -27,17 +28,15 @@ enum class EBackendOpen {
 struct CBackend {
     std::unique_ptr<CAdapter> adapter; // the hardware adapter; empty for the simulated camera
     std::string description;           // "/dev/i2c-3 (CP2112 SMBus Bridge on hidraw0)"
-    std::string lockKey;               // what the bus lock is taken on
+    CResourceLock lock;                // on the bus node or the library, for as long as this lives
 };
 
-// `sysfs` is where the buses are described ("/sys"). Messages in `error` begin with "Error: ".
+// Opens and locks the adapter. `sysfs` is where the buses are described ("/sys").
+// Messages in `error` begin with "Error: ".
 EBackendOpen OpenBackend(const CBackendChoice& choice, const std::string& sysfs, CBackend& backend,
                          std::string& error);
 
 // ZARNIX_SYSFS for a made-up tree (the tests), else /sys.
 std::string SysfsRoot();
-
-// The real path of `path`, or `path` itself when it does not resolve.
-std::string CanonicalPath(const std::string& path);
 
 } // namespace zarnix

@@ -4,6 +4,9 @@
 #include <filesystem>
 #include <fstream>
 
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
 namespace zarnix {
 
 namespace fs = std::filesystem;
@@ -73,6 +76,24 @@ std::optional<CI2cBus> FindI2cBus(const std::vector<CI2cBus>& buses, const std::
         return bus;
     }
     return std::nullopt;
+}
+
+std::string DeviceNodeOf(const std::string& path, const std::string& sysfs, const std::string& dev)
+{
+    struct stat given {};
+    if (::stat(path.c_str(), &given) != 0 || !S_ISCHR(given.st_mode))
+        return path;
+    std::ifstream uevent(fs::path(sysfs) / "dev" / "char" /
+                         (std::to_string(major(given.st_rdev)) + ":" + std::to_string(minor(given.st_rdev))) / "uevent");
+    for (std::string line; std::getline(uevent, line);) {
+        if (line.rfind("DEVNAME=", 0) != 0)
+            continue;
+        const std::string node = dev + "/" + line.substr(8);
+        struct stat made {};
+        if (::stat(node.c_str(), &made) == 0 && S_ISCHR(made.st_mode) && made.st_rdev == given.st_rdev)
+            return node;
+    }
+    return path;
 }
 
 std::optional<CI2cBus> FirstUsbBus(const std::vector<CI2cBus>& buses)

@@ -23,6 +23,11 @@ std::vector<CI2cBus> ListI2cBuses(const std::string& sysfs = "/sys", const std::
 // A device path that is not listed is still taken as it is.
 std::optional<CI2cBus> FindI2cBus(const std::vector<CI2cBus>& buses, const std::string& spec);
 
+// The node the kernel made for the character device at `path`, found by its
+// device number, so that one bus has one lock however its path is spelt (a
+// copy of the node made elsewhere included); `path` itself when there is none.
+std::string DeviceNodeOf(const std::string& path, const std::string& sysfs = "/sys", const std::string& dev = "/dev");
+
 // The first bus whose adapter is on USB.
 std::optional<CI2cBus> FirstUsbBus(const std::vector<CI2cBus>& buses);
 

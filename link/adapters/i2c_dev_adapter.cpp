@@ -132,6 +132,12 @@ CBusCheck CI2cDevAdapter::CheckBus()
     return check;
 }
 
+bool CI2cDevAdapter::AddressReserved(std::uint32_t address) const
+{
+    const std::uint32_t sevenBit = address >> 1;
+    return !m_force && (sevenBit < 0x08 || sevenBit > 0x77);
+}
+
 bool CI2cDevAdapter::AddressHeldByDriver(std::uint32_t address)
 {
     const int fd = m_system.Open(m_path);

@@ -55,6 +55,9 @@ public:
     // Whether a kernel driver holds the 8-bit `address` (the address search skips it).
     bool AddressHeldByDriver(std::uint32_t address) override;
     bool SharesBusWithOtherDevices() const override { return true; }
+    // 7-bit 0x00-0x07 and 0x78-0x7F (8-bit 00-0e and f0-fe), as i2cdetect leaves
+    // them out; none with `force`.
+    bool AddressReserved(std::uint32_t address) const override;
 
     const std::string& DevicePath() const { return m_path; }
 

@@ -1,6 +1,7 @@
 #include "link/adapters/library_adapter.h"
 
 #include <dlfcn.h>
+#include <link.h>
 
 namespace zarnix {
 
@@ -41,6 +42,14 @@ std::unique_ptr<CLibraryAdapter> CLibraryAdapter::Load(const std::string& path, 
 }
 
 CLibraryAdapter::~CLibraryAdapter() { dlclose(m_library); }
+
+std::string CLibraryAdapter::LoadedFile() const
+{
+    link_map* map = nullptr;
+    if (dlinfo(m_library, RTLD_DI_LINKMAP, &map) == 0 && map && map->l_name && *map->l_name)
+        return map->l_name;
+    return m_path;
+}
 
 std::int32_t CLibraryAdapter::IICInit(std::uint32_t address, std::uint32_t speed, std::uint32_t timeout)
 {

@@ -20,6 +20,9 @@ public:
     CLibraryAdapter& operator=(const CLibraryAdapter&) = delete;
 
     const std::string& Path() const { return m_path; }
+    // The file the dynamic loader took for `Path()` (which it may have searched
+    // for), as its lock is taken on it.
+    std::string LoadedFile() const;
 
     std::int32_t IICInit(std::uint32_t address, std::uint32_t speed, std::uint32_t timeout) override;
     std::uint32_t SetAddress(std::int32_t handle, std::uint32_t address) override;

@@ -1,6 +1,13 @@
 #include "link/adapters/recording_adapter.h"
 
+#include <ext/stdio_filebuf.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+
+#include "link/files.h"
 
 namespace zarnix {
 
@@ -149,6 +156,45 @@ std::uint32_t CRecordingAdapter::IICClose(std::int32_t handle)
     r.result = m_inner.IICClose(handle);
     Record(std::move(r));
     return m_log.back().result;
+}
+
+CTraceFile::CTraceFile() = default;
+
+CTraceFile::~CTraceFile()
+{
+    std::string ignored;
+    Close(ignored);
+}
+
+bool CTraceFile::Open(const std::string& path, std::string& error)
+{
+    CFileFault fault;
+    const int fd = OpenForWriting(path, fault);
+    if (fd < 0) {
+        error = "Error: Could not open the trace file " + path + ": " + fault.reason;
+        return false;
+    }
+    m_path = path;
+    // The buffer owns the descriptor and closes it with itself.
+    m_buffer = std::make_unique<__gnu_cxx::stdio_filebuf<char>>(fd, std::ios::out);
+    m_stream = std::make_unique<std::ostream>(m_buffer.get());
+    return true;
+}
+
+bool CTraceFile::Close(std::string& error)
+{
+    if (!m_stream)
+        return true;
+    m_stream->flush();
+    const bool written = !m_stream->fail();
+    auto* file = static_cast<__gnu_cxx::stdio_filebuf<char>*>(m_buffer.get());
+    const bool closed = file->close() != nullptr;
+    m_stream.reset();
+    m_buffer.reset();
+    if (written && closed)
+        return true;
+    error = "Error: Could not write the trace file " + m_path;
+    return false;
 }
 
 } // namespace zarnix

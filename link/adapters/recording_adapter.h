@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <ostream>
 #include <set>
 #include <string>
@@ -68,6 +69,24 @@ private:
     std::set<std::int32_t> m_open;
     unsigned m_handleFaults = 0;
     std::ostream* m_trace = nullptr;
+};
+
+// The file a bus trace goes to, opened as link/files.h opens files for writing:
+// no other user's link followed, no other user's file truncated.
+class CTraceFile {
+public:
+    CTraceFile();
+    ~CTraceFile();
+    // False with `error` ("Error: ...") when the file cannot be opened.
+    bool Open(const std::string& path, std::string& error);
+    std::ostream* Stream() { return m_stream.get(); }
+    // Flushes and closes; false with `error` when the trace could not be written whole.
+    bool Close(std::string& error);
+
+private:
+    std::string m_path;
+    std::unique_ptr<std::streambuf> m_buffer;
+    std::unique_ptr<std::ostream> m_stream;
 };
 
 } // namespace zarnix

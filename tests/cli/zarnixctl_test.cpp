@@ -20,7 +20,6 @@
 #include <vector>
 
 #include "camera/register_map.h"
-#include "link/adapters/bus_lock.h"
 #include "sim/sim_camera.h"
 #include "sim/sim_state.h"
 #include "settings/settings_file.h"
@@ -512,7 +511,9 @@ TEST_F(ZarnixctlTest, WithoutAnAdapterTheToolFailsAndNamesSimulate)
 
 TEST_F(ZarnixctlTest, AVendorLibraryServesEveryCommand)
 {
-    const std::string lib = ZARNIX_TEST_ADAPTER;
+    // A copy of our own: other tests lock the same library meanwhile.
+    const std::string lib = (dir / "adapter.so").string();
+    std::filesystem::copy_file(ZARNIX_TEST_ADAPTER, lib);
     const CRun search = RunRaw({"--adapter-lib", lib, "search"});
     EXPECT_EQ(search.status, 0) << search.err;
     EXPECT_EQ(search.out, "70\n");
@@ -529,21 +530,6 @@ TEST_F(ZarnixctlTest, AVendorLibraryServesEveryCommand)
     const CRun incomplete = RunRaw({"--adapter-lib", ZARNIX_TEST_ADAPTER_INCOMPLETE, "search"});
     EXPECT_EQ(incomplete.status, 1);
     EXPECT_TRUE(Contains(incomplete.err, "does not export Receive")) << incomplete.err;
-}
-
-TEST_F(ZarnixctlTest, ASecondProgramOnTheSameCameraIsRefusedAtOnce)
-{
-    // This test holds the camera's lock as a running zarnixctl would.
-    Ok({"search"}); // creates the state file, whose real path names the lock
-    CBusLock held;
-    std::string error;
-    ASSERT_TRUE(held.Acquire("sim " + std::filesystem::canonical(state).string(), error)) << error;
-    const CRun refused = Run({"search"});
-    EXPECT_EQ(refused.status, 1);
-    EXPECT_TRUE(Contains(refused.err, "is in use by another program (process " + std::to_string(getpid()) + ")"))
-        << refused.err;
-    held.Release();
-    EXPECT_EQ(Run({"search"}).status, 0);
 }
 
 // Ctrl-C and SIGTERM, sent to the built zarnixctl on the real clock while it
