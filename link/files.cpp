@@ -148,7 +148,7 @@ bool FollowOwnLinks(const std::string& path, std::string& end, std::string& why)
     return false;
 }
 
-bool ReplaceFile(const std::string& path, std::string_view bytes, CFileFault& fault)
+bool ReplaceFile(const std::string& path, std::string_view bytes, CFileFault& fault, const CReplaceWatch& watch)
 {
     std::string target;
     if (!FollowOwnLinks(path, target, fault.reason)) {
@@ -167,7 +167,11 @@ bool ReplaceFile(const std::string& path, std::string_view bytes, CFileFault& fa
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0)
         return Fail(fault, true, errno);
+    if (watch)
+        watch(temp, fd);
     bool ok = WriteAll(fd, bytes) && ::fsync(fd) == 0;
+    if (ok && watch)
+        watch(temp, fd);
     if (ok && exists) {
         // Owner first: a change of owner clears set-id bits that the mode restores.
         // Only root may give a file away; anyone else's file already is theirs.

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -33,8 +34,11 @@ bool FollowOwnLinks(const std::string& path, std::string& end, std::string& why)
 // 0600 beside it, written, synced, given the old file's owner and mode (a new
 // file's comes from the umask), renamed over it, the folder synced. A crash
 // leaves the old content or the new one. A target that is not a regular file (a
-// pipe, a terminal, a device) is written in place instead.
-bool ReplaceFile(const std::string& path, std::string_view bytes, CFileFault& fault);
+// pipe, a terminal, a device) is written in place instead. `watch`, when given,
+// hears of the temporary file (its name and descriptor) once it is made and
+// again once the bytes are in, before it takes the target's name.
+using CReplaceWatch = std::function<void(const std::string& temporary, int fd)>;
+bool ReplaceFile(const std::string& path, std::string_view bytes, CFileFault& fault, const CReplaceWatch& watch = {});
 
 // Opens `path` for writing as it goes, in place: what the bus trace needs. An
 // existing regular file is truncated only where the kernel's protected_regular

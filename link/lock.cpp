@@ -54,6 +54,16 @@ int LockHolder(int fd)
 
 CResourceLock::~CResourceLock() { Release(); }
 
+CResourceLock& CResourceLock::operator=(CResourceLock&& other) noexcept
+{
+    if (this != &other) {
+        Release();
+        m_fd = other.m_fd;
+        other.m_fd = -1;
+    }
+    return *this;
+}
+
 bool CResourceLock::TakeFile(const std::string& path, const std::string& name, std::string& error)
 {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);

@@ -21,6 +21,8 @@ public:
     ~CResourceLock();
     CResourceLock(const CResourceLock&) = delete;
     CResourceLock& operator=(const CResourceLock&) = delete;
+    // Takes over `other`'s lock, dropping its own.
+    CResourceLock& operator=(CResourceLock&& other) noexcept;
 
     // Opens `path` read-only and locks it, at once or not at all. `name` is what
     // the message calls it. On failure `error` ("Error: ...") names the holder's

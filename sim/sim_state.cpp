@@ -470,6 +470,23 @@ ESimStateLoad CSimStateFile::Open(const std::string& path, CSimState& state, std
     return ParseStateBytes(path, text, read, fault, state, error);
 }
 
-bool CSimStateFile::Save(const CSimState& state, std::string& error) { return SaveSimStateFile(m_path, state, error); }
+bool CSimStateFile::Save(const CSimState& state, std::string& error)
+{
+    // The new file is locked before it takes the name, so the lock passes from
+    // the old file to the new one with no moment between.
+    CResourceLock next;
+    const auto lockNew = [&](const std::string&, int fd) {
+        std::string ignored; // a new file nobody else can have open yet
+        if (!next.Held())
+            next.Take(::dup(fd), m_path, ignored);
+    };
+    CFileFault fault;
+    if (!ReplaceFile(m_path, FormatSimState(state), fault, lockNew)) {
+        error = "cannot write " + m_path + ": " + fault.reason;
+        return false;
+    }
+    m_lock = std::move(next);
+    return true;
+}
 
 } // namespace zarnix

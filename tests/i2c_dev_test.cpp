@@ -194,6 +194,31 @@ TEST_F(I2cDevTest, ForceClaimsAnAddressADriverHolds)
     EXPECT_FALSE(adapter.AddressHeldByDriver(0x70));
 }
 
+// The search leaves the addresses the bus reserves (the general call at 00 among
+// them) alone, as i2cdetect does, unless forced.
+TEST_F(I2cDevTest, TheSearchSkipsReservedAddresses)
+{
+    for (const bool force : {false, true}) {
+        SCOPED_TRACE(force ? "forced" : "not forced");
+        CI2cDevAdapter bus(system, "/dev/i2c-3", force);
+        CLinkContext busContext{bus, clock, messages};
+        messages.answer = true; // search the rest of the bus
+        system.fail = {{"write", ENXIO}};
+        system.calls.clear();
+        EXPECT_EQ(CIicLink(busContext).ScanForCamera(), kNoCameraAddress);
+        std::set<unsigned long> probed;
+        for (const std::string& call : system.calls)
+            if (call.rfind(force ? "slave-force " : "slave ", 0) == 0)
+                probed.insert(std::stoul(call.substr(call.find(' ') + 1), nullptr, 16));
+        ASSERT_FALSE(probed.empty());
+        EXPECT_EQ(*probed.begin(), force ? 0x00u : 0x08u);
+        EXPECT_EQ(*probed.rbegin(), force ? 0x7Du : 0x77u);
+        EXPECT_EQ(bus.AddressReserved(0x00), !force);
+        EXPECT_EQ(bus.AddressReserved(0x10), false);
+        EXPECT_EQ(bus.AddressReserved(0xF0), !force);
+    }
+}
+
 TEST_F(I2cDevTest, BusCheckExplainsWhatToDo)
 {
     const struct {

@@ -11,12 +11,15 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "camera/register_map.h"
@@ -83,7 +86,8 @@ protected:
             posix_spawn_file_actions_adddup2(&actions, stdinFd, 0);
         else
             posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 1, OutPath().c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const std::string out = stdoutPath.empty() ? OutPath() : stdoutPath;
+        posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         if (extraAs != 2)
             posix_spawn_file_actions_addopen(&actions, 2, ErrPath().c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         if (extra >= 0)
@@ -149,6 +153,7 @@ protected:
 
     std::filesystem::path dir;
     std::string state;
+    std::string stdoutPath; // where the tool's stdout goes instead of OutPath()
 };
 
 TEST_F(ZarnixctlTest, SearchPrintsTheWriteAddress)
@@ -532,6 +537,172 @@ TEST_F(ZarnixctlTest, AVendorLibraryServesEveryCommand)
     EXPECT_TRUE(Contains(incomplete.err, "does not export Receive")) << incomplete.err;
 }
 
+// ----- a bench PC that several operators share --------------------------------------------
+
+TEST_F(ZarnixctlTest, NoNameInASharedFolderServesAsTheLock)
+{
+    Ok({"search"});
+    // Lock files named after the camera in /run/lock once were: a link planted
+    // under such a name leads nowhere now, and nothing appears there.
+    const std::string victim = (dir / "victim").string();
+    std::ofstream(victim) << "precious\n";
+    std::string planted;
+    if (::access("/run/lock", W_OK) == 0) {
+        planted = "/run/lock/zarnixsim " + std::filesystem::canonical(state).string() + ".lock";
+        std::replace(planted.begin() + 10, planted.end(), '/', '_');
+        std::replace(planted.begin(), planted.end(), ' ', '_');
+        ASSERT_EQ(::symlink(victim.c_str(), planted.c_str()), 0);
+    }
+    const auto listing = [] {
+        std::set<std::string> names;
+        std::error_code error;
+        for (const auto& entry : std::filesystem::directory_iterator("/run/lock", error))
+            names.insert(entry.path().string());
+        return names;
+    };
+    const auto before = listing();
+    Ok({"write", "30", "04", "91"});
+    EXPECT_EQ(listing(), before);
+    EXPECT_EQ(ReadFile(victim), "precious\n");
+    if (!planted.empty())
+        ::unlink(planted.c_str());
+
+    // A second program on the camera is refused at once, naming the first.
+    CSimStateFile held;
+    CSimState camera;
+    std::string error;
+    ASSERT_EQ(held.Open(state, camera, error), ESimStateLoad::Loaded) << error;
+    const CRun refused = Run({"search"});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_TRUE(Contains(refused.err, "is in use by another program (process " + std::to_string(getpid()) + ", "))
+        << refused.err;
+}
+
+TEST_F(ZarnixctlTest, LoadWritesTheBytesItChecked)
+{
+    Ok({"search"});
+    const CSimState factory = Camera();
+    const auto fileOf = [&](std::uint8_t flip) {
+        std::vector<std::uint16_t> image(kSettingsFileValues, 0xFF);
+        for (unsigned k = 0; k < kSettingsBlockSize; ++k)
+            image[k] = static_cast<std::uint16_t>(factory.banks.at(0xA0)[k] ^ flip);
+        return FormatSettingsFile(image, "x.qcs");
+    };
+    const auto stored = [&] { return Camera().banks.at(0xA0)[0x04]; };
+
+    // From a pipe, which can be read only once.
+    int pipeFds[2];
+    ASSERT_EQ(::pipe2(pipeFds, O_CLOEXEC), 0);
+    const std::string piped = fileOf(0x11);
+    ASSERT_EQ(::write(pipeFds[1], piped.data(), piped.size()), static_cast<ssize_t>(piped.size()));
+    ::close(pipeFds[1]);
+    const CRun fromPipe = Run({"load", "/dev/stdin", "-y"}, pipeFds[0]);
+    ::close(pipeFds[0]);
+    EXPECT_EQ(fromPipe.status, 0) << fromPipe.err;
+    EXPECT_EQ(stored(), factory.banks.at(0xA0)[0x04] ^ 0x11);
+
+    // A file changed after its check is written as it was checked. The tool opens
+    // its trace, a fifo here, only after the check, and waits there for a reader.
+    const std::string file = (dir / "front.qcs").string();
+    std::ofstream(file, std::ios::binary) << fileOf(0x22);
+    const std::string fifo = (dir / "trace").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const pid_t pid = Spawn({"--sim-clock", "virtual", "--sim-state", state, "--trace", fifo, "load", file, "-y"}, -1);
+    ASSERT_GT(pid, 0);
+    std::ifstream trace(fifo);
+    std::ofstream(file, std::ios::binary) << fileOf(0x33);
+    const std::string traced((std::istreambuf_iterator<char>(trace)), std::istreambuf_iterator<char>());
+    int wait = 0;
+    ::waitpid(pid, &wait, 0);
+    EXPECT_EQ(WEXITSTATUS(wait), 0) << ReadFile(ErrPath());
+    EXPECT_EQ(stored(), factory.banks.at(0xA0)[0x04] ^ 0x22);
+}
+
+TEST_F(ZarnixctlTest, ASettingsFileThatNeverEndsIsRefusedOrStopped)
+{
+    // Past 1 MiB it is no settings file, and the pipe's writer sees the end.
+    int pipeFds[2];
+    ASSERT_EQ(::pipe2(pipeFds, O_CLOEXEC), 0);
+    const auto before = ::signal(SIGPIPE, SIG_IGN);
+    std::thread yes([&] {
+        const std::string lines(65536, '\n');
+        while (::write(pipeFds[1], lines.data(), lines.size()) > 0) {
+        }
+        ::close(pipeFds[1]);
+    });
+    const CRun endless = Run({"load", "/dev/stdin", "-y"}, pipeFds[0]);
+    ::close(pipeFds[0]);
+    yes.join();
+    ::signal(SIGPIPE, before);
+    EXPECT_EQ(endless.status, 1);
+    EXPECT_EQ(endless.err, "/dev/stdin: larger than 1 MiB, not a settings file\n");
+
+    // A pipe that stays silent: a stop signal ends the reading.
+    for (const int signal : {SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(signal);
+        ASSERT_EQ(::pipe2(pipeFds, O_CLOEXEC), 0);
+        const pid_t pid = Spawn({"--sim-clock", "virtual", "--sim-state", state, "load", "/dev/stdin", "-y"}, pipeFds[0]);
+        ASSERT_GT(pid, 0);
+        // Signalled once its handler is in place; until then the signal would kill it.
+        for (;;) {
+            std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+            std::string line;
+            while (std::getline(status, line) && line.rfind("SigCgt:", 0) != 0) {
+            }
+            if (line.size() > 7 && (std::stoull(line.substr(7), nullptr, 16) >> (signal - 1) & 1))
+                break;
+            std::this_thread::yield();
+        }
+        ::kill(pid, signal);
+        int wait = 0;
+        ::waitpid(pid, &wait, 0);
+        ::close(pipeFds[0]);
+        ::close(pipeFds[1]);
+        EXPECT_EQ(WIFEXITED(wait) ? WEXITSTATUS(wait) : -1, 128 + signal);
+        EXPECT_TRUE(Contains(ReadFile(ErrPath()), "Stopped while reading /dev/stdin, camera unchanged\n"))
+            << ReadFile(ErrPath());
+    }
+}
+
+TEST_F(ZarnixctlTest, TheTraceNeverNamesTheRunsOwnFiles)
+{
+    const std::string file = (dir / "g.qcs").string();
+    Ok({"dump", file});
+    const std::string hard = (dir / "h.qcs").string();
+    ASSERT_EQ(::link(file.c_str(), hard.c_str()), 0);
+    const std::string fileBefore = ReadFile(file);
+    const std::string stateBefore = ReadFile(state);
+    const std::string fresh = (dir / "new.qcs").string();
+    const std::vector<std::vector<std::string>> cases = {
+        {"--trace", file, "load", file, "-y"},
+        {"--trace", hard, "check", file},
+        {"--trace", (dir / "." / "cam.state").string(), "show"},
+        {"--trace", (dir / "sub" / ".." / "new.qcs").string(), "dump", fresh},
+    };
+    std::filesystem::create_directory(dir / "sub");
+    for (const auto& args : cases) {
+        SCOPED_TRACE(args[1]);
+        const CRun run = Run(args);
+        EXPECT_EQ(run.status, 2);
+        EXPECT_EQ(run.err.rfind("Error: --trace ", 0), 0u) << run.err;
+    }
+    EXPECT_EQ(ReadFile(file), fileBefore);
+    EXPECT_EQ(ReadFile(state), stateBefore);
+    EXPECT_FALSE(std::filesystem::exists(fresh));
+}
+
+TEST_F(ZarnixctlTest, OutputThatCannotBeWrittenFails)
+{
+    stdoutPath = "/dev/full";
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"--help"}, {"--version"},
+                                                 {"--simulate", "--address", "70", "read", "a0", "04"}}) {
+        SCOPED_TRACE(args[0]);
+        const CRun run = RunRaw(args);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_TRUE(Contains(run.err, "Error: cannot write the output: No space left on device")) << run.err;
+    }
+}
+
 // Ctrl-C and SIGTERM, sent to the built zarnixctl on the real clock while it
 // works. The test waits for the trace (on a pipe) to show the tool at a given
 // register, then signals it: no sleeping, and nothing asserted about time.
@@ -681,7 +852,7 @@ TEST_F(ZarnixctlStopTest, SigintDuringLoadStopsAfterTheRegisterUnderWayWithoutCo
     EXPECT_EQ(Camera(), after);
 }
 
-TEST_F(ZarnixctlStopTest, SigtermDuringDumpLeavesTheFileAsItWas)
+TEST_F(ZarnixctlStopTest, SigtermOrSighupDuringDumpLeavesTheFileAsItWas)
 {
     Ok({"search"});
     const std::string stateBefore = ReadFile(state);
@@ -690,13 +861,16 @@ TEST_F(ZarnixctlStopTest, SigtermDuringDumpLeavesTheFileAsItWas)
         SCOPED_TRACE(existed ? "over an existing file" : "no file before");
         if (existed)
             std::ofstream(file, std::ios::binary) << "an older backup\r\n";
-        const CStopped run = RunStopped({"dump", file, "--all"}, 3, ", 0x01, [a0 ", 5, SIGTERM);
+        // A closed terminal stops it as kill does.
+        const int signal = existed ? SIGHUP : SIGTERM;
+        const CStopped run = RunStopped({"dump", file, "--all"}, 3, ", 0x01, [a0 ", 5, signal);
         ASSERT_TRUE(run.signalled) << run.err;
-        EXPECT_EQ(run.status, 143) << run.err;
+        EXPECT_EQ(run.status, 128 + signal) << run.err;
         const int last = StoppedAt(run.err, "Stopped after reading register ");
         ASSERT_GE(last, 4) << run.err;
         EXPECT_TRUE(Contains(run.err, ", no file written\n")) << run.err;
-        EXPECT_TRUE(Contains(run.err, "zarnixctl: stopped on SIGTERM\n")) << run.err;
+        EXPECT_TRUE(Contains(run.err, existed ? "zarnixctl: stopped on SIGHUP\n" : "zarnixctl: stopped on SIGTERM\n"))
+            << run.err;
         std::vector<std::string> expected;
         for (int k = 0; k <= last; ++k)
             expected.push_back("read a0:" + Hex2(static_cast<unsigned>(k)));

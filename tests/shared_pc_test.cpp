@@ -1,0 +1,295 @@
+// A bench PC that several operators share: the locks, the simulated camera's
+// state file and the file writer, with a second local user played by a child
+// process that drops to `nobody`.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <thread>
+
+#include "link/adapters/bus_list.h"
+#include "link/files.h"
+#include "link/lock.h"
+#include "sim/sim_camera.h"
+#include "sim/sim_state.h"
+
+namespace zarnix::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Read(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+class SharedPcTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char pattern[] = "/tmp/zarnix-shared-XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern), nullptr);
+        dir = pattern;
+        ::chmod(pattern, 0755); // the second user passes through to the shared folders inside
+        const passwd* nobody = ::getpwnam("nobody");
+        if (nobody) {
+            nobodyUid = nobody->pw_uid;
+            nobodyGid = nobody->pw_gid;
+        }
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    // A second user needs root to become one.
+    bool CanActAsAnotherUser() const { return ::geteuid() == 0 && nobodyUid != 0; }
+
+    // A child process that runs `take` (as `nobody` when asked), tells the test
+    // whether it succeeded, and holds on until Release().
+    struct CHolder {
+        pid_t pid = -1;
+        int go = -1;
+        bool took = false;
+        void Release()
+        {
+            if (pid < 0)
+                return;
+            ::close(go);
+            ::waitpid(pid, nullptr, 0);
+            pid = -1;
+        }
+        ~CHolder() { Release(); }
+    };
+    void Hold(CHolder& holder, const std::function<bool()>& take, bool asNobody = false)
+    {
+        int ready[2], go[2];
+        ASSERT_EQ(::pipe(ready), 0);
+        ASSERT_EQ(::pipe(go), 0);
+        holder.pid = ::fork();
+        if (holder.pid == 0) {
+            ::close(ready[0]);
+            ::close(go[1]);
+            const bool dropped = !asNobody || (::setresgid(nobodyGid, nobodyGid, nobodyGid) == 0 &&
+                                               ::setgroups(0, nullptr) == 0 &&
+                                               ::setresuid(nobodyUid, nobodyUid, nobodyUid) == 0);
+            const char took = dropped && take() ? 'y' : 'n';
+            (void)!::write(ready[1], &took, 1);
+            char c;
+            (void)!::read(go[0], &c, 1); // until the test closes its end
+            ::_exit(0);
+        }
+        ::close(ready[1]);
+        ::close(go[0]);
+        holder.go = go[1];
+        char took = 'n';
+        EXPECT_EQ(::read(ready[0], &took, 1), 1);
+        ::close(ready[0]);
+        holder.took = took == 'y';
+    }
+    // `take` run by another user, to its end; whether it succeeded.
+    bool AsNobody(const std::function<bool()>& take)
+    {
+        CHolder once;
+        Hold(once, take, true);
+        return once.took;
+    }
+    static bool Lock(const std::string& path)
+    {
+        CResourceLock lock;
+        std::string error;
+        return lock.TakeFile(path, path, error);
+    }
+
+    fs::path dir;
+    uid_t nobodyUid = 0;
+    gid_t nobodyGid = 0;
+};
+
+TEST_F(SharedPcTest, LocksAreOnTheResourceAndNameTheHolder)
+{
+    // Held by another program: refused at once, the holder named by the kernel.
+    const std::string node = (dir / "i2c-7").string();
+    std::ofstream(node) << "";
+    CHolder holder;
+    Hold(holder, [&] {
+        static CResourceLock held; // kept until the child exits
+        std::string error;
+        return held.TakeFile(node, node, error);
+    });
+    ASSERT_TRUE(holder.took);
+    CResourceLock mine;
+    std::string error;
+    EXPECT_FALSE(mine.TakeFile(node, node, error));
+    EXPECT_NE(error.find(node + " is in use by another program (process " + std::to_string(holder.pid) + ", "),
+              std::string::npos)
+        << error;
+    holder.Release();
+    EXPECT_TRUE(mine.TakeFile(node, node, error)) << error;
+    mine.Release();
+
+    // One device however it is spelt: through "/./" and through a copy of its node.
+    const std::string device = "/dev/zero";
+    CResourceLock zero;
+    ASSERT_TRUE(zero.TakeFile(DeviceNodeOf(device), device, error)) << error;
+    std::vector<std::string> spellings{"/dev/./zero"};
+    const std::string copy = (dir / "zero").string();
+    if (::mknod(copy.c_str(), S_IFCHR | 0600, ::makedev(1, 5)) == 0)
+        spellings.push_back(copy);
+    for (const std::string& spelling : spellings) {
+        SCOPED_TRACE(spelling);
+        CHolder other;
+        Hold(other, [&] { return Lock(DeviceNodeOf(spelling)); });
+        EXPECT_FALSE(other.took);
+    }
+    zero.Release();
+
+    if (!CanActAsAnotherUser())
+        GTEST_SKIP() << "the second user's part needs root";
+    // A bus node of the operators' group: whoever used it last, the next operator can.
+    ASSERT_EQ(::chown(node.c_str(), 0, nobodyGid), 0);
+    ASSERT_EQ(::chmod(node.c_str(), 0660), 0);
+    ASSERT_TRUE(Lock(node));
+    EXPECT_TRUE(AsNobody([&] { return Lock(node); }));
+    EXPECT_TRUE(Lock(node));
+}
+
+TEST_F(SharedPcTest, TheStateFileIsLockedBeforeItIsRead)
+{
+    // A missing file locked under one name is locked under every other: a
+    // relative one, and a hard link once it exists.
+    const fs::path file = dir / "f.state";
+    CHolder holder;
+    Hold(holder, [&] {
+        static CSimStateFile held;
+        CSimState state;
+        std::string error;
+        if (::chdir(dir.c_str()) != 0 || held.Open("f.state", state, error) != ESimStateLoad::Missing)
+            return false;
+        // The holder's change is in the file before anybody else may read it.
+        CSimCamera camera;
+        camera.Poke(0x30, 0x04, 0x99);
+        return held.Save(CaptureSimState(camera), error);
+    });
+    ASSERT_TRUE(holder.took);
+    ASSERT_EQ(::link(file.c_str(), (dir / "hard.state").c_str()), 0);
+    for (const fs::path& name : {file, dir / "." / "f.state", dir / "hard.state"}) {
+        SCOPED_TRACE(name);
+        CSimStateFile second;
+        CSimState state;
+        std::string error;
+        EXPECT_EQ(second.Open(name, state, error), ESimStateLoad::Failed);
+        EXPECT_NE(error.find("in use by another program (process " + std::to_string(holder.pid)), std::string::npos)
+            << error;
+    }
+    holder.Release();
+    CSimStateFile after;
+    CSimState state;
+    std::string error;
+    ASSERT_EQ(after.Open(file, state, error), ESimStateLoad::Loaded) << error;
+    EXPECT_EQ(state.banks.at(0x30)[0x04], 0x99);
+
+    if (!CanActAsAnotherUser())
+        GTEST_SKIP() << "the planted link needs a second user";
+    // Another user's link in a shared folder is not followed to the file it names.
+    const fs::path shared = dir / "tmp";
+    fs::create_directory(shared);
+    ASSERT_EQ(::chmod(shared.c_str(), 01777), 0);
+    std::ofstream(dir / "victim") << "precious\n";
+    ASSERT_TRUE(AsNobody([&] { return ::symlink((dir / "victim").c_str(), (shared / "x.state").c_str()) == 0; }));
+    CSimStateFile planted;
+    EXPECT_EQ(planted.Open(shared / "x.state", state, error), ESimStateLoad::Failed);
+    EXPECT_NE(error.find("not following another user's link in a shared folder"), std::string::npos) << error;
+    EXPECT_EQ(Read(dir / "victim"), "precious\n");
+}
+
+TEST_F(SharedPcTest, TheWriterKeepsOthersOut)
+{
+    // The temporary file is private while it holds the bytes, and takes the
+    // target's mode only after; a legal long name fits.
+    const fs::path target = dir / "front.qcs";
+    std::ofstream(target) << "old";
+    ASSERT_EQ(::chmod(target.c_str(), 0640), 0);
+    std::vector<mode_t> seen;
+    CFileFault fault;
+    const auto watch = [&](const std::string& temp, int) {
+        struct stat st {};
+        EXPECT_EQ(::stat(temp.c_str(), &st), 0);
+        seen.push_back(st.st_mode & 07777);
+    };
+    ASSERT_TRUE(ReplaceFile(target, "new", fault, watch)) << fault.reason;
+    EXPECT_EQ(seen, (std::vector<mode_t>{0600, 0600}));
+    struct stat st {};
+    ASSERT_EQ(::stat(target.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(Read(target), "new");
+    const fs::path longName = dir / (std::string(246, 'n') + ".qcs");
+    EXPECT_TRUE(ReplaceFile(longName, "long", fault)) << fault.reason;
+    EXPECT_EQ(Read(longName), "long");
+
+    // A pipe is written in place and stays a pipe.
+    const fs::path fifo = dir / "fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::string piped;
+    std::thread reader([&] { piped = Read(fifo); });
+    EXPECT_TRUE(ReplaceFile(fifo, "through the pipe", fault)) << fault.reason;
+    reader.join();
+    EXPECT_EQ(piped, "through the pipe");
+    EXPECT_TRUE(fs::is_fifo(fifo));
+
+    if (!CanActAsAnotherUser())
+        GTEST_SKIP() << "links of another user need root";
+    // In a sticky world-writable folder a link is followed when it is ours or
+    // its owner owns the folder; another user's is refused and its target kept.
+    const fs::path shared = dir / "tmp";
+    fs::create_directory(shared);
+    ASSERT_EQ(::chmod(shared.c_str(), 01777), 0);
+    std::ofstream(dir / "victim") << "precious\n";
+    struct CCase {
+        const char* what;
+        fs::path folder;
+        bool byNobody;
+        bool followed;
+    };
+    const fs::path nobodysFolder = dir / "nobodys";
+    fs::create_directory(nobodysFolder);
+    ASSERT_EQ(::chmod(nobodysFolder.c_str(), 01777), 0);
+    ASSERT_EQ(::chown(nobodysFolder.c_str(), nobodyUid, nobodyGid), 0);
+    for (const CCase& c : {CCase{"another user's link", shared, true, false}, CCase{"our own link", shared, false, true},
+                           CCase{"the folder owner's link", nobodysFolder, true, true}}) {
+        SCOPED_TRACE(c.what);
+        const fs::path link = c.folder / "x.qcs";
+        const fs::path real = dir / (std::string(c.what).substr(0, 3) + ".real");
+        std::ofstream(real) << "before\n";
+        fs::remove(link);
+        const auto plant = [&] { return ::symlink(real.c_str(), link.c_str()) == 0; };
+        ASSERT_TRUE(c.byNobody ? AsNobody(plant) : plant());
+        fault = {};
+        EXPECT_EQ(ReplaceFile(link, "after\n", fault), c.followed) << fault.reason;
+        EXPECT_EQ(Read(real), c.followed ? "after\n" : "before\n");
+        EXPECT_TRUE(fs::is_symlink(link));
+        if (!c.followed) {
+            EXPECT_TRUE(fault.atOpen);
+            EXPECT_EQ(fault.reason, "not following another user's link in a shared folder");
+        }
+    }
+    // Opened for writing in place (the trace): another user's file there is not truncated.
+    const fs::path theirs = shared / "trace";
+    ASSERT_TRUE(AsNobody([&] { return ::close(::open(theirs.c_str(), O_CREAT | O_WRONLY, 0666)) == 0; }));
+    std::ofstream(theirs) << "theirs";
+    EXPECT_EQ(OpenForWriting(theirs, fault), -1);
+    EXPECT_EQ(Read(theirs), "theirs");
+}
+
+} // namespace
+} // namespace zarnix::test
