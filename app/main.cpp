@@ -8,9 +8,8 @@
 
 #include <chrono>
 
-#include <fstream>
-#include <memory>
 #include <string>
+#include <vector>
 
 #include <cstdio>
 #include <cstdlib>
@@ -21,30 +20,14 @@
 #include "app/splash.h"
 #include "panel/main_dialog.h"
 #include "panel/message_box_sink.h"
-#include "link/adapters/backend.h"
-#include "link/adapters/recording_adapter.h"
-#include "sim/sim_camera.h"
+#include "backend/backend.h"
+#include "backend/options.h"
 
 using namespace zarnix;
 
 namespace {
 
 constexpr unsigned kSplashMs = 2000;
-
-const char* const kUsage =
-    "Usage: zarnix-controller [--simulate | --bus BUS [--force] | --adapter-lib PATH] [--trace FILE]\n"
-    "The control panel of the Zarnix camera module.\n"
-    "\n"
-    "  --bus BUS           the Linux i2c-dev bus: number, device or adapter name\n"
-    "                      (zarnixctl --list-buses lists them)\n"
-    "  --force             claim the camera's address even where a kernel driver holds it\n"
-    "  --adapter-lib PATH  a vendor adapter library exporting the six adapter calls\n"
-    "  --simulate          the built-in simulated camera\n"
-    "  --trace FILE        write every adapter call, with its time, to FILE\n"
-    "  -h, --help          this help\n"
-    "  --version           the version\n"
-    "Without a backend option the first i2c-dev bus on USB is used, and the simulated\n"
-    "camera when there is none; the window's title says which.\n";
 
 // Refuses to start: on stderr and, for whoever started the window from a desktop, in a box.
 int Refuse(const std::string& text)
@@ -147,41 +130,65 @@ bool HasDisplay()
     return (x && *x) || (wayland && *wayland);
 }
 
+enum EWindowOptionKey : int { kOptionStartupProbe = kFirstProgramOption, kOptionVersion };
+
+std::vector<COptionRow> WindowOptionRows()
+{
+    std::vector<COptionRow> rows(BackendOptionRows().begin(), BackendOptionRows().end());
+    rows.insert(rows.end(), {
+        {"help", 'h', nullptr, "this help"},
+        {"version", kOptionVersion, nullptr, "the version"},
+        // For the start-up benchmark, see CStartupProbe.
+        {"startup-probe", kOptionStartupProbe, nullptr, nullptr},
+    });
+    return rows;
+}
+
+void PrintUsage(std::FILE* to)
+{
+    std::fprintf(to,
+                 "Usage: zarnix-controller [--simulate | --bus BUS [--force] | --adapter-lib PATH] [--trace FILE]\n"
+                 "The control panel of the Zarnix camera module.\n\n%s"
+                 "Without a backend option the first i2c-dev bus on USB is used, and the simulated\n"
+                 "camera when there is none; the window's title says which.\n",
+                 FormatOptionHelp(WindowOptionRows()).c_str());
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     const auto started = std::chrono::steady_clock::now();
-    bool probe = false;
+    bool probe = false, help = false, version = false;
     CBackendChoice choice;
-    std::string trace;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        const bool hasValue = i + 1 < argc;
-        if (arg == "--help" || arg == "-h") {
-            std::fputs(kUsage, stdout);
-            return OutputWritten();
+    choice.simulateWhenNoAdapter = true;
+    std::vector<std::string> operands;
+    std::string error;
+    const auto apply = [&](int key, const std::string& value, std::string& why) {
+        switch (key) {
+        case 'h': help = true; return true;
+        case kOptionVersion: version = true; return true;
+        case kOptionStartupProbe: probe = true; return true;
+        default: return ApplyBackendOption(key, value, choice, why);
         }
-        if (arg == "--version") {
-            std::printf("zarnix-controller %s\n", ZARNIX_VERSION);
-            return OutputWritten();
-        }
-        if (arg == "--simulate") {
-            choice.simulate = true;
-        } else if (arg == "--startup-probe") {
-            probe = true;
-        } else if (arg == "--force") {
-            choice.force = true;
-        } else if ((arg == "--bus" || arg == "--adapter-lib" || arg == "--trace") && hasValue) {
-            (arg == "--bus" ? choice.bus : arg == "--adapter-lib" ? choice.adapterLib : trace) = argv[++i];
-        } else {
-            std::fprintf(stderr, "zarnix-controller: bad option '%s'\n%s", argv[i], kUsage);
-            return 2;
-        }
-    }
-    if ((choice.simulate ? 1 : 0) + (choice.bus.empty() ? 0 : 1) + (choice.adapterLib.empty() ? 0 : 1) > 1) {
-        std::fprintf(stderr, "zarnix-controller: choose one of --simulate, --bus and --adapter-lib\n%s", kUsage);
+    };
+    if (ParseOptions(std::vector<std::string>(argv, argv + argc), WindowOptionRows(), apply, operands, error) &&
+        !operands.empty())
+        error = "the window takes no arguments, not '" + operands.front() + "'";
+    if (error.empty())
+        error = choice.Problem();
+    if (!error.empty()) {
+        std::fprintf(stderr, "zarnix-controller: %s\n", error.c_str());
+        PrintUsage(stderr);
         return 2;
+    }
+    if (help) {
+        PrintUsage(stdout);
+        return OutputWritten();
+    }
+    if (version) {
+        std::printf("zarnix-controller %s\n", ZARNIX_VERSION);
+        return OutputWritten();
     }
     if (!HasDisplay()) {
         std::fputs("zarnix-controller: no display available (neither DISPLAY nor WAYLAND_DISPLAY is set).\n"
@@ -201,54 +208,31 @@ int main(int argc, char** argv)
     }());
 
     // The adapter is settled, and a bus that cannot serve is reported, before the window opens.
+    CRealClock realClock;
+    CPauseTally tally(realClock);
+    CClock* clock = choice.virtualClock ? nullptr : startup.On() ? static_cast<CClock*>(&tally) : &realClock;
     CBackend backend;
-    std::string error;
-    std::string shown;
-    switch (OpenBackend(choice, SysfsRoot(), backend, error)) {
-    case EBackendOpen::Failed:
+    if (backend.Open(choice, error, clock) != EBackendOpen::Opened)
         return Refuse(error);
-    case EBackendOpen::NoAdapter:
+    if (backend.Simulated() && !choice.simulate)
         std::fprintf(stderr, "zarnix-controller: no USB-to-I2C adapter found; the window runs on the simulated "
                              "camera.\n");
-        shown = "the simulated camera";
-        break;
-    case EBackendOpen::Simulated:
-        shown = "the simulated camera";
-        break;
-    case EBackendOpen::Opened:
-        shown = backend.description;
-        break;
-    }
-    std::fprintf(stderr, "zarnix-controller: using %s\n", shown.c_str());
+    std::fprintf(stderr, "zarnix-controller: using %s\n", backend.Description().c_str());
 
     CSplash splash;
     splash.Create(":/splash.png", QGuiApplication::primaryScreen()->geometry());
     QApplication::processEvents();
-    CRealClock realClock;
-    CPauseTally tally(realClock);
-    CClock& clock = startup.On() ? static_cast<CClock&>(tally) : realClock;
     startup.TallyPauses(tally);
     startup.Stamp("splash");
-    clock.Pause(kSplashMs);
+    backend.Clock().Pause(kSplashMs);
     startup.Stamp("window");
 
-    CSimCamera camera;
-    CAdapter* adapter = backend.adapter ? backend.adapter.get() : &camera;
-    CTraceFile traceFile;
-    std::unique_ptr<CRecordingAdapter> recorder;
-    if (!trace.empty()) {
-        if (!traceFile.Open(trace, error))
-            return Refuse(error);
-        recorder = std::make_unique<CRecordingAdapter>(*adapter, clock);
-        recorder->SetTraceStream(traceFile.Stream());
-        adapter = recorder.get();
-    }
     CMessageBoxSink messages;
-    CLinkContext context{*adapter, clock, messages};
+    CLinkContext context{backend.Adapter(), backend.Clock(), messages};
     {
         CMyQuorel_controller_r2_1Dlg dialog(context);
         // Nobody should take the simulated camera for a real one.
-        dialog.setWindowTitle(dialog.windowTitle() + " - on " + QString::fromStdString(shown));
+        dialog.setWindowTitle(dialog.windowTitle() + " - on " + QString::fromStdString(backend.Description()));
         messages.SetParent(&dialog);
         QObject::connect(&dialog, &CMyQuorel_controller_r2_1Dlg::aboutRequested, &dialog, [&dialog] {
             CAboutDlg about(&dialog);
@@ -257,6 +241,10 @@ int main(int argc, char** argv)
         splash.lower(); // the splash stays behind the panel until the program ends
         startup.QuitWhenShown(dialog);
         dialog.exec();
+    }
+    if (!backend.Close(error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 1;
     }
     return 0;
 }

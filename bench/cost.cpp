@@ -91,8 +91,7 @@ void BM_ReadSettings(benchmark::State& state)
     CRecordingMessages messages;
     CLinkContext context{adapter, clock, messages};
     for (auto _ : state) {
-        CCameraControl camera(context);
-        camera.m_wAddress = kCamera;
+        CCameraControl camera(context, kCamera);
         benchmark::DoNotOptimize(camera.ReadSettings(30));
     }
     PerTransaction(state, 88);
@@ -135,23 +134,6 @@ void BM_SettingsFileWrite(benchmark::State& state)
     std::filesystem::remove(path);
 }
 BENCHMARK(BM_SettingsFileWrite)->Unit(benchmark::kMicrosecond);
-
-// The reader that File to camera runs: every value into the image.
-void BM_SettingsFileParse(benchmark::State& state)
-{
-    const std::string path = BenchFile("parse.qcs");
-    CRecordingMessages messages;
-    SaveSettingsFile(FullImage(), path, messages);
-    std::vector<std::uint16_t> image(kSettingsImageSize, 0xFF);
-    for (auto _ : state) {
-        const CLoadResult result = LoadSettingsFile(image, path, messages);
-        if (result.values != kSettingsFileValues)
-            state.SkipWithError("LoadSettingsFile read a short file");
-        benchmark::DoNotOptimize(image.data());
-    }
-    std::filesystem::remove(path);
-}
-BENCHMARK(BM_SettingsFileParse)->Unit(benchmark::kMicrosecond);
 
 // The check a transfer makes before anything of the file reaches the camera.
 void BM_SettingsFileCheck(benchmark::State& state)

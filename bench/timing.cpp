@@ -132,20 +132,17 @@ struct COperation {
 
 bool ReadBack(CSimCamera&, CLinkContext& context, const CFiles&)
 {
-    CCameraControl camera(context);
-    camera.m_wAddress = kCamera;
+    CCameraControl camera(context, kCamera);
     return camera.ReadSettings(kComDelay);
 }
 
 bool Save(CSimCamera& sim, CLinkContext& context, const CFiles&)
 {
     // SAVE stores what the window last read back; take the camera's own live values.
-    CCameraControl camera(context);
-    camera.m_wAddress = kCamera;
+    std::array<std::uint16_t, kShadowSize> live{};
     for (std::size_t i = 0; i < kShadowSize; ++i)
-        camera.m_awShadow[i] = sim.Peek(kBankLive, static_cast<std::uint8_t>(i));
-    camera.StoreSettings();
-    return true;
+        live[i] = sim.Peek(kBankLive, static_cast<std::uint8_t>(i));
+    return CCameraControl(context, kCamera).StoreSettings(live);
 }
 
 COperationRun CameraToFile(bool allRegisters)

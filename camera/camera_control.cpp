@@ -6,33 +6,27 @@ namespace {
 constexpr const char* kReadSettingsFailedText = "Camera settings not correctly read, default values displayed";
 }
 
-bool CCameraControl::ReadSettings(std::uint16_t delay, const CStopCheck& stop)
+bool CCameraControl::ReadSettings(std::uint16_t, const CStopCheck& stop)
 {
-    m_wDelay = delay;
-    m_wSubAddress = kSubAddressRead;
-    m_wBank = kBankLiveMirror;
     CIicLink link(m_context);
     bool failed = false;
     bool stopped = false;
-    for (std::uint8_t i = 0; i < kReadSettingsEnd; ++i) {
+    for (const std::uint8_t index : kReadBackIndexes) {
         if (stop && stop()) {
             stopped = true;
             break;
         }
-        m_wIndex = i;
         if (!failed) {
-            const CReadResult read = link.ReadFrame(m_wAddress, m_wBank, m_wIndex);
+            const CReadResult read = link.ReadFrame(m_wAddress, kBankLiveMirror, index);
             if (read.requestFailed) {
                 failed = true;
             } else {
                 // Kept even when the receive failed: the entry then holds what arrived.
-                m_wValue = read.value;
-                m_awShadow[m_wIndex] = m_wValue;
+                m_awShadow[index] = read.value;
                 failed = read.receiveFailed;
-                m_abRead[m_wIndex] = !failed;
+                m_abRead[index] = !failed;
             }
         }
-        i = ApplyJump(kReadSettingsJumps, i);
         // Taken on every pass, after a failure too: the read-back always lasts as long.
         m_context.clock.Pause(kReadSettingsPassPauseMs);
     }
@@ -44,16 +38,9 @@ bool CCameraControl::ReadSettings(std::uint16_t delay, const CStopCheck& stop)
     return !failed && !stopped;
 }
 
-std::uint16_t CCameraControl::SearchAddress()
-{
-    CIicLink link(m_context);
-    return link.ScanForCamera();
-}
-
 CReadResult CCameraControl::ReadRegisterChecked(std::uint8_t bank, std::uint8_t index)
 {
-    CIicLink link(m_context);
-    return link.ReadFrame(m_wAddress, bank, index);
+    return CIicLink(m_context).ReadFrame(m_wAddress, bank, index);
 }
 
 std::uint16_t CCameraControl::ReadRegister(std::uint8_t bank, std::uint8_t index)
@@ -62,64 +49,42 @@ std::uint16_t CCameraControl::ReadRegister(std::uint8_t bank, std::uint8_t index
     return read.requestFailed ? 1 : read.value;
 }
 
-void CCameraControl::SendStaged(CIicLink& link)
-{
-    link.WriteFrame(m_wAddress, m_wBank, m_wIndex, m_wValue);
-}
-
 void CCameraControl::Set(ESetCommand command, std::uint16_t value)
 {
     const CSetCommand& info = SetCommandInfo(command);
     WriteRegister(kBankLive, info.index, ApplyValueRule(info.rule, value));
 }
 
-void CCameraControl::StageWrite(std::uint8_t bank, std::uint8_t index, std::uint16_t value)
-{
-    m_wSubAddress = kSubAddressWrite;
-    m_wBank = bank;
-    m_wIndex = index;
-    m_wValue = value;
-}
-
 void CCameraControl::WriteRegister(std::uint8_t bank, std::uint8_t index, std::uint16_t value)
 {
-    StageWrite(bank, index, value);
-    CIicLink link(m_context);
-    SendStaged(link);
+    CIicLink(m_context).WriteFrame(m_wAddress, bank, index, value);
 }
 
 bool CCameraControl::WriteRegisterChecked(std::uint8_t bank, std::uint8_t index, std::uint16_t value)
 {
-    StageWrite(bank, index, value);
-    CIicLink link(m_context);
-    return link.WriteFrameChecked(m_wAddress, m_wBank, m_wIndex, m_wValue);
+    return CIicLink(m_context).WriteFrameChecked(m_wAddress, bank, index, value);
 }
 
-bool CCameraControl::StoreSettings(const std::function<void(std::uint8_t index)>& stored, const CStopCheck& stop)
+bool CCameraControl::StoreSettings(std::span<const std::uint16_t> settings,
+                                   const std::function<void(std::uint8_t index)>& stored, const CStopCheck& stop)
 {
-    m_wSubAddress = kSubAddressWrite;
-    m_wBank = kBankEeprom;
     CIicLink link(m_context);
-    bool any = false;
-    for (std::uint8_t i = 0; i < kStoreSettingsEnd; ++i) {
+    const std::uint8_t* last = nullptr;
+    for (const std::uint8_t& index : kStoredIndexes) {
         if (stop && stop()) {
             // The stored settings are now partly old, partly new: say where the line runs.
             char text[kMsgBufferSize];
-            if (any)
-                FormatMsg(text, "Stopped after storing register %02x:%02x, the rest not stored", kBankEeprom,
-                          m_wIndex & 0xFFu);
+            if (last)
+                FormatMsg(text, "Stopped after storing register %02x:%02x, the rest not stored", kBankEeprom, *last);
             else
                 FormatMsg(text, "%s", "Stopped before storing, stored settings unchanged");
             m_context.messages.Show(text);
             return false;
         }
-        m_wIndex = i;
-        m_wValue = m_awShadow[i];
-        SendStaged(link);
+        link.WriteFrame(m_wAddress, kBankEeprom, index, settings[index]);
         if (stored)
-            stored(i);
-        any = true;
-        i = ApplyJump(kStoreSettingsJumps, i);
+            stored(index);
+        last = &index;
         m_context.clock.Pause(kStoreSettingsPauseMs);
     }
     return true;

@@ -5,6 +5,8 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 namespace zarnix {
 
@@ -111,30 +113,44 @@ constexpr std::size_t kShadowSize = 79;
 // An entry of the shadow table that was never read.
 constexpr std::uint16_t kNotRead = 0x00FF;
 
-// The read-back walks 0x00 up to (not including) 0x4E and jumps over the
-// registers the camera does not hand back: after reading the key index the
-// walk continues after the jump target.
-struct CIndexJump {
-    std::uint8_t from;
-    std::uint8_t to;
+// The live registers the camera hands back, in the order the read-back reads
+// them (through the read mirror, bank 0xA1); the gaps between the runs are
+// registers it does not hand back.
+struct CIndexRun {
+    std::uint8_t first;
+    std::uint8_t last;
 };
-constexpr std::uint8_t kReadSettingsEnd = 0x4E;
-inline constexpr CIndexJump kReadSettingsJumps[] = {
-    {0x0A, 0x0F}, {0x1B, 0x1F}, {0x28, 0x2F}, {0x30, 0x3F}, {0x44, 0x47},
+inline constexpr CIndexRun kReadBackRuns[] = {
+    {0x00, 0x0A}, {0x10, 0x1B}, {0x20, 0x28}, {0x30, 0x30}, {0x40, 0x44}, {0x48, 0x4D},
 };
-// The store copies the live registers up to 0x30 into the stored settings,
-// skipping the same gaps as the read-back.
-constexpr std::uint8_t kStoreSettingsEnd = 0x31;
-inline constexpr CIndexJump kStoreSettingsJumps[] = {{0x0A, 0x0F}, {0x1B, 0x1F}, {0x28, 0x2F}};
+// The store copies the first four runs, 0x30:0x00 to 0x30:0x30, into the stored settings.
+constexpr std::size_t kStoredRuns = 4;
 
 template <std::size_t N>
-constexpr std::uint8_t ApplyJump(const CIndexJump (&jumps)[N], std::uint8_t index)
+constexpr std::array<std::uint8_t, N> IndexesOfRuns(std::size_t runs)
 {
-    for (const auto& jump : jumps)
-        if (jump.from == index)
-            return jump.to;
-    return index;
+    std::array<std::uint8_t, N> indexes{};
+    std::size_t n = 0;
+    for (std::size_t r = 0; r < runs; ++r)
+        for (unsigned i = kReadBackRuns[r].first; i <= kReadBackRuns[r].last; ++i)
+            indexes.at(n++) = static_cast<std::uint8_t>(i);
+    if (n != N)
+        throw "the runs hold another number of registers";
+    return indexes;
 }
+inline constexpr auto kReadBackIndexes = IndexesOfRuns<44>(std::size(kReadBackRuns));
+inline constexpr auto kStoredIndexes = IndexesOfRuns<33>(kStoredRuns);
+// One past the last stored register: a settings copy handed to the store holds at least this many.
+constexpr std::size_t kStoreSettingsEnd = 0x31;
+
+// The name the tools give a setting: "SetBrightness" is "brightness",
+// "Set3dnrLevel" "3dnr-level", "SendOsdKey" "osd-key".
+std::string SettingName(const CSetCommand& command);
+// The register 0x30:index as `zarnixctl show` names it: the first set command
+// there, or "reserved-XX" for a register that is read back but has no command.
+std::string RegisterName(std::uint8_t index);
+// By its tool name or its command name ("brightness", "SetBrightness"), any case.
+const CSetCommand* FindSetCommand(std::string_view name);
 
 // Protocol pauses of the command set, in milliseconds.
 constexpr unsigned kReadSettingsPassPauseMs = 40; // after every pass of the read-back

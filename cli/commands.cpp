@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "camera/camera_control.h"
-#include "cli/names.h"
 #include "cli/session.h"
 #include "cli/stop_signal.h"
 #include "settings/settings_file.h"
@@ -67,8 +66,7 @@ int RunSearch(CSession& session, const CCommandInfo&)
 {
     if (!session.Open())
         return kExitFailure;
-    CCameraControl control(session.Context());
-    const std::uint16_t address = control.SearchAddress();
+    const std::uint16_t address = SearchAddress(session.Context());
     if (address == kNoCameraAddress)
         return kExitFailure; // the search has told the operator
     std::printf("%x\n", address);
@@ -90,18 +88,16 @@ int RunShow(CSession& session, const CCommandInfo&)
 {
     if (!session.Connect())
         return kExitFailure;
-    const auto indexes = ReadBackIndexes();
-    CCameraControl control(session.Context());
-    control.m_wAddress = session.Address();
-    const bool complete = ReadLiveSettings(session, control, "show", static_cast<unsigned>(indexes.size()));
+    CCameraControl control(session.Context(), session.Address());
+    const bool complete = ReadLiveSettings(session, control, "show", static_cast<unsigned>(kReadBackIndexes.size()));
     session.Progress().Finish();
     // All or nothing: after a failure the entries hold placeholders, which a
     // script would take for register values.
     if (!complete)
         return kExitFailure;
-    for (std::uint8_t index : indexes)
+    for (std::uint8_t index : kReadBackIndexes)
         std::printf("%02x:%02x %s %02x\n", kBankLive, index, RegisterName(index).c_str(),
-                    control.m_awShadow[index] & 0xFFu);
+                    control.Shadow()[index] & 0xFFu);
     return kExitOk;
 }
 
@@ -114,8 +110,7 @@ int RunRead(CSession& session, const CCommandInfo& self)
         return status;
     if (!session.Connect())
         return kExitFailure;
-    CCameraControl control(session.Context());
-    control.m_wAddress = session.Address();
+    CCameraControl control(session.Context(), session.Address());
     const CReadResult read = control.ReadRegisterChecked(static_cast<std::uint8_t>(bank),
                                                          static_cast<std::uint8_t>(index));
     if (read.Failed())
@@ -147,8 +142,7 @@ int RunWrite(CSession& session, const CCommandInfo& self)
         !session.Confirm("write " + Hex2(value) + " to register " + Hex2(bank) + ":" + Hex2(index) + " of " +
                          CameraAt(session) + " (" + BankRole(static_cast<std::uint8_t>(bank)) + ")"))
         return kExitFailure;
-    CCameraControl control(session.Context());
-    control.m_wAddress = session.Address();
+    CCameraControl control(session.Context(), session.Address());
     // The checked write sends no data byte after a failed address frame: a lone
     // byte would land in whatever register the camera had addressed before.
     const bool written = control.WriteRegisterChecked(static_cast<std::uint8_t>(bank),
@@ -192,8 +186,7 @@ int RunSet(CSession& session, const CCommandInfo& self)
     if (sent != value)
         std::fprintf(stderr, "%s takes %s: sending %02x for %02x\n", name.c_str(), command->values, sent, value);
 
-    CCameraControl control(session.Context());
-    control.m_wAddress = session.Address();
+    CCameraControl control(session.Context(), session.Address());
     // As for write: after a failed address frame the data byte stays unsent, since
     // alone it would land in whatever register the camera had addressed before.
     const bool written = control.WriteRegisterChecked(kBankLive, command->index, sent);
@@ -210,15 +203,11 @@ int RunSave(CSession& session, const CCommandInfo&)
 
     // The tool keeps no settings between runs: what the camera runs with now is
     // what gets stored, so it is read back first, as the window does at start-up.
-    const auto reads = static_cast<unsigned>(ReadBackIndexes().size());
-    unsigned stores = 0;
-    for (std::uint8_t i = 0; i < kStoreSettingsEnd; ++i, ++stores)
-        i = ApplyJump(kStoreSettingsJumps, i);
-
-    CCameraControl reader(session.Context());
-    reader.m_wAddress = session.Address();
+    const auto reads = static_cast<unsigned>(kReadBackIndexes.size());
+    const auto stores = static_cast<unsigned>(kStoredIndexes.size());
+    CCameraControl camera(session.Context(), session.Address());
     const auto stop = [] { return StopRequested(); };
-    if (!ReadLiveSettings(session, reader, "save", reads + stores, stop)) {
+    if (!ReadLiveSettings(session, camera, "save", reads + stores, stop)) {
         session.Progress().Finish();
         if (StopRequested()) {
             session.Messages().Show("Stopped during the read-back, nothing stored");
@@ -228,13 +217,10 @@ int RunSave(CSession& session, const CCommandInfo&)
         PrintError("the live settings could not be read back; nothing was stored");
         return kExitFailure;
     }
-    CCameraControl store(session.Context());
-    store.m_wAddress = session.Address();
-    for (std::size_t i = 0; i < kStoreSettingsEnd; ++i)
-        store.m_awShadow[i] = reader.m_awShadow[i];
     const unsigned before = session.Messages().Count();
     // A stop tells which registers were stored itself.
-    const bool all = store.StoreSettings([&](std::uint8_t) { session.Progress().Step(); }, stop);
+    const bool all =
+        camera.StoreSettings(camera.Shadow(), [&](std::uint8_t) { session.Progress().Step(); }, stop);
     session.Progress().Finish();
     return all && session.Messages().Count() == before ? kExitOk : kExitFailure;
 }
@@ -450,30 +436,8 @@ void PrintToolHelp()
                 "Commands:\n");
     for (const auto& command : kCommands)
         std::printf("  %-29s %s\n", command.usage, command.summary);
+    std::printf("\nOptions (before or after the command):\n%s", FormatOptionHelp(ToolOptionRows()).c_str());
     std::printf(
-        "\n"
-        "Options (before or after the command):\n"
-        "  --address HEX        the camera's 8-bit write address, as the window shows it\n"
-        "                       (70; i2c-tools print the 7-bit form, 0x38). Even, below fc.\n"
-        "                       Without it the tool searches the bus first.\n"
-        "  --bus N|/dev/i2c-N|NAME\n"
-        "                       the Linux i2c-dev bus: its number, device or adapter name\n"
-        "                       as --list-buses shows it. Without a backend option the\n"
-        "                       first bus on USB is used.\n"
-        "  --force              claim the camera's address even where a kernel driver\n"
-        "                       holds it, and the reserved addresses 00-0e and f0-fe\n"
-        "                       (i2c-dev only; never the default)\n"
-        "  --adapter-lib PATH   a vendor adapter library exporting the six adapter calls\n"
-        "  --list-buses         list the i2c-dev buses, with usb for adapters on USB\n"
-        "  --simulate           talk to the built-in simulated camera\n"
-        "  --sim-state FILE     keep the simulated camera's memory in FILE between runs\n"
-        "                       (a missing FILE is a camera fresh from the factory)\n"
-        "  --sim-clock real|virtual\n"
-        "                       virtual: the simulated camera takes no protocol time\n"
-        "  --trace FILE         write every adapter call, with its time, to FILE\n"
-        "  -y, --yes            do not ask before changing what the camera keeps\n"
-        "  -h, --help           this help; 'zarnixctl COMMAND --help' for a command\n"
-        "  --version            the version\n"
         "\n"
         "Numbers are hex, with or without 0x. Exit status: 0 success, 1 failure (no\n"
         "camera, a bus fault, a mismatch, a bad file, no confirmation), 2 bad usage,\n"

@@ -1,47 +1,20 @@
 #include "cli/options.h"
 
+#include <charconv>
+
 #include "link/iic_link.h"
 
 namespace zarnix::cli {
 
 namespace {
 
-enum class EOption {
-    Simulate, Address, SimState, SimClock, Trace, Bus, AdapterLib, Force, ListBuses, Yes, All, List, Help, Version
+enum EToolOptionKey : int {
+    kOptionAddress = kFirstProgramOption,
+    kOptionListBuses,
+    kOptionAll,
+    kOptionList,
+    kOptionVersion,
 };
-
-struct COptionInfo {
-    const char* name;
-    EOption option;
-    bool takesValue;
-};
-
-constexpr COptionInfo kOptions[] = {
-    {"--simulate", EOption::Simulate, false},
-    {"--address", EOption::Address, true},
-    {"--sim-state", EOption::SimState, true},
-    {"--sim-clock", EOption::SimClock, true},
-    {"--trace", EOption::Trace, true},
-    {"--bus", EOption::Bus, true},
-    {"--adapter-lib", EOption::AdapterLib, true},
-    {"--force", EOption::Force, false},
-    {"--list-buses", EOption::ListBuses, false},
-    {"-y", EOption::Yes, false},
-    {"--yes", EOption::Yes, false},
-    {"--all", EOption::All, false},
-    {"--list", EOption::List, false},
-    {"-h", EOption::Help, false},
-    {"--help", EOption::Help, false},
-    {"--version", EOption::Version, false},
-};
-
-const COptionInfo* FindOption(std::string_view name)
-{
-    for (const auto& info : kOptions)
-        if (name == info.name)
-            return &info;
-    return nullptr;
-}
 
 bool ParseAddress(const std::string& text, CCliOptions& options, std::string& error)
 {
@@ -64,167 +37,95 @@ bool ParseAddress(const std::string& text, CCliOptions& options, std::string& er
     return true;
 }
 
-bool Apply(const COptionInfo& info, const std::string& value, CCliOptions& options, std::string& error)
+bool Apply(int key, const std::string& value, CCliOptions& options, std::string& error)
 {
-    switch (info.option) {
-    case EOption::Simulate:
-        options.simulate = true;
-        return true;
-    case EOption::Address:
+    switch (key) {
+    case kOptionAddress:
         return ParseAddress(value, options, error);
-    case EOption::SimState:
-        if (value.empty()) {
-            error = "--sim-state needs a file name";
-            return false;
-        }
-        options.simState = value;
-        options.simulate = true;
-        return true;
-    case EOption::SimClock:
-        if (value != "real" && value != "virtual") {
-            error = "--sim-clock takes real or virtual, not '" + value + "'";
-            return false;
-        }
-        options.virtualClock = value == "virtual";
-        options.simulate = true;
-        return true;
-    case EOption::Trace:
-        if (value.empty()) {
-            error = "--trace needs a file name";
-            return false;
-        }
-        options.trace = value;
-        return true;
-    case EOption::Bus:
-        if (value.empty()) {
-            error = "--bus needs a bus number, device path or adapter name";
-            return false;
-        }
-        options.bus = value;
-        return true;
-    case EOption::AdapterLib:
-        if (value.empty()) {
-            error = "--adapter-lib needs a file name";
-            return false;
-        }
-        options.adapterLib = value;
-        return true;
-    case EOption::Force:
-        options.force = true;
-        return true;
-    case EOption::ListBuses:
+    case kOptionListBuses:
         options.listBuses = true;
         return true;
-    case EOption::Yes:
+    case 'y':
         options.yes = true;
         return true;
-    case EOption::All:
+    case kOptionAll:
         options.all = true;
         return true;
-    case EOption::List:
+    case kOptionList:
         options.list = true;
         return true;
-    case EOption::Help:
+    case 'h':
         options.help = true;
         return true;
-    case EOption::Version:
+    case kOptionVersion:
         options.version = true;
         return true;
+    default:
+        return ApplyBackendOption(key, value, options.backend, error);
     }
-    return false;
 }
 
 } // namespace
+
+const std::vector<COptionRow>& ToolOptionRows()
+{
+    static const std::vector<COptionRow> rows = [] {
+        std::vector<COptionRow> all = {
+            {"address", kOptionAddress, "HEX",
+             "the camera's 8-bit write address, as the window shows it\n"
+             "(70; i2c-tools print the 7-bit form, 0x38). Even, below fc.\n"
+             "Without it the tool searches the bus first."},
+        };
+        all.insert(all.end(), BackendOptionRows().begin(), BackendOptionRows().end());
+        all.insert(all.end(), {
+            {"list-buses", kOptionListBuses, nullptr, "list the i2c-dev buses, with usb for adapters on USB"},
+            {"yes", 'y', nullptr, "do not ask before changing what the camera keeps"},
+            {"help", 'h', nullptr, "this help; 'zarnixctl COMMAND --help' for a command"},
+            {"version", kOptionVersion, nullptr, "the version"},
+            // The commands' own options, shown in their usage lines.
+            {"all", kOptionAll, nullptr, nullptr},
+            {"list", kOptionList, nullptr, nullptr},
+        });
+        return all;
+    }();
+    return rows;
+}
 
 EHexParse ParseHex(std::string_view text, unsigned max, unsigned& value)
 {
     if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
         text.remove_prefix(2);
-    if (text.empty())
+    // from_chars takes no sign, prefix or space, so only the digits are left to it.
+    unsigned long long v = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), v, 16);
+    if (text.empty() || end != text.data() + text.size())
         return EHexParse::NotANumber;
-    unsigned v = 0;
-    bool tooLarge = false;
-    for (char c : text) {
-        unsigned digit;
-        if (c >= '0' && c <= '9')
-            digit = static_cast<unsigned>(c - '0');
-        else if (c >= 'a' && c <= 'f')
-            digit = static_cast<unsigned>(c - 'a' + 10);
-        else if (c >= 'A' && c <= 'F')
-            digit = static_cast<unsigned>(c - 'A' + 10);
-        else
-            return EHexParse::NotANumber;
-        // Keep reading after an overflow, so "1zz" still counts as not a number.
-        // Compared before multiplying: with a large `max` the product would wrap.
-        if (!tooLarge) {
-            tooLarge = digit > max || v > (max - digit) / 16;
-            if (!tooLarge)
-                v = v * 16 + digit;
-        }
-    }
-    if (tooLarge)
+    if (error == std::errc::result_out_of_range || v > max)
         return EHexParse::TooLarge;
-    value = v;
+    value = static_cast<unsigned>(v);
     return EHexParse::Ok;
 }
 
 bool ParseCommandLine(int argc, const char* const* argv, CCliOptions& options, std::string& error)
 {
-    bool optionsEnded = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
-            if (options.command.empty()) {
-                // An empty word (an unset variable in a script) must not let the
-                // next argument take the command's place.
-                if (arg.empty()) {
-                    error = "the command is an empty word";
-                    return false;
-                }
-                options.command = arg;
-            } else {
-                options.args.push_back(arg);
-            }
-            continue;
-        }
-        if (arg == "--") {
-            optionsEnded = true;
-            continue;
-        }
-        const std::size_t equals = arg.rfind("--", 0) == 0 ? arg.find('=') : std::string::npos;
-        const std::string name = arg.substr(0, equals);
-        const COptionInfo* info = FindOption(name);
-        if (!info) {
-            error = "unknown option '" + arg + "'";
+    const std::vector<std::string> args(argv, argv + argc);
+    std::vector<std::string> operands;
+    if (!ParseOptions(args, ToolOptionRows(),
+                      [&](int key, const std::string& value, std::string& why) { return Apply(key, value, options, why); },
+                      operands, error))
+        return false;
+    if (!operands.empty()) {
+        // An empty word (an unset variable in a script) must not let the next
+        // argument take the command's place.
+        if (operands.front().empty()) {
+            error = "the command is an empty word";
             return false;
         }
-        std::string value;
-        if (equals != std::string::npos) {
-            if (!info->takesValue) {
-                error = "option " + name + " takes no value";
-                return false;
-            }
-            value = arg.substr(equals + 1);
-        } else if (info->takesValue) {
-            if (i + 1 >= argc) {
-                error = "option " + name + " needs a value";
-                return false;
-            }
-            value = argv[++i];
-        }
-        if (!Apply(*info, value, options, error))
-            return false;
+        options.command = operands.front();
+        options.args.assign(operands.begin() + 1, operands.end());
     }
-    const int backends = (options.simulate ? 1 : 0) + (options.bus.empty() ? 0 : 1) + (options.adapterLib.empty() ? 0 : 1);
-    if (backends > 1) {
-        error = "choose one of --simulate (or --sim-state, --sim-clock), --bus and --adapter-lib";
-        return false;
-    }
-    if (options.force && options.bus.empty() && (options.simulate || !options.adapterLib.empty())) {
-        error = "--force is for an i2c-dev bus";
-        return false;
-    }
-    return true;
+    error = options.backend.Problem();
+    return error.empty();
 }
 
 } // namespace zarnix::cli

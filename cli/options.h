@@ -8,6 +8,9 @@
 #include <string_view>
 #include <vector>
 
+#include "backend/backend.h"
+#include "backend/options.h"
+
 namespace zarnix::cli {
 
 struct CCliOptions {
@@ -17,17 +20,14 @@ struct CCliOptions {
     bool all = false;  // --all: dump and load take the ISP and Stat blocks too
     bool list = false; // set --list
     std::optional<std::uint16_t> address; // the camera's 8-bit write address
-    std::string simState;                 // file that keeps the simulated camera's memory
-    bool virtualClock = false;            // the simulated camera takes no protocol time
-    std::string trace;                    // file for the adapter call trace
-    bool simulate = false;                // --simulate (or a --sim-* option): the simulated camera
-    std::string bus;                      // --bus: i2c-dev bus number, device path or adapter name
-    std::string adapterLib;               // --adapter-lib: a vendor adapter library
-    bool force = false;                   // --force: claim the address even where a kernel driver holds it
+    CBackendChoice backend;               // which camera, and the trace
     bool listBuses = false;               // --list-buses
     std::string command;                  // as typed; empty when none was given
     std::vector<std::string> args;        // the command's own arguments
 };
+
+// Every option of the tool, in the order --help lists them.
+const std::vector<COptionRow>& ToolOptionRows();
 
 // False with `error` (no "Error: " prefix) when the command line is bad usage.
 bool ParseCommandLine(int argc, const char* const* argv, CCliOptions& options, std::string& error);

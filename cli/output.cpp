@@ -62,21 +62,19 @@ void CCliMessages::Show(const std::string& text)
 bool CCliMessages::Ask(const std::string& question)
 {
     m_progress.Clear();
-    if (m_yes) {
-        std::fprintf(stderr, "%s yes (-y)\n", question.c_str());
-        return true;
-    }
-    if (::isatty(STDIN_FILENO) != 1) {
-        std::fprintf(stderr, "%s\nThere is no terminal to ask on; not going on (-y goes on).\n", question.c_str());
-        return false;
-    }
-    std::fprintf(stderr, "%s\nContinue? [y/N] ", question.c_str());
-    std::fflush(stderr);
-    return ReadYes();
+    return AskToContinue(question, m_yes);
 }
 
-bool ReadYes()
+bool AskToContinue(const std::string& question, bool yes)
 {
+    if (yes)
+        return true;
+    if (::isatty(STDIN_FILENO) != 1) {
+        std::fprintf(stderr, "Error: %s\nThere is no terminal to ask on; give -y to go ahead.\n", question.c_str());
+        return false;
+    }
+    std::fprintf(stderr, "WARNING! %s\nContinue? [y/N] ", question.c_str());
+    std::fflush(stderr);
     char answer[64];
     // Ctrl-C at the question is no answer.
     if (!WaitForInputUnlessStopped(STDIN_FILENO) || !std::fgets(answer, sizeof answer, stdin)) {
@@ -86,7 +84,10 @@ bool ReadYes()
     const char* c = answer;
     while (*c == ' ' || *c == '\t')
         ++c;
-    return *c == 'y' || *c == 'Y';
+    if (*c == 'y' || *c == 'Y')
+        return true;
+    std::fprintf(stderr, "Aborting on user request.\n");
+    return false;
 }
 
 void PrintError(const std::string& text)

@@ -38,8 +38,7 @@ class CCliMessages final : public CMessageSink {
 public:
     explicit CCliMessages(CProgressLine& progress) : m_progress(progress) {}
     void Show(const std::string& text) override;
-    // Asks on the terminal; -y (`SetYes`) answers yes, and without a terminal the
-    // answer is no.
+    // The link's questions (the search past 70), asked as AskToContinue asks.
     bool Ask(const std::string& question) override;
     void SetYes(bool yes) { m_yes = yes; }
     unsigned Count() const { return m_count; }
@@ -50,8 +49,12 @@ private:
     unsigned m_count = 0;
 };
 
-// Reads a y/N answer from the terminal: true only for an answer that starts with y.
-bool ReadYes();
+// The one question before anything that changes what a camera keeps, as
+// i2c-tools ask it: "WARNING! <question>" and "Continue? [y/N]" on the terminal,
+// true only for an answer that starts with y. `yes` (-y) answers for the
+// operator; without a terminal nobody can, and the answer is no. Ctrl-C at the
+// question is no answer.
+bool AskToContinue(const std::string& question, bool yes);
 
 // The tool's own errors: "Error: <text>".
 void PrintError(const std::string& text);

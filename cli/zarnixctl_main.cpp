@@ -8,7 +8,7 @@
 #include "cli/output.h"
 #include "cli/session.h"
 #include "cli/stop_signal.h"
-#include "link/adapters/backend.h"
+#include "backend/backend.h"
 #include "link/adapters/bus_list.h"
 #include "link/files.h"
 
@@ -36,14 +36,14 @@ int WithOutputChecked(int status)
 // destroy what the run is working on.
 bool TraceClashes(const CCommandInfo& command, const CCliOptions& options, std::string& error)
 {
-    if (options.trace.empty())
+    if (options.backend.trace.empty())
         return false;
-    if (!options.simState.empty() && zarnix::SameFile(options.trace, options.simState)) {
-        error = "--trace " + options.trace + " is the state file of --sim-state";
+    if (!options.backend.simState.empty() && zarnix::SameFile(options.backend.trace, options.backend.simState)) {
+        error = "--trace " + options.backend.trace + " is the state file of --sim-state";
         return true;
     }
-    if (command.takesFile && zarnix::SameFile(options.trace, options.args[0])) {
-        error = "--trace " + options.trace + " is the settings file of " + command.name;
+    if (command.takesFile && zarnix::SameFile(options.backend.trace, options.args[0])) {
+        error = "--trace " + options.backend.trace + " is the settings file of " + command.name;
         return true;
     }
     return false;

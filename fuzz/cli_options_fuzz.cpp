@@ -74,19 +74,19 @@ std::vector<std::string> Canonical(const CCliOptions& o)
     flag(o.yes, "-y");
     flag(o.all, "--all");
     flag(o.list, "--list");
-    flag(o.simulate, "--simulate");
-    flag(o.virtualClock, "--sim-clock=virtual");
-    flag(o.force, "--force");
+    flag(o.backend.simulate, "--simulate");
+    flag(o.backend.virtualClock, "--sim-clock=virtual");
+    flag(o.backend.force, "--force");
     flag(o.listBuses, "--list-buses");
     if (o.address) {
         char text[8];
         std::snprintf(text, sizeof text, "%x", *o.address);
         args.push_back(std::string("--address=") + text);
     }
-    value(o.simState, "--sim-state");
-    value(o.trace, "--trace");
-    value(o.bus, "--bus");
-    value(o.adapterLib, "--adapter-lib");
+    value(o.backend.simState, "--sim-state");
+    value(o.backend.trace, "--trace");
+    value(o.backend.bus, "--bus");
+    value(o.backend.adapterLib, "--adapter-lib");
     args.push_back("--");
     if (!o.command.empty() || !o.args.empty())
         args.push_back(o.command);
@@ -97,9 +97,9 @@ std::vector<std::string> Canonical(const CCliOptions& o)
 bool Same(const CCliOptions& a, const CCliOptions& b)
 {
     return a.help == b.help && a.version == b.version && a.yes == b.yes && a.all == b.all && a.list == b.list &&
-           a.address == b.address && a.simState == b.simState && a.virtualClock == b.virtualClock &&
-           a.trace == b.trace && a.simulate == b.simulate && a.bus == b.bus && a.adapterLib == b.adapterLib &&
-           a.force == b.force && a.listBuses == b.listBuses && a.command == b.command && a.args == b.args;
+           a.address == b.address && a.backend.simState == b.backend.simState && a.backend.virtualClock == b.backend.virtualClock &&
+           a.backend.trace == b.backend.trace && a.backend.simulate == b.backend.simulate && a.backend.bus == b.backend.bus && a.backend.adapterLib == b.backend.adapterLib &&
+           a.backend.force == b.backend.force && a.listBuses == b.listBuses && a.command == b.command && a.args == b.args;
 }
 
 } // namespace
@@ -121,11 +121,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     ZARNIX_FUZZ_CHECK(error.empty());
-    const int backends = int{options.simulate} + int{!options.bus.empty()} + int{!options.adapterLib.empty()};
+    const int backends = int{options.backend.simulate} + int{!options.backend.bus.empty()} + int{!options.backend.adapterLib.empty()};
     ZARNIX_FUZZ_CHECK(backends <= 1);
-    ZARNIX_FUZZ_CHECK(!options.force || !(options.simulate || !options.adapterLib.empty()));
-    ZARNIX_FUZZ_CHECK(options.simState.empty() || options.simulate);
-    ZARNIX_FUZZ_CHECK(!options.virtualClock || options.simulate);
+    ZARNIX_FUZZ_CHECK(!options.backend.force || !(options.backend.simulate || !options.backend.adapterLib.empty()));
+    ZARNIX_FUZZ_CHECK(options.backend.simState.empty() || options.backend.simulate);
+    ZARNIX_FUZZ_CHECK(!options.backend.virtualClock || options.backend.simulate);
     if (options.address)
         ZARNIX_FUZZ_CHECK(*options.address % 2 == 0 && *options.address < kNoCameraAddress);
 

@@ -95,10 +95,10 @@ std::size_t ReadThroughFile(std::string_view text, std::vector<std::uint16_t>& i
     ZARNIX_FUZZ_CHECK(fd >= 0);
     ZARNIX_FUZZ_CHECK(::ftruncate(fd, 0) == 0);
     ZARNIX_FUZZ_CHECK(::pwrite(fd, text.data(), text.size(), 0) == static_cast<ssize_t>(text.size()));
-    CRecordingMessages messages;
-    const CLoadResult result = LoadSettingsFile(image, "/proc/self/fd/" + std::to_string(fd), messages);
-    ZARNIX_FUZZ_CHECK(result.opened && messages.Texts().empty());
-    return result.values;
+    std::string bytes, problem;
+    ZARNIX_FUZZ_CHECK(ReadSettingsBytes("/proc/self/fd/" + std::to_string(fd), bytes, problem) == EReadFile::Read);
+    ZARNIX_FUZZ_CHECK(bytes == text);
+    return ParseSettingsText(bytes, image);
 }
 
 bool Printable(std::string_view text)

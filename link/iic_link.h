@@ -79,15 +79,12 @@ public:
     // Register read: read request, pause, receive; no receive after a failed request.
     CReadResult ReadFrame(std::uint16_t address, std::uint16_t bank, std::uint16_t index);
 
-    CLinkContext& Context() { return m_context; }
-
-    std::int32_t m_hDevice = 0; // handle of the transaction under way
-    bool m_bError = false;      // the latest transaction failed and was reported
-
 private:
     Status Probe(std::uint16_t address);
 
     CLinkContext& m_context;
+    std::int32_t m_hDevice = 0; // handle of the transaction under way
+    bool m_bError = false;      // the latest transaction failed and was reported
 };
 
 } // namespace zarnix

@@ -97,7 +97,7 @@ void CMyQuorel_controller_r2_1Dlg::OnBnClickedSave()
 {
     // After a failed read-back the settings copy holds placeholders; stored, they
     // would be what the camera wakes up with after every power cycle.
-    for (std::uint8_t i = 0; i < kStoreSettingsEnd; i = ApplyJump(kStoreSettingsJumps, i), ++i) {
+    for (const std::uint8_t i : kStoredIndexes) {
         if (!m_abSettingKnown[i]) {
             char text[kMsgBufferSize];
             FormatMsg(text, "Not saved: %s unknown; Connect reads camera again", SettingName(i).c_str());
@@ -106,11 +106,10 @@ void CMyQuorel_controller_r2_1Dlg::OnBnClickedSave()
         }
     }
     CCameraControl camera = Camera();
-    std::copy_n(m_awSettings.begin(), kStoreSettingsEnd, camera.m_awShadow.begin());
     m_bStopRequested = false;
     const CLongWork::CScope work(m_longWork);
     // Stopped, the camera tells which registers it stored; the others keep their old values.
-    camera.StoreSettings({}, [this] {
+    camera.StoreSettings(m_awSettings, {}, [this] {
         return StopRequested(tr("The settings are being stored. Stop it and close?\n"
                                 "Registers not yet stored keep their old values."));
     });

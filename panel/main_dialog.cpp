@@ -232,9 +232,7 @@ void CMyQuorel_controller_r2_1Dlg::setVisible(bool visible)
 
 CCameraControl CMyQuorel_controller_r2_1Dlg::Camera() const
 {
-    CCameraControl camera(m_context);
-    camera.m_wAddress = m_wCameraAddress;
-    return camera;
+    return CCameraControl(m_context, m_wCameraAddress);
 }
 
 void CMyQuorel_controller_r2_1Dlg::Enable(std::initializer_list<int> ids, bool enable)

@@ -57,7 +57,7 @@ bool CMyQuorel_controller_r2_1Dlg::OnInitDialog()
 void CMyQuorel_controller_r2_1Dlg::OnBnClickedSearchAddress()
 {
     const CLongWork::CScope work(m_longWork);
-    m_wCameraAddress = Camera().SearchAddress();
+    m_wCameraAddress = SearchAddress(m_context);
     UpdateData(true);
     m_strCameraAddress = Hex(m_wCameraAddress);
     UpdateData(false);
@@ -74,9 +74,9 @@ void CMyQuorel_controller_r2_1Dlg::RefreshFromCamera()
     Enable({1012}, false);
     CCameraControl camera = Camera();
     camera.ReadSettings(m_wComDelay);
-    const auto& E = camera.m_awShadow;
+    const auto& E = camera.Shadow();
     m_awSettings = E;
-    m_abSettingKnown = camera.m_abRead;
+    m_abSettingKnown = camera.ReadWhole();
     UpdateData(false);
 
     m_nWbMode = E[0x08];

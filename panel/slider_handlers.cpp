@@ -77,6 +77,7 @@ const CBoxRow kBoxRows[] = {
      ESetCommand::Set3dnrLevel},
     {1063, &CDlg::OnChange3dnrAgcStart, &CDlg::m_str3dnrAgcStart, 0xFF, "ff", 0, nullptr, 1062,
      ESetCommand::Set3dnrAgcStart},
+    // Sharpness: the camera takes 0x00-0x1F and the slider stops there (31); the box keeps the window's own limit, 0x3F, so a typed 20-3f goes out as typed.
     {1020, &CDlg::OnChangeSharpness, &CDlg::m_strSharpness, 0x3F, "63", 0, nullptr, 1019,
      ESetCommand::SetSharpness},
     {1013, &CDlg::OnChangeDnDelay, &CDlg::m_strDnDelay, 0x3F, "63", 0, nullptr, 1007,

@@ -15,8 +15,6 @@ cxx=${ZARNIX_FUZZ_CXX:-clang++-14}
 targets=(
   "fuzz_settings_file 8192"
   "fuzz_sim_state 16384"
-  "fuzz_cli_hex 128"
-  "fuzz_hex_text 128"
   "fuzz_cli_options 512"
 )
 

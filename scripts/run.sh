@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs the control panel on its simulated camera.
+# Installs what building and running need, builds the programs, and runs the
+# control panel on its simulated camera.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
-"$here/scripts/setup.sh"
-"$here/scripts/build.sh" "$here/build"
+"$here/scripts/setup.sh" run
+"$here/scripts/build.sh" "$here/build" -DZARNIX_BUILD_TESTS=OFF -DZARNIX_BUILD_BENCH=OFF
 if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
   echo "No display here: showing the simulated camera's settings on the terminal instead." >&2
-  exec "$here/build/cli/zarnix-demo"
+  exec "$here/build/cli/zarnixctl" --simulate show
 fi
 exec "$here/build/app/zarnix-controller" --simulate "$@"

@@ -1,16 +1,22 @@
 #!/usr/bin/env bash
-# Installs, from Debian's packages, whatever the build and the tests need and
-# this machine lacks. Runs apt-get only when something is missing.
+# setup.sh [run|test]: installs, from Debian's packages, whatever building and
+# running the programs needs ("run"), or that and what the tests, the package
+# check, the window under Xvfb and the fuzzers need ("test", the default). Runs
+# apt-get only when something is missing.
 set -euo pipefail
+profile=${1:-test}
 
 packages=(
   build-essential cmake ninja-build ccache pkg-config
-  libgtest-dev libgmock-dev
-  libbenchmark-dev
   qt6-base-dev qt6-base-dev-tools fonts-dejavu-core
-  help2man lintian desktop-file-utils bash-completion xvfb xdotool
-  clang-14 libclang-rt-14-dev
 )
+if [ "$profile" = test ]; then
+  packages+=(
+    libgtest-dev libgmock-dev libbenchmark-dev
+    help2man lintian desktop-file-utils bash-completion xvfb xdotool
+    clang-14 libclang-rt-14-dev
+  )
+fi
 
 missing=()
 for p in "${packages[@]}"; do

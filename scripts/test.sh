@@ -3,14 +3,14 @@
 # once more under AddressSanitizer and UndefinedBehaviorSanitizer.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
-"$here/scripts/setup.sh"
+"$here/scripts/setup.sh" test
 
 export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
 echo "== build and test" >&2
-"$here/scripts/build.sh" "$here/build"
+"$here/scripts/build.sh" "$here/build" -DZARNIX_BUILD_TESTS=ON -DZARNIX_BUILD_BENCH=ON
 ctest --test-dir "$here/build" --output-on-failure -j "$(nproc)"
 
 echo "== the Debian package: lintian, install, try, remove" >&2

@@ -241,19 +241,6 @@ std::size_t ParseSettingsText(std::string_view text, std::span<std::uint16_t> im
     return ReadValues(in, image);
 }
 
-CLoadResult LoadSettingsFile(std::span<std::uint16_t> image, const std::string& path, CMessageSink& messages)
-{
-    CLoadResult result;
-    std::string bytes, problem;
-    if (ReadSettingsBytes(path, bytes, problem) != EReadFile::Read) {
-        messages.Show(problem);
-        return result;
-    }
-    result.opened = true;
-    result.values = ParseSettingsText(bytes, image);
-    return result;
-}
-
 CSettingsFileCheck CheckSettingsFile(const std::string& path, std::span<std::uint16_t> parsed)
 {
     std::string bytes;

@@ -44,25 +44,16 @@ std::string FormatSettingsFile(std::span<const std::uint16_t> image, const std::
 // and false comes back; the old file, if any, is untouched.
 bool SaveSettingsFile(std::span<const std::uint16_t> image, const std::string& path, CMessageSink& messages);
 
-struct CLoadResult {
-    bool opened = false;   // the file could be opened for reading
-    std::size_t values = 0; // entries stored, from entry 0 upwards
-};
-
 // The file's bytes, read once (at most kSettingsFileMaxBytes), so that what is
 // checked is what gets written. Anything but Read comes with `problem`, one line
 // naming the file. `stop` ends a read that waits on a pipe.
 EReadFile ReadSettingsBytes(const std::string& path, std::string& bytes, std::string& problem,
                             const CStopCheck& stop = {});
 
-// Reads the values of the file at `path` into `image` from entry 0 on, by the
-// reader's rules; stops at the end of the file, after 4096 values or when the
-// image is full. Entries after the last value stored keep what they held. A file
-// that cannot be read is reported through `messages` and stores nothing.
-CLoadResult LoadSettingsFile(std::span<std::uint16_t> image, const std::string& path, CMessageSink& messages);
-
-// The reader's rules over text already in memory (the bytes as they are on disk);
-// returns how many entries it stored.
+// The reader's rules over the file's bytes: values into `image` from entry 0 on,
+// up to the end of the file, 4096 values or the end of the image, whichever
+// comes first; entries after the last value stored keep what they held. Returns
+// how many entries it stored.
 std::size_t ParseSettingsText(std::string_view text, std::span<std::uint16_t> image);
 
 // What a file holds, judged before anything of it goes to a camera.

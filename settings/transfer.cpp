@@ -62,9 +62,8 @@ unsigned FileToCameraSteps(const std::array<bool, kSettingsBlockCount>& written)
 
 CSettingsTransfer::CSettingsTransfer(CLinkContext& context, std::uint16_t cameraAddress, CProgressStep step,
                                      CStopCheck stop)
-    : m_context(context), m_camera(context), m_step(std::move(step)), m_stop(std::move(stop))
+    : m_context(context), m_camera(context, cameraAddress), m_step(std::move(step)), m_stop(std::move(stop))
 {
-    m_camera.m_wAddress = cameraAddress;
 }
 
 void CSettingsTransfer::Step()

@@ -2,7 +2,7 @@
 #include "sim/sim_state.h"
 
 #include <cerrno>
-#include <climits>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -34,44 +34,17 @@ bool IsKeptBank(std::uint8_t bank)
     return false;
 }
 
-int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 // Exactly two hex digits, either case.
 bool ParsePair(std::string_view token, std::uint8_t& value)
 {
-    if (token.size() != 2)
-        return false;
-    const int high = HexDigit(token[0]);
-    const int low = HexDigit(token[1]);
-    if (high < 0 || low < 0)
-        return false;
-    value = static_cast<std::uint8_t>(high << 4 | low);
-    return true;
+    const auto [end, error] = std::from_chars(token.data(), token.data() + token.size(), value, 16);
+    return token.size() == 2 && error == std::errc() && end == token.data() + token.size();
 }
 
 bool ParseDecimal(std::string_view token, unsigned& value)
 {
-    if (token.empty() || token.size() > 10)
-        return false;
-    unsigned long long v = 0;
-    for (char c : token) {
-        if (c < '0' || c > '9')
-            return false;
-        v = v * 10 + static_cast<unsigned>(c - '0');
-    }
-    if (v > UINT_MAX)
-        return false;
-    value = static_cast<unsigned>(v);
-    return true;
+    const auto [end, error] = std::from_chars(token.data(), token.data() + token.size(), value, 10);
+    return !token.empty() && error == std::errc() && end == token.data() + token.size();
 }
 
 // A token as it may go into a message: a fuzzed file must not put control
@@ -467,7 +440,10 @@ ESimStateLoad CSimStateFile::Open(const std::string& path, CSimState& state, std
     std::string text;
     CFileFault fault;
     const EReadFile read = ReadWholeDescriptor(m_lock.Descriptor(), kSimStateMaxBytes, text, fault);
-    return ParseStateBytes(path, text, read, fault, state, error);
+    const ESimStateLoad loaded = ParseStateBytes(path, text, read, fault, state, error);
+    if (loaded == ESimStateLoad::Failed)
+        m_lock.Release(); // a file that could not be read is not this run's to write
+    return loaded;
 }
 
 bool CSimStateFile::Save(const CSimState& state, std::string& error)

@@ -93,6 +93,7 @@ public:
     ESimStateLoad Open(const std::string& path, CSimState& state, std::string& error);
     // Writes `state` to the file, still under the lock.
     bool Save(const CSimState& state, std::string& error);
+    bool Held() const { return m_lock.Held(); }
 
 private:
     std::string m_path;

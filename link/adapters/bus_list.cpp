@@ -28,6 +28,22 @@ bool IsNumber(const std::string& text)
     });
 }
 
+// The class entry links into the device tree; a USB bridge's bus sits below its
+// USB interface there, whose subsystem is usb.
+bool OnUsb(const fs::path& classEntry)
+{
+    std::error_code error;
+    fs::path device = fs::canonical(classEntry, error);
+    if (error)
+        return false;
+    for (; device.has_relative_path() && device != device.root_path(); device = device.parent_path()) {
+        const fs::path subsystem = fs::read_symlink(device / "subsystem", error);
+        if (!error && subsystem.filename() == "usb")
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 std::vector<CI2cBus> ListI2cBuses(const std::string& sysfs, const std::string& dev)
@@ -45,35 +61,41 @@ std::vector<CI2cBus> ListI2cBuses(const std::string& sysfs, const std::string& d
         bus.name = FirstLine(entry.path() / "name");
         if (bus.name.empty())
             bus.name = FirstLine(entry.path() / "device" / "name");
-        // The class entry links into the device tree; a USB bridge's bus sits below
-        // its USB interface there.
-        std::error_code resolveError;
-        const std::string real = fs::canonical(entry.path(), resolveError).string();
-        bus.usb = !resolveError && real.find("/usb") != std::string::npos;
+        bus.usb = OnUsb(entry.path());
         buses.push_back(bus);
     }
     std::sort(buses.begin(), buses.end(), [](const CI2cBus& a, const CI2cBus& b) { return a.number < b.number; });
     return buses;
 }
 
-std::optional<CI2cBus> FindI2cBus(const std::vector<CI2cBus>& buses, const std::string& spec)
+std::optional<CI2cBus> FindI2cBus(const std::vector<CI2cBus>& buses, const std::string& wanted, std::string& why)
 {
-    for (const CI2cBus& bus : buses) {
-        if ((IsNumber(spec) && std::stoi(spec) == bus.number) || spec == bus.device || spec == bus.name)
+    const bool number = IsNumber(wanted);
+    for (const CI2cBus& bus : buses)
+        if ((number && std::stoi(wanted) == bus.number) || wanted == bus.device)
             return bus;
-    }
-    if (IsNumber(spec)) {
+    if (number || wanted.rfind("/dev/", 0) == 0) {
         // Not in sysfs (no i2c-dev module yet, or a bus that just went): the open
         // will tell what is wrong with it.
         CI2cBus bus;
-        bus.number = std::stoi(spec);
-        bus.device = "/dev/i2c-" + spec;
+        bus.number = number ? std::stoi(wanted) : -1;
+        bus.device = number ? "/dev/i2c-" + wanted : wanted;
         return bus;
     }
-    if (spec.rfind("/dev/", 0) == 0) {
-        CI2cBus bus;
-        bus.device = spec;
-        return bus;
+    std::vector<const CI2cBus*> named;
+    for (const CI2cBus& bus : buses)
+        if (!wanted.empty() && wanted == bus.name)
+            named.push_back(&bus);
+    if (named.size() == 1)
+        return *named.front();
+    if (named.empty()) {
+        why = "no i2c-dev bus is named '" + wanted + "'; --list-buses shows them";
+    } else {
+        // As i2c-tools refuse a name that is not unique: the wrong one could be written.
+        why = std::to_string(named.size()) + " i2c-dev buses are named '" + wanted + "' (";
+        for (std::size_t i = 0; i < named.size(); ++i)
+            why += (i ? ", i2c-" : "i2c-") + std::to_string(named[i]->number);
+        why += "); give the bus by its number";
     }
     return std::nullopt;
 }

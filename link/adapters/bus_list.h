@@ -12,16 +12,17 @@ struct CI2cBus {
     int number = -1;     // N of /dev/i2c-N
     std::string device;  // "/dev/i2c-N"
     std::string name;    // the adapter's name, e.g. "CP2112 SMBus Bridge on hidraw0"
-    bool usb = false;    // the adapter hangs off a USB device
+    bool usb = false;    // a USB device is among the adapter's parents in the device tree
 };
 
 // Every bus under `sysfs`/class/i2c-dev, by number. Device paths are under `dev`.
 std::vector<CI2cBus> ListI2cBuses(const std::string& sysfs = "/sys", const std::string& dev = "/dev");
 
-// The bus `spec` names: a number ("3"), a device path ("/dev/i2c-3") or the
-// adapter's name exactly as listed (which survives re-plugging, the number may not).
-// A device path that is not listed is still taken as it is.
-std::optional<CI2cBus> FindI2cBus(const std::vector<CI2cBus>& buses, const std::string& spec);
+// The bus `wanted` names: a number ("3"), a device path ("/dev/i2c-3") or the
+// adapter's name exactly as listed (which survives re-plugging, the number may
+// not). A number or device path that is not listed is still taken as it is; a
+// name that no adapter has, or that two have, is refused with `why`.
+std::optional<CI2cBus> FindI2cBus(const std::vector<CI2cBus>& buses, const std::string& wanted, std::string& why);
 
 // The node the kernel made for the character device at `path`, found by its
 // device number, so that one bus has one lock however its path is spelt (a

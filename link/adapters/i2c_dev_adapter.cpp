@@ -42,9 +42,6 @@ constexpr CErrnoStatus kErrnoStatus[] = {
     {EIO, kStatusUsbCommand},             // the bridge failed the command
 };
 
-// Where the camera answers from the factory (8-bit write address).
-constexpr std::uint32_t kCameraFactoryAddress = 0x70;
-
 // The bridge takes a message only within its time; in units of 10 ms.
 constexpr unsigned long kBusTimeoutTicks = 100;
 
@@ -120,12 +117,6 @@ CBusCheck CI2cDevAdapter::CheckBus()
     if ((funcs & I2C_FUNC_I2C) == 0) {
         check.message = "Error: The adapter of " + m_path +
                         " cannot do plain I2C transfers (it only speaks SMBus), which the camera needs.";
-        return check;
-    }
-    if (!m_force && AddressHeldByDriver(kCameraFactoryAddress)) {
-        check.message = "Error: A kernel driver holds address 0x38 (the camera's 70) on " + m_path +
-                        ", so the camera cannot be reached there. --force takes the address over; do that only "
-                        "when the driver is not for a device that answers there.";
         return check;
     }
     check.usable = true;

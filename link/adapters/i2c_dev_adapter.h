@@ -49,11 +49,11 @@ public:
     // `force` claims the address even where a kernel driver holds it.
     CI2cDevAdapter(CI2cDevSystem& system, std::string devicePath, bool force = false);
 
-    // Opens the bus once and checks that it can do plain I2C transfers, and, unless
-    // forced, that no kernel driver holds the camera's factory address.
+    // Opens the bus once and checks that it can do plain I2C transfers.
     CBusCheck CheckBus();
     // Whether a kernel driver holds the 8-bit `address` (the address search skips it).
     bool AddressHeldByDriver(std::uint32_t address) override;
+    bool Forced() const { return m_force; }
     bool SharesBusWithOtherDevices() const override { return true; }
     // 7-bit 0x00-0x07 and 0x78-0x7F (8-bit 00-0e and f0-fe), as i2cdetect leaves
     // them out; none with `force`.

@@ -225,7 +225,7 @@ TEST_F(ZarnixctlTest, WritesToKeptBanksNeedConfirmation)
                                           {"write", "88", "13", "aa"}, {"save"}}) {
         const CRun run = Run(args);
         EXPECT_EQ(run.status, 1) << args[0];
-        EXPECT_TRUE(Contains(run.err, "Error: this would ")) << run.err;
+        EXPECT_TRUE(Contains(run.err, "Error: This will ")) << run.err;
         EXPECT_TRUE(Contains(run.err, "give -y")) << run.err;
     }
     const CSimState camera = Camera();
@@ -924,8 +924,9 @@ TEST_F(ZarnixctlStopTest, SigintDuringSaveStoresNothingMoreAfterTheRegisterUnder
             const int last = StoppedAt(run.err, "Stopped after storing register ");
             ASSERT_GE(last, 2) << run.err;
             EXPECT_TRUE(Contains(run.err, ", the rest not stored\n")) << run.err;
-            for (std::uint8_t k = 0; k <= last; k = static_cast<std::uint8_t>(ApplyJump(kStoreSettingsJumps, k) + 1))
-                expected.banks[0xA0][k] = camera.banks[0x30][k];
+            for (const std::uint8_t k : kStoredIndexes)
+                if (k <= last)
+                    expected.banks[0xA0][k] = camera.banks[0x30][k];
         }
         EXPECT_EQ(Camera(), expected);
     }

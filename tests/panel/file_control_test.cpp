@@ -96,7 +96,7 @@ TEST_F(FileControlTest, SaveStoresTheSettingsCopyInBusOrder)
     EXPECT_EQ(writes.front(), "@0 a0:00=5");
     EXPECT_EQ(writes[4], "@1360 a0:04=80");
     EXPECT_EQ(writes.back(), "@10880 a0:30=1");
-    for (std::uint8_t i = 0; i < kStoreSettingsEnd; i = ApplyJump(kStoreSettingsJumps, i), ++i)
+    for (const std::uint8_t i : kStoredIndexes)
         EXPECT_EQ(camera.Peek(0xA0, i), dlg->m_awSettings[i]) << int(i);
     EXPECT_NE(camera.Peek(0xA0, 0x0C), 0x55);
     EXPECT_EQ(clock.Now(), Micros(kSaveMs * 1000));
