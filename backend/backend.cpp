@@ -17,7 +17,7 @@ std::string SysfsRoot()
 
 std::string CBackendChoice::Problem() const
 {
-    const bool simulated = simulate || !simState.empty() || virtualClock;
+    const bool simulated = simulate || !simState.empty();
     if ((simulated ? 1 : 0) + (bus.empty() ? 0 : 1) + (adapterLib.empty() ? 0 : 1) > 1)
         return "choose one of --simulate (or --sim-state, --sim-clock), --bus and --adapter-lib";
     if (force && bus.empty() && (simulated || !adapterLib.empty()))
@@ -103,7 +103,7 @@ EBackendOpen CBackend::OpenSimulated(const CBackendChoice& choice, std::string& 
 
 EBackendOpen CBackend::Open(const CBackendChoice& choice, std::string& error, CClock* clock)
 {
-    const bool simulate = choice.simulate || !choice.simState.empty() || choice.virtualClock;
+    const bool simulate = choice.simulate || !choice.simState.empty();
     EBackendOpen opened = simulate ? OpenSimulated(choice, error) : OpenHardware(choice, error);
     if (opened == EBackendOpen::NoAdapter && choice.simulateWhenNoAdapter)
         opened = OpenSimulated(choice, error);

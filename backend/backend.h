@@ -24,7 +24,7 @@ struct CBackendChoice {
     std::string adapterLib;     // a vendor adapter library
     bool force = false;         // claim addresses a kernel driver holds, and the reserved ones
     std::string simState;       // the simulated camera's memory between runs
-    bool virtualClock = false;  // the protocol's pauses take no time (the simulated camera only)
+    bool virtualClock = false;  // the protocol's pauses take no time (--sim-clock, which also simulates)
     std::string trace;          // every adapter call, with its time, goes there
     // With nothing chosen and no adapter on USB: the window runs on the simulated
     // camera; the tool fails, so that nobody takes it for a real one.

@@ -37,32 +37,20 @@ bool ParseAddress(const std::string& text, CCliOptions& options, std::string& er
     return true;
 }
 
+// The options that only switch something on.
+constexpr std::pair<int, bool CCliOptions::*> kFlags[] = {
+    {kOptionListBuses, &CCliOptions::listBuses}, {'y', &CCliOptions::yes},   {kOptionAll, &CCliOptions::all},
+    {kOptionList, &CCliOptions::list},           {'h', &CCliOptions::help}, {kOptionVersion, &CCliOptions::version},
+};
+
 bool Apply(int key, const std::string& value, CCliOptions& options, std::string& error)
 {
-    switch (key) {
-    case kOptionAddress:
+    if (key == kOptionAddress)
         return ParseAddress(value, options, error);
-    case kOptionListBuses:
-        options.listBuses = true;
-        return true;
-    case 'y':
-        options.yes = true;
-        return true;
-    case kOptionAll:
-        options.all = true;
-        return true;
-    case kOptionList:
-        options.list = true;
-        return true;
-    case 'h':
-        options.help = true;
-        return true;
-    case kOptionVersion:
-        options.version = true;
-        return true;
-    default:
-        return ApplyBackendOption(key, value, options.backend, error);
-    }
+    for (const auto& [flag, member] : kFlags)
+        if (key == flag)
+            return options.*member = true;
+    return ApplyBackendOption(key, value, options.backend, error);
 }
 
 } // namespace

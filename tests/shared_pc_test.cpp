@@ -22,36 +22,25 @@
 #include "link/lock.h"
 #include "sim/sim_camera.h"
 #include "sim/sim_state.h"
+#include "tests/folder_fixture.h"
 
 namespace zarnix::test {
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string Read(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-class SharedPcTest : public ::testing::Test {
+class SharedPcTest : public FolderTest {
 protected:
     void SetUp() override
     {
-        char pattern[] = "/tmp/zarnix-shared-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        dir = pattern;
-        ::chmod(pattern, 0755); // the second user passes through to the shared folders inside
+        FolderTest::SetUp();
+        ::chmod(dir.c_str(), 0755); // the second user passes through to the shared folders inside
         const passwd* nobody = ::getpwnam("nobody");
         if (nobody) {
             nobodyUid = nobody->pw_uid;
             nobodyGid = nobody->pw_gid;
         }
     }
-    void TearDown() override { fs::remove_all(dir); }
-
     // A second user needs root to become one.
     bool CanActAsAnotherUser() const { return ::geteuid() == 0 && nobodyUid != 0; }
 
@@ -111,7 +100,6 @@ protected:
         return lock.TakeFile(path, path, error);
     }
 
-    fs::path dir;
     uid_t nobodyUid = 0;
     gid_t nobodyGid = 0;
 };
@@ -210,7 +198,7 @@ TEST_F(SharedPcTest, TheStateFileIsLockedBeforeItIsRead)
     CSimStateFile planted;
     EXPECT_EQ(planted.Open(shared / "x.state", state, error), ESimStateLoad::Failed);
     EXPECT_NE(error.find("not following another user's link in a shared folder"), std::string::npos) << error;
-    EXPECT_EQ(Read(dir / "victim"), "precious\n");
+    EXPECT_EQ(ReadFile(dir / "victim"), "precious\n");
 }
 
 TEST_F(SharedPcTest, TheWriterKeepsOthersOut)
@@ -232,16 +220,16 @@ TEST_F(SharedPcTest, TheWriterKeepsOthersOut)
     struct stat st {};
     ASSERT_EQ(::stat(target.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
-    EXPECT_EQ(Read(target), "new");
+    EXPECT_EQ(ReadFile(target), "new");
     const fs::path longName = dir / (std::string(246, 'n') + ".qcs");
     EXPECT_TRUE(ReplaceFile(longName, "long", fault)) << fault.reason;
-    EXPECT_EQ(Read(longName), "long");
+    EXPECT_EQ(ReadFile(longName), "long");
 
     // A pipe is written in place and stays a pipe.
     const fs::path fifo = dir / "fifo";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     std::string piped;
-    std::thread reader([&] { piped = Read(fifo); });
+    std::thread reader([&] { piped = ReadFile(fifo); });
     EXPECT_TRUE(ReplaceFile(fifo, "through the pipe", fault)) << fault.reason;
     reader.join();
     EXPECT_EQ(piped, "through the pipe");
@@ -276,7 +264,7 @@ TEST_F(SharedPcTest, TheWriterKeepsOthersOut)
         ASSERT_TRUE(c.byNobody ? AsNobody(plant) : plant());
         fault = {};
         EXPECT_EQ(ReplaceFile(link, "after\n", fault), c.followed) << fault.reason;
-        EXPECT_EQ(Read(real), c.followed ? "after\n" : "before\n");
+        EXPECT_EQ(ReadFile(real), c.followed ? "after\n" : "before\n");
         EXPECT_TRUE(fs::is_symlink(link));
         if (!c.followed) {
             EXPECT_TRUE(fault.atOpen);
@@ -288,7 +276,7 @@ TEST_F(SharedPcTest, TheWriterKeepsOthersOut)
     ASSERT_TRUE(AsNobody([&] { return ::close(::open(theirs.c_str(), O_CREAT | O_WRONLY, 0666)) == 0; }));
     std::ofstream(theirs) << "theirs";
     EXPECT_EQ(OpenForWriting(theirs, fault), -1);
-    EXPECT_EQ(Read(theirs), "theirs");
+    EXPECT_EQ(ReadFile(theirs), "theirs");
 }
 
 } // namespace
