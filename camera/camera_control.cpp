@@ -65,7 +65,7 @@ bool CCameraControl::WriteRegisterChecked(std::uint8_t bank, std::uint8_t index,
     return CIicLink(m_context).WriteFrameChecked(m_wAddress, bank, index, value);
 }
 
-bool CCameraControl::StoreSettings(std::span<const std::uint16_t> settings,
+bool CCameraControl::StoreSettings(const std::array<std::uint16_t, kShadowSize>& settings,
                                    const std::function<void(std::uint8_t index)>& stored, const CStopCheck& stop)
 {
     CIicLink link(m_context);

@@ -7,7 +7,6 @@
 #include <array>
 #include <cstdint>
 #include <functional>
-#include <span>
 
 #include "camera/register_map.h"
 #include "link/iic_link.h"
@@ -67,13 +66,12 @@ public:
     // A write that stops at the first failed transaction; true when both went through.
     bool WriteRegisterChecked(std::uint8_t bank, std::uint8_t index, std::uint16_t value);
 
-    // Writes `settings` (entries 0x30:0 to 0x30:0x30, at least kStoreSettingsEnd
-    // of them) into the stored settings, skipping the registers the camera does
+    // Writes `settings` (entry i for register 0x30:i) into the stored settings, skipping the registers the camera does
     // not keep. `stored` hears of each register once it is written. `stop` is
     // asked before each register, after the pause of the one before, so every
     // register written has had its time; a stop is told to the operator (which
     // registers were stored) and false comes back. True when all were stored.
-    bool StoreSettings(std::span<const std::uint16_t> settings,
+    bool StoreSettings(const std::array<std::uint16_t, kShadowSize>& settings,
                        const std::function<void(std::uint8_t index)>& stored = {}, const CStopCheck& stop = {});
     // Makes the camera keep the blocks just written.
     void CommitSettings() { WriteRegister(kBankControl, kCommitIndex, kCommitValue); }

@@ -239,6 +239,7 @@ bool CParser::Setting(const std::vector<std::string_view>& tokens)
 
 bool CParser::Finish()
 {
+    m_line = 0; // what is wrong now is the file as a whole
     if (!m_magic)
         return Fail("empty file, not a simulated camera state file");
     if (InBank())

@@ -116,7 +116,7 @@ CBusCheck CI2cDevAdapter::CheckBus()
     }
     if ((funcs & I2C_FUNC_I2C) == 0) {
         check.message = "Error: The adapter of " + m_path +
-                        " cannot do plain I2C transfers (it only speaks SMBus), which the camera needs.";
+                        " cannot do plain I2C transfers; it only speaks SMBus.";
         return check;
     }
     check.usable = true;
@@ -152,7 +152,7 @@ std::int32_t CI2cDevAdapter::IICInit(std::uint32_t address, std::uint32_t, std::
     } else {
         m_system.Ioctl(bus.fd, I2C_TIMEOUT, kBusTimeoutTicks);
         m_system.Ioctl(bus.fd, I2C_RETRIES, 0);
-        // The kernel speaks 7-bit addresses: 0x70 (write) and 0x71 (read) are 0x38.
+        // The kernel speaks 7-bit addresses: 8-bit 0x70 (write) and 0x71 (read) are 0x38.
         const int r = m_system.Ioctl(bus.fd, m_force ? I2C_SLAVE_FORCE : I2C_SLAVE, (address >> 1) & 0x7F);
         if (r < 0)
             bus.failure = StatusFromErrno(-r);
@@ -191,7 +191,7 @@ std::uint32_t CI2cDevAdapter::SendSub(std::int32_t handle, std::uint32_t, std::u
         return kStatusInitError;
     if (bus->failure)
         return bus->failure;
-    // The sub-address and the body leave in one message, as the camera expects them.
+    // The sub-address and the body leave in one message, as one bus write.
     std::vector<std::uint8_t> message;
     message.reserve(length + 1u);
     message.push_back(static_cast<std::uint8_t>(subAddress));

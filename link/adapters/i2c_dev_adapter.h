@@ -1,4 +1,4 @@
-// The Linux i2c-dev backend: a camera on /dev/i2c-N, which is how the kernel
+// The Linux i2c-dev backend: a slave on /dev/i2c-N, which is how the kernel
 // exposes USB-to-I2C bridges (CP2112, MCP2221, FT260, i2c-tiny-usb, DLN-2, CH341
 // and others) as well as on-board buses.
 //
@@ -38,7 +38,7 @@ CI2cDevSystem& LinuxI2cDevSystem();
 // The adapter status a kernel error (a positive errno value) stands for.
 Status StatusFromErrno(int error);
 
-// Why a bus cannot serve the camera, told before any camera traffic.
+// Why a bus cannot serve, told before any traffic.
 struct CBusCheck {
     bool usable = false;
     std::string message; // "Error: ..." with the reason and the fix; empty when usable
