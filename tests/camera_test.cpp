@@ -1,6 +1,7 @@
 // The camera command object and its register map.
 #include <algorithm>
 #include <functional>
+#include <array>
 #include <numeric>
 #include <optional>
 #include <tuple>
@@ -128,7 +129,7 @@ TEST_F(CameraTest, CommandsApplyTheirValueRuleAndWriteTheLowByteToTheirRegister)
 
 TEST_F(CameraTest, StoreWritesThe33StoredRegisters340msApartOrSaysWhereItStopped)
 {
-    std::vector<std::uint16_t> settings(kStoreSettingsEnd);
+    std::array<std::uint16_t, kShadowSize> settings{};
     std::iota(settings.begin(), settings.end(), 0x120); // the low byte goes on the bus
     std::vector<std::uint8_t> heard;
     EXPECT_TRUE(control.StoreSettings(settings, [&](std::uint8_t i) { heard.push_back(i); }));
