@@ -1,1 +1,156 @@
-// Written next.
+// Transfers between the simulated camera and settings files, on the virtual clock.
+#include <filesystem>
+#include <fstream>
+
+#include "settings/transfer.h"
+#include "tests/bus_fixture.h"
+
+namespace zarnix::test {
+namespace {
+
+using Strings = std::vector<std::string>;
+using Values = std::vector<std::uint16_t>;
+constexpr std::uint8_t kBanks[] = {kBankEeprom, kBankIspB0, kBankIspB1, kBankStatB0, kBankStatB1};
+
+class TransferTest : public BusTest {
+protected:
+    char dir[32] = "/tmp/zarnix-transfer-XXXXXX";
+    unsigned steps = 0;
+    CSettingsTransfer transfer{context, 0x70, [this] { ++steps; }};
+    void SetUp() override { ASSERT_NE(::mkdtemp(dir), nullptr); }
+    void TearDown() override { std::filesystem::remove_all(dir); BusTest::TearDown(); }
+    std::string File(const char* name) const { return std::string(dir) + "/" + name; }
+    static std::string Frame(char kind, unsigned bank, unsigned index)
+    {
+        char text[16];
+        std::snprintf(text, sizeof text, "%c %02x:%02x", kind, bank, index);
+        return text;
+    }
+    // Every register frame as "r bank:index" (read request) or "w bank:index", in bus order.
+    Strings Frames() const
+    {
+        Strings out;
+        for (const auto& r : bus.Log())
+            if (r.call == EAdapterCall::SendSub)
+                out.push_back(Frame(r.subAddress ? 'r' : 'w', r.data[0], r.data[1]));
+        return out;
+    }
+    static void Append(Strings& out, char kind, std::size_t blocks, const std::array<unsigned, 5>& last)
+    {
+        for (std::size_t b = 0; b < blocks; ++b)
+            for (unsigned k = 0; k <= last[b]; ++k)
+                out.push_back(Frame(kind, kBanks[b], k));
+    }
+    // Bytes unlike the simulated camera's own; the markers set with `all`.
+    static Values Image(bool all)
+    {
+        Values image(kSettingsImageSize, 0xFF);
+        for (std::size_t n = 0; n < kSettingsFileValues; ++n)
+            image[n] = n % 256 == 255 && n > 255 ? (all ? n / 256 : 0xFF) : (n * 37 + 11) & 0xFF;
+        return image;
+    }
+};
+
+// Camera to file reads every register of its blocks with no pause of its own; file to camera writes the
+// Eeprom block (the marked blocks too with all registers), each write and good read-back with its pause.
+TEST_F(TransferTest, TransfersFramesStepsAndTime)
+{
+    const std::array<unsigned, 5> whole{0xFF, 0xFF, 0xFF, 0xFF, 0xFF}, written{0x30, 0xFE, 0xFE, 0xFE, 0xFE},
+        checked{0x30, 0xAC, 0xDC, 0xFE, 0xFE};
+    const struct { bool toFile, fileHasAll, all; unsigned barSteps, ms; } cases[] = {
+        {true, true, false, 128, 256 * 40},
+        {true, true, true, 472, 1280 * 40},
+        // 1069 writes of 10 + 50 ms, block pauses 4 x 50 + 100, 953 reads of 40 + 5 ms, the commit's 10 ms.
+        {false, true, true, 452, 1069 * 60 + 300 + 953 * 45 + 10},
+        {false, true, false, 22, 49 * 60 + 300 + 49 * 45 + 10},
+        {false, false, true, 22, 49 * 60 + 300 + 49 * 45 + 10},
+    };
+    unsigned commits = 0;
+    for (const auto& c : cases) {
+        ASSERT_TRUE(SaveSettingsFile(Image(c.fileHasAll), File("f.qcs"), messages));
+        bus.ClearLog();
+        steps = 0;
+        const Micros start = clock.Now();
+        EXPECT_EQ(c.toFile ? transfer.CameraToFile(File("f.qcs"), c.all) : transfer.FileToCamera(File("f.qcs"), c.all),
+                  ETransferResult::Done) << c.toFile << c.fileHasAll << c.all;
+        const bool blocks = c.fileHasAll && c.all;
+        Strings expected;
+        Append(expected, c.toFile ? 'r' : 'w', blocks ? 5 : 1, c.toFile ? whole : written);
+        if (!c.toFile) {
+            Append(expected, 'r', blocks ? 5 : 1, checked);
+            expected.push_back("w 88:13");
+            ++commits;
+        }
+        EXPECT_EQ(Frames(), expected);
+        EXPECT_EQ(camera.CommitCount(), commits);
+        EXPECT_EQ(steps, c.barSteps);
+        EXPECT_EQ(c.toFile ? CameraToFileSteps(c.all) : FileToCameraSteps({true, blocks, blocks, blocks, blocks}),
+                  c.barSteps);
+        EXPECT_EQ(clock.Now() - start, Micros(c.ms * 1000ull));
+        Values image(kSettingsImageSize);
+        ASSERT_TRUE(CheckSettingsFile(File("f.qcs"), image).ok);
+        for (std::size_t n = 0; c.toFile && n < kSettingsFileValues; ++n) // blocks 1-4 carry their marker at 0xFF
+            ASSERT_EQ(image[n], n > 255 && !c.all ? 0xFF : n > 255 && n % 256 == 255 ? n / 256
+                                                                                : camera.Peek(kBanks[n / 256], n % 256));
+    }
+}
+
+// Where a transfer ends short: at the operator's word, asked before every register (49 Eeprom writes,
+// 4 x 255 block writes, 953 reads back, the commit; 1280 reads to a file), at the first failed transaction,
+// or at the first register that reads back wrong (an entry above 0xFF reaches the camera as its low byte).
+TEST_F(TransferTest, EndPointsAndTheirMessages)
+{
+    const std::string nack = "not a correct acknowledge recieved", kept = ", settings not stored";
+    using E = EAdapterCall;
+    using F = ESimFrame;
+    using R = ETransferResult;
+    // `at`: the stop question answered yes, the bank:index where `frame` fails, or the entry that reads back wrong.
+    const struct { bool toFile; R end; unsigned at; Strings texts; std::string lastFrame; F frame = {}; } cases[] = {
+        {false, R::Stopped, 1, {"Stopped before writing, camera unchanged"}, ""},
+        {false, R::Stopped, 49 + 1020 + 1, {"Stopped before checking register a0:00" + kept}, "w f2:fe"},
+        {false, R::Stopped, 49 + 1020 + 953 + 1, {"Stopped before the commit" + kept}, "r f2:fe"},
+        {true, R::Stopped, 300, {"Stopped after reading register e0:2a, no file written"}, "r e0:2a"},
+        {false, R::BusFailure, 0xF020, {nack, "Writing register f0:20 failed" + kept}, "w f0:20", F::DataFrame},
+        {false, R::BusFailure, 0xA007, {nack, "Writing register a0:07 failed" + kept}, "w a0:07", F::AddressFrame},
+        {false, R::BusFailure, 0xE005, {nack, "Reading back register e0:05 failed" + kept}, "r e0:05", F::Receive},
+        {false, R::BusFailure, 0x8813, {nack, "Writing register 88:13 failed" + kept}, "w 88:13", F::AddressFrame},
+        {true, R::BusFailure, 0xE210, {nack, "Reading register e2:10 failed, no file written"}, "r e2:10", F::Receive},
+        {false, R::Mismatch, 0x030, {"Error Settings not stored: 1030"}, "r a0:30"},
+        {false, R::Mismatch, 0x1AC, {"Error Settings not stored: 1ac"}, "r e0:ac"},
+    };
+    for (const auto& c : cases) {
+        messages.Clear();
+        bus.ClearLog();
+        Values image = Image(true);
+        if (c.end == R::BusFailure)
+            camera.FailOn(c.frame, c.at >> 8, c.at & 0xFF, kStatusNoAck, 1);
+        if (c.end == R::Mismatch)
+            image[c.at] |= 0x100;
+        unsigned asked = 0;
+        CSettingsTransfer ending(context, 0x70, {}, [&] { return ++asked == c.at && c.end == R::Stopped; });
+        EXPECT_EQ(c.toFile ? ending.CameraToFile(File("f.qcs"), true) : ending.FileToCamera(image, true), c.end);
+        EXPECT_EQ(messages.Texts(), c.texts) << c.texts.back();
+        EXPECT_EQ(Frames().empty() ? "" : Frames().back(), c.lastFrame);
+        // The register under way got its data byte or its receive; a lost address frame goes without its data frame.
+        const E last = c.lastFrame.empty() ? E{} : c.end == R::BusFailure && c.frame == F::AddressFrame ? E::SendSub
+                                                                        : c.lastFrame[0] == 'r' ? E::Receive : E::Send;
+        EXPECT_EQ(bus.Log().empty() ? E{} : bus.Log().end()[-2].call, last); // the transfer before the last close
+    }
+    EXPECT_EQ(camera.CommitCount(), 0u);
+    EXPECT_FALSE(std::filesystem::exists(File("f.qcs")));
+}
+
+TEST_F(TransferTest, ABadFileIsRefusedBeforeAnyBusTraffic)
+{
+    std::ofstream(File("stray.qcs")) << std::string(4000, '0') << " 0G"; // 2000 values, then one not hex
+    for (const char* name : {"missing.qcs", "stray.qcs"}) {
+        messages.Clear();
+        EXPECT_EQ(transfer.FileToCamera(File(name), true), ETransferResult::BadFile);
+        ASSERT_EQ(messages.Texts().size(), 1u);
+        EXPECT_NE(messages.Texts()[0].find(File(name)), std::string::npos) << messages.Texts()[0];
+    }
+    EXPECT_TRUE(bus.Log().empty());
+}
+
+} // namespace
+} // namespace zarnix::test
