@@ -68,7 +68,8 @@ struct CSettingsFileCheck {
 // Reads `path` once and parses it by the reader's rules, tracking lines, without
 // touching a camera.
 // The values parsed go into `image` (entries the file did not supply become 0xFF),
-// so a caller that acts on the verdict uses exactly the bytes that were judged.
+// so a caller that acts on the verdict uses exactly the bytes that were judged; a
+// file that cannot be read leaves `image` as it was.
 CSettingsFileCheck CheckSettingsFile(const std::string& path, std::span<std::uint16_t> image = {});
 // The same judgement of text already in memory; `name` stands for the file in `problem`.
 CSettingsFileCheck CheckSettingsText(std::string_view text, const std::string& name,
