@@ -18,7 +18,7 @@
 
 #include "app/about_dialog.h"
 #include "app/splash.h"
-#include "panel/main_dialog.h"
+#include "panel/control_panel.h"
 #include "panel/message_box_sink.h"
 #include "backend/backend.h"
 #include "backend/options.h"
@@ -230,11 +230,11 @@ int main(int argc, char** argv)
     CMessageBoxSink messages;
     CLinkContext context{backend.Adapter(), backend.Clock(), messages};
     {
-        CMyQuorel_controller_r2_1Dlg dialog(context);
+        CControlPanel dialog(context);
         // Nobody should take the simulated camera for a real one.
         dialog.setWindowTitle(dialog.windowTitle() + " - on " + QString::fromStdString(backend.Description()));
         messages.SetParent(&dialog);
-        QObject::connect(&dialog, &CMyQuorel_controller_r2_1Dlg::aboutRequested, &dialog, [&dialog] {
+        QObject::connect(&dialog, &CControlPanel::aboutRequested, &dialog, [&dialog] {
             CAboutDlg about(&dialog);
             about.exec();
         });

@@ -11,23 +11,14 @@
 #include <cstdio>
 #include <string>
 
-#include "panel/main_dialog.h"
-#include "panel/main_window_layout.h"
+#include "panel/control_panel.h"
+#include "panel/panel_tables.h"
 #include "settings/transfer.h"
+#include "ui_control_panel.h"
 
 namespace zarnix {
 
 namespace {
-
-using CDlg = CMyQuorel_controller_r2_1Dlg;
-
-constexpr int kSaveButton = 1041;
-constexpr int kFileNameBox = 1096;
-constexpr int kBrowseButton = 1097;
-constexpr int kFileToCameraRadio = 1098;
-constexpr int kCameraToFileRadio = 1099;
-constexpr int kStartButton = 1101;
-constexpr int kAllRegistersBox = 1108;
 
 // The bar counts steps in 1 to 254 and starts again at 1; position 0 shows an empty bar.
 constexpr int kProgressMin = 1;
@@ -62,38 +53,17 @@ std::string FilePath(const QString& name) { return QFile::encodeName(name).toStd
 
 } // namespace
 
-void CMyQuorel_controller_r2_1Dlg::ConnectFileControl()
+QString ChooseSettingsFile(QWidget& parent, bool cameraToFile)
 {
-    const struct {
-        int id;
-        void (CDlg::*onClicked)();
-    } buttons[] = {
-        {kSaveButton, &CDlg::OnBnClickedSave},
-        {kBrowseButton, &CDlg::OnBnClickedBrowse},
-        {kFileToCameraRadio, &CDlg::OnBnClickedFileToCamera},
-        {kCameraToFileRadio, &CDlg::OnBnClickedCameraToFile},
-        {kAllRegistersBox, &CDlg::OnBnClickedAllRegisters},
-        {kStartButton, &CDlg::OnBnClickedStart},
-    };
-    for (const auto& entry : buttons)
-        connect(DlgItem<QAbstractButton>(*this, entry.id), &QAbstractButton::clicked, this, entry.onClicked);
-    connect(DlgItem<QLineEdit>(*this, kFileNameBox), &QLineEdit::textEdited, this, &CDlg::OnEnChangeFileName);
-
-    m_confirm = [this](const QString& question) {
-        return QMessageBox::question(this, windowTitle(), question, QMessageBox::Yes | QMessageBox::No,
-                                     QMessageBox::No) == QMessageBox::Yes;
-    };
     // Copying the camera into a file may name a new file; Start asks before it
     // replaces one, so the dialog does not ask as well.
-    m_chooseFile = [this](bool cameraToFile) {
-        if (cameraToFile)
-            return QFileDialog::getSaveFileName(this, tr("Save As"), QString(), kFileFilter, nullptr,
-                                                QFileDialog::DontConfirmOverwrite);
-        return QFileDialog::getOpenFileName(this, tr("Open"), QString(), kFileFilter);
-    };
+    if (cameraToFile)
+        return QFileDialog::getSaveFileName(&parent, QObject::tr("Save As"), QString(), kFileFilter, nullptr,
+                                            QFileDialog::DontConfirmOverwrite);
+    return QFileDialog::getOpenFileName(&parent, QObject::tr("Open"), QString(), kFileFilter);
 }
 
-void CMyQuorel_controller_r2_1Dlg::OnBnClickedSave()
+void CControlPanel::OnBnClickedSave()
 {
     // After a failed read-back the settings copy holds placeholders; stored, they
     // would be what the camera wakes up with after every power cycle.
@@ -115,51 +85,32 @@ void CMyQuorel_controller_r2_1Dlg::OnBnClickedSave()
     });
 }
 
-bool CMyQuorel_controller_r2_1Dlg::StopRequested(const QString& question)
+bool CControlPanel::StopRequested(const QString& question)
 {
-    if (m_longWork.StopForClose([&] { return m_confirm(question); }))
+    if (m_longWork.StopForClose([&] { return m_context.messages.Ask(question.toStdString()); }))
         m_bStopRequested = true;
     return m_bStopRequested;
 }
 
-void CMyQuorel_controller_r2_1Dlg::OnEnChangeFileName()
+void CControlPanel::OnEnChangeFileName()
 {
-    UpdateData(true);
-    UpdateData(false);
-    m_strFileName = SettingsFileName(m_strFileEdit);
+    SyncListTexts();
+    m_strFileName = SettingsFileName(m_ui->fileNameBox->text());
 }
 
-void CMyQuorel_controller_r2_1Dlg::OnBnClickedBrowse()
+void CControlPanel::OnBnClickedBrowse()
 {
-    const QString path = m_chooseFile(m_bCameraToFile != 0);
+    const QString path = m_chooseFile(m_ui->cameraToFileRadio->isChecked());
     if (path.isEmpty())
         return;
     // The chosen path is used as it is, with or without the extension.
-    m_strFileEdit = path;
-    if (auto* box = DlgItem<QLineEdit>(*this, kFileNameBox))
-        box->setText(path);
+    m_ui->fileNameBox->setText(path);
     m_strFileName = path;
 }
 
-void CMyQuorel_controller_r2_1Dlg::OnBnClickedFileToCamera() { m_bCameraToFile = 0; }
-
-void CMyQuorel_controller_r2_1Dlg::OnBnClickedCameraToFile() { m_bCameraToFile = 1; }
-
-void CMyQuorel_controller_r2_1Dlg::OnBnClickedAllRegisters()
+void CControlPanel::OnBnClickedStart()
 {
-    auto* box = DlgItem<QAbstractButton>(*this, kAllRegistersBox);
-    m_bAllRegisters = box && box->isChecked() ? 1 : 0;
-}
-
-void CMyQuorel_controller_r2_1Dlg::ShowTransferDirection()
-{
-    Check(kFileToCameraRadio, m_bCameraToFile == 0);
-    Check(kCameraToFileRadio, m_bCameraToFile != 0);
-}
-
-void CMyQuorel_controller_r2_1Dlg::OnBnClickedStart()
-{
-    auto* start = DlgItem<QAbstractButton>(*this, kStartButton);
+    QPushButton* start = m_ui->startButton;
     if (m_bTransferRunning) {
         // The transfer ends after the register under way; a second press changes nothing.
         m_bStopRequested = true;
@@ -173,22 +124,24 @@ void CMyQuorel_controller_r2_1Dlg::OnBnClickedStart()
         m_context.messages.Show("Please enter file name!");
         return;
     }
-    const bool cameraToFile = m_bCameraToFile != 0;
+    const bool cameraToFile = m_ui->cameraToFileRadio->isChecked();
+    const auto ask = [this](const QString& question) { return m_context.messages.Ask(question.toStdString()); };
     if (cameraToFile) {
         if (QFileInfo::exists(m_strFileName) &&
-            !m_confirm(tr("%1 already exists.\nReplace it with the camera's settings?").arg(m_strFileName)))
+            !ask(tr("%1 already exists.\nReplace it with the camera's settings?").arg(m_strFileName)))
             return;
     } else {
         // The camera keeps what is written here over a power cycle.
         const QString address = QString::number(m_wCameraAddress, 16);
-        if (!m_confirm(tr("Write the settings of %1 into the camera at I2C address %2?\n"
-                          "They replace the camera's own settings and are kept over power-off.")
-                           .arg(m_strFileName, address)))
+        if (!ask(tr("Write the settings of %1 into the camera at I2C address %2?\n"
+                    "They replace the camera's own settings and are kept over power-off.")
+                     .arg(m_strFileName, address)))
             return;
     }
 
-    m_progress->setRange(kProgressMin, kProgressMax);
-    m_progress->reset();
+    QProgressBar* progress = m_ui->progressBar;
+    progress->setRange(kProgressMin, kProgressMax);
+    progress->reset();
     {
         const QString caption = start->text();
         start->setText(tr("Stop"));
@@ -203,31 +156,32 @@ void CMyQuorel_controller_r2_1Dlg::OnBnClickedStart()
         start->setText(caption);
         start->setEnabled(true);
     }
-    m_progress->reset();
+    progress->reset();
 }
 
-void CMyQuorel_controller_r2_1Dlg::StepProgress()
+void CControlPanel::StepProgress()
 {
     // reset() leaves the value one below the minimum, so the first step shows 1.
-    const int next = m_progress->value() + 1;
-    m_progress->setValue(next > m_progress->maximum() ? m_progress->minimum() : next);
+    QProgressBar* progress = m_ui->progressBar;
+    const int next = progress->value() + 1;
+    progress->setValue(next > progress->maximum() ? progress->minimum() : next);
 }
 
-void CMyQuorel_controller_r2_1Dlg::CameraToFile()
+void CControlPanel::CameraToFile()
 {
     CSettingsTransfer transfer(m_context, m_wCameraAddress, [this] { StepProgress(); }, [this] {
         return StopRequested(tr("A transfer is running. Stop it and close?\nNo file is written."));
     });
-    transfer.CameraToFile(FilePath(m_strFileName), m_bAllRegisters != 0);
+    transfer.CameraToFile(FilePath(m_strFileName), m_ui->allRegistersCheck->isChecked());
 }
 
-void CMyQuorel_controller_r2_1Dlg::FileToCamera()
+void CControlPanel::FileToCamera()
 {
     CSettingsTransfer transfer(m_context, m_wCameraAddress, [this] { StepProgress(); }, [this] {
         return StopRequested(tr("A transfer is running. Stop it and close?\n"
                                 "The camera keeps what was written so far, uncommitted."));
     });
-    transfer.FileToCamera(FilePath(m_strFileName), m_bAllRegisters != 0);
+    transfer.FileToCamera(FilePath(m_strFileName), m_ui->allRegistersCheck->isChecked());
 }
 
 } // namespace zarnix

@@ -145,4 +145,9 @@ void CLongWork::CMessages::Show(const std::string& text)
     });
 }
 
+bool CLongWork::CMessages::Ask(const std::string& question)
+{
+    return m_work.WithArrowCursor([&] { return m_inner.Ask(question); });
+}
+
 } // namespace zarnix

@@ -77,6 +77,7 @@ private:
     public:
         CMessages(CLongWork& work, CMessageSink& inner) : m_work(work), m_inner(inner) {}
         void Show(const std::string& text) override;
+        bool Ask(const std::string& question) override;
 
     private:
         CLongWork& m_work;

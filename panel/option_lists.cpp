@@ -93,17 +93,17 @@ constexpr COptionEntry kWbModeEntries[] = {
 };
 
 constexpr std::array<COptionList, kOptionListCount> kOptionLists = {{
-    {static_cast<int>(ListId::ShutterMode), "Shutter mode", kShutterModeEntries},
-    {static_cast<int>(ListId::MaxShutter), "Max Shutter", kMaxShutterEntries},
-    {static_cast<int>(ListId::MinShutter), "Min Shutter", kMinShutterEntries},
-    {static_cast<int>(ListId::SensUpMode), "SensUp mode", kSensUpModeEntries},
-    {static_cast<int>(ListId::DnMode), "DN-mode", kDnModeEntries},
-    {static_cast<int>(ListId::ColourBurst), "Col.Burst", kColourBurstEntries},
-    {static_cast<int>(ListId::BlcMode), "BLC mode", kBlcModeEntries},
-    {static_cast<int>(ListId::BlcGain), "BLC gain", kBlcGainEntries},
-    {static_cast<int>(ListId::BlcWindowPos), "Window Pos.", kBlcWindowPosEntries},
-    {static_cast<int>(ListId::BlcWindowSize), "Window Size", kBlcWindowSizeEntries},
-    {static_cast<int>(ListId::WbMode), "mode", kWbModeEntries},
+    {ListId::ShutterMode, "Shutter mode", kShutterModeEntries},
+    {ListId::MaxShutter, "Max Shutter", kMaxShutterEntries},
+    {ListId::MinShutter, "Min Shutter", kMinShutterEntries},
+    {ListId::SensUpMode, "SensUp mode", kSensUpModeEntries},
+    {ListId::DnMode, "DN-mode", kDnModeEntries},
+    {ListId::ColourBurst, "Col.Burst", kColourBurstEntries},
+    {ListId::BlcMode, "BLC mode", kBlcModeEntries},
+    {ListId::BlcGain, "BLC gain", kBlcGainEntries},
+    {ListId::BlcWindowPos, "Window Pos.", kBlcWindowPosEntries},
+    {ListId::BlcWindowSize, "Window Size", kBlcWindowSizeEntries},
+    {ListId::WbMode, "mode", kWbModeEntries},
 }};
 
 char FoldCase(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
@@ -130,15 +130,8 @@ std::span<const COptionList> OptionLists() { return kOptionLists; }
 
 const COptionList& OptionList(ListId list)
 {
-    // Every enumerator is in the table, so the search cannot fail.
-    return *FindOptionList(static_cast<int>(list));
-}
-
-const COptionList* FindOptionList(int controlId)
-{
-    const auto it = std::find_if(kOptionLists.begin(), kOptionLists.end(),
-                                 [controlId](const COptionList& list) { return list.controlId == controlId; });
-    return it == kOptionLists.end() ? nullptr : &*it;
+    // The table is in the order of the enumeration.
+    return kOptionLists[static_cast<std::size_t>(list)];
 }
 
 std::optional<std::uint16_t> EntryValue(ListId list, std::int32_t index)
@@ -212,13 +205,6 @@ void FillList(CDropDownCombo& combo, const COptionList& list, const QString& tex
 void FillList(CDropDownCombo& combo, ListId list, const QString& textMember)
 {
     FillList(combo, OptionList(list), textMember);
-}
-
-void FillList(CDropDownCombo& combo, int controlId, const QString& textMember)
-{
-    static constexpr COptionList kNoList{0, "", {}};
-    const COptionList* list = FindOptionList(controlId);
-    FillList(combo, list ? *list : kNoList, textMember);
 }
 
 void SelectListIndex(CDropDownCombo& combo, std::int32_t index)

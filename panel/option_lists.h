@@ -23,26 +23,26 @@ struct COptionEntry {
     std::uint16_t value;
 };
 
-// One list of the window, named by its control id and caption.
-struct COptionList {
-    int controlId;
-    const char* caption;
-    std::span<const COptionEntry> entries;
+// The eleven lists, in the order of the table of lists.
+enum class ListId : int {
+    ShutterMode,   // exposure programme: fixed speeds, auto, limited auto
+    MaxShutter,    // one shutter limit of limited auto mode
+    MinShutter,    // the other shutter limit of limited auto mode
+    SensUpMode,    // frame integration factor in low light
+    DnMode,        // day/night: black and white, colour, automatic
+    ColourBurst,   // colour burst in the video signal
+    BlcMode,       // back light compensation off, BLC, HBLC
+    BlcGain,       // back light compensation strength
+    BlcWindowPos,  // where the BLC window sits: nibbles 0xVH of 0, 3, 7
+    BlcWindowSize, // how large it is: nibbles 0xVH of 1, 2, 4, 8
+    WbMode,        // white balance mode
 };
 
-// The eleven lists; the value of each is its control id.
-enum class ListId : int {
-    ShutterMode = 1002,   // exposure programme: fixed speeds, auto, limited auto
-    MaxShutter = 1035,    // one shutter limit of limited auto mode
-    MinShutter = 1045,    // the other shutter limit of limited auto mode
-    SensUpMode = 1005,    // frame integration factor in low light
-    DnMode = 1003,        // day/night: black and white, colour, automatic
-    ColourBurst = 1004,   // colour burst in the video signal
-    BlcMode = 1021,       // back light compensation off, BLC, HBLC
-    BlcGain = 1022,       // back light compensation strength
-    BlcWindowPos = 1026,  // where the BLC window sits: nibbles 0xVH of 0, 3, 7
-    BlcWindowSize = 1036, // how large it is: nibbles 0xVH of 1, 2, 4, 8
-    WbMode = 1027,        // white balance mode
+// One list of the window, named by its caption.
+struct COptionList {
+    ListId id;
+    const char* caption;
+    std::span<const COptionEntry> entries;
 };
 
 inline constexpr int kOptionListCount = 11;
@@ -50,8 +50,6 @@ inline constexpr int kOptionListCount = 11;
 // All eleven, in the order of the enum above.
 std::span<const COptionList> OptionLists();
 const COptionList& OptionList(ListId list);
-// nullptr when the control is not one of the option lists.
-const COptionList* FindOptionList(int controlId);
 
 // The value entry `index` sends; nothing for an index the list does not have.
 std::optional<std::uint16_t> EntryValue(ListId list, std::int32_t index);
@@ -100,8 +98,6 @@ std::optional<std::uint16_t> WindowSizeIndexToCode(std::int32_t index);
 // nothing, so rebuilding on open never looks like an operator's choice.
 void FillList(CDropDownCombo& combo, const COptionList& list, const QString& textMember);
 void FillList(CDropDownCombo& combo, ListId list, const QString& textMember);
-// By control id; an id that is no option list leaves the combo empty.
-void FillList(CDropDownCombo& combo, int controlId, const QString& textMember);
 
 // Chooses `index` after a fill; an index the list does not have leaves no
 // choice and an empty text field. Emits nothing either.

@@ -17,7 +17,6 @@
 #include <QTest>
 
 #include <fstream>
-#include <map>
 #include <sstream>
 
 #include "panel_fixture.h"
@@ -26,36 +25,27 @@
 namespace zarnix::test {
 namespace {
 
-// Object names for the window's controls by their old ids.
-const std::map<int, const char*> kObjectNames = {
-    {1002, "shutterModeList"}, {1035, "maxShutterList"}, {1045, "minShutterList"}, {1047, "analogGainSlider"},
-    {1048, "analogGainBox"}, {1005, "sensUpModeList"}, {1044, "aexReferenceLabel"}, {1042, "aexReferenceSlider"},
-    {1043, "aexReferenceBox"}, {1000, "digitalGainYSlider"}, {1009, "digitalGainYBox"}, {1001,
-    "digitalGainCSlider"}, {1010, "digitalGainCBox"}, {1012, "dayNightActiveCheck"}, {1003, "dnModeList"}, {1004,
-    "colourBurstList"}, {1007, "dnDelaySlider"}, {1013, "dnDelayBox"}, {1008, "dnStartSlider"}, {1014,
-    "dnStartBox"}, {1015, "dnStopSlider"}, {1016, "dnStopBox"}, {1025, "comDelayBox"}, {1092, "cameraAddressBox"},
-    {1095, "searchAddressButton"}, {1017, "mirrorCheck"}, {1018, "vFlipCheck"}, {1041, "saveButton"}, {1019,
-    "sharpnessSlider"}, {1020, "sharpnessBox"}, {1021, "blcModeList"}, {1022, "blcGainList"}, {1023,
-    "hsblcLevelSlider"}, {1024, "hsblcLevelBox"}, {1036, "blcWindowSizeList"}, {1026, "blcWindowPosList"}, {1096,
-    "fileNameBox"}, {1097, "browseButton"}, {1098, "fileToCameraRadio"}, {1099, "cameraToFileRadio"}, {1100,
-    "progressBar"}, {1101, "startButton"}, {1108, "allRegistersCheck"}, {1034, "connectButton"}, {1, "okButton"},
-    {2, "cancelButton"}, {1039, "wbModeLabel"}, {1027, "wbModeList"}, {1037, "rGainLabel"}, {1028, "rGainSlider"},
-    {1030, "rGainBox"}, {1038, "bGainLabel"}, {1029, "bGainSlider"}, {1031, "bGainBox"}, {1032, "pwbButton"}, {1033,
-    "irisOffCheck"}, {1006, "brightnessSlider"}, {1011, "brightnessBox"}, {1103, "deviceAddressBox"}, {1104,
-    "registerAddressBox"}, {1106, "registerPlusButton"}, {1112, "registerMinusButton"}, {1105, "dataBox"}, {1110,
-    "dataPlusButton"}, {1111, "dataMinusButton"}, {1107, "directWriteButton"}, {1113, "directReadButton"}, {1049,
-    "osdUpButton"}, {1050, "osdLeftButton"}, {1053, "osdEnterButton"}, {1051, "osdRightButton"}, {1052,
-    "osdDownButton"}, {1054, "osdControlCheck"}, {1056, "lowLumSlider"}, {1057, "lowLumBox"}, {1058,
-    "dnrOnOffCheck"}, {1059, "dnrAutoCheck"}, {1060, "dnrLevelSlider"}, {1061, "dnrLevelBox"}, {1062,
-    "dnrAgcStartSlider"}, {1063, "dnrAgcStartBox"}, {1064, "dnrAgcStopSlider"}, {1065, "dnrAgcStopBox"}, {1066,
-    "startCorrectionButton"}, {1067, "clearAllButton"}, {1068, "suLevelSlider"}, {1069, "suLevelBox"}, {1070,
-    "ddLevelSlider"}, {1071, "ddLevelBox"}, {1089, "autoFieldOddRadio"}, {1091, "autoFieldEvenRadio"}, {1072,
-    "showCorrectedCheck"}, {1073, "manualFieldOddRadio"}, {1074, "manualFieldEvenRadio"}, {1075, "pixelAddressBox"},
-    {1076, "addressPlusButton"}, {1077, "addressMinButton"}, {1078, "horMarkerSlider"}, {1088,
-    "horMarkerMinusButton"}, {1093, "horMarkerPlusButton"}, {1079, "vertMarkerSlider"}, {1090,
-    "vertMarkerMinusButton"}, {1094, "vertMarkerPlusButton"}, {1080, "assignPixelButton"}, {1081, "zoomOnOffCheck"},
-    {1082, "zoomFactorSlider"}, {1085, "zoomFactorBox"}, {1083, "panSlider"}, {1086, "panBox"}, {1084,
-    "tiltSlider"}, {1087, "tiltBox"}
+// Every control that the recording shows, in a fixed order.
+const char* const kControls[] = {
+    "okButton", "cancelButton", "digitalGainYSlider", "digitalGainCSlider", "shutterModeList", "dnModeList",
+    "colourBurstList", "sensUpModeList", "brightnessSlider", "dnDelaySlider", "dnStartSlider", "digitalGainYBox",
+    "digitalGainCBox", "brightnessBox", "dayNightActiveCheck", "dnDelayBox", "dnStartBox", "dnStopSlider",
+    "dnStopBox", "mirrorCheck", "vFlipCheck", "sharpnessSlider", "sharpnessBox", "blcModeList", "blcGainList",
+    "hsblcLevelSlider", "hsblcLevelBox", "comDelayBox", "blcWindowPosList", "wbModeList", "rGainSlider",
+    "bGainSlider", "rGainBox", "bGainBox", "pwbButton", "irisOffCheck", "connectButton", "maxShutterList",
+    "blcWindowSizeList", "rGainLabel", "bGainLabel", "wbModeLabel", "saveButton", "aexReferenceSlider",
+    "aexReferenceBox", "aexReferenceLabel", "minShutterList", "analogGainSlider", "analogGainBox", "osdUpButton",
+    "osdLeftButton", "osdRightButton", "osdDownButton", "osdEnterButton", "osdControlCheck", "lowLumSlider",
+    "lowLumBox", "dnrOnOffCheck", "dnrAutoCheck", "dnrLevelSlider", "dnrLevelBox", "dnrAgcStartSlider",
+    "dnrAgcStartBox", "dnrAgcStopSlider", "dnrAgcStopBox", "startCorrectionButton", "clearAllButton",
+    "suLevelSlider", "suLevelBox", "ddLevelSlider", "ddLevelBox", "showCorrectedCheck", "manualFieldOddRadio",
+    "manualFieldEvenRadio", "pixelAddressBox", "addressPlusButton", "addressMinButton", "horMarkerSlider",
+    "vertMarkerSlider", "assignPixelButton", "zoomOnOffCheck", "zoomFactorSlider", "panSlider", "tiltSlider",
+    "zoomFactorBox", "panBox", "tiltBox", "horMarkerMinusButton", "autoFieldOddRadio", "vertMarkerMinusButton",
+    "autoFieldEvenRadio", "cameraAddressBox", "horMarkerPlusButton", "vertMarkerPlusButton", "searchAddressButton",
+    "fileNameBox", "browseButton", "fileToCameraRadio", "cameraToFileRadio", "progressBar", "startButton",
+    "deviceAddressBox", "registerAddressBox", "dataBox", "registerPlusButton", "directWriteButton",
+    "allRegistersCheck", "dataPlusButton", "dataMinusButton", "registerMinusButton", "directReadButton"
 };
 
 std::string Digest(const std::string& text)
@@ -79,13 +69,6 @@ protected:
         std::filesystem::current_path(folder); // settings files by plain names, as typed
         messages.answer = true;
         Start();
-        for (QWidget* widget : dlg->findChildren<QWidget*>()) {
-            const QVariant id = widget->property(kDlgIdProperty);
-            if (id.isValid() && kObjectNames.count(id.toInt()))
-                widget->setObjectName(kObjectNames.at(id.toInt()));
-        }
-        dlg->m_confirm = [this](const QString& question) { return messages.Ask(question.toStdString()); };
-        dlg->show();
     }
     void TearDown() override
     {
@@ -97,16 +80,14 @@ protected:
     template <class T>
     T* Find(const std::string& name)
     {
-        T* widget = dlg->findChild<T*>(QString::fromStdString(name));
-        EXPECT_NE(widget, nullptr) << name;
-        return widget;
+        return PanelTest::Find<T>(name.c_str());
     }
 
     // What every control shows, in a fixed order.
     std::string Controls()
     {
         std::ostringstream out;
-        for (const auto& [id, name] : kObjectNames) {
+        for (const char* name : kControls) {
             QWidget* w = dlg->findChild<QWidget*>(name);
             if (!w)
                 continue;

@@ -3,6 +3,7 @@
 
 #include <QContextMenuEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -70,14 +71,15 @@ using ShellTest = PanelTest;
 
 TEST_F(ShellTest, AboutIsOfferedInTheContextMenuAndOnF1)
 {
-    StartQuiet();
-    QSignalSpy about(dlg.get(), &CMyQuorel_controller_r2_1Dlg::aboutRequested);
+    Start();
+    bus.ClearLog();
+    QSignalSpy about(dlg.get(), &CControlPanel::aboutRequested);
     // The context menu holds the one entry; choosing it asks for the About box.
     QTimer::singleShot(0, [&] {
         auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
         ASSERT_NE(menu, nullptr);
         ASSERT_EQ(menu->actions().size(), 1);
-        EXPECT_EQ(menu->actions()[0]->text(), CMyQuorel_controller_r2_1Dlg::kAboutEntry);
+        EXPECT_EQ(menu->actions()[0]->text(), CControlPanel::kAboutEntry);
         menu->actions()[0]->trigger();
         menu->close();
     });
@@ -91,7 +93,7 @@ TEST_F(ShellTest, AboutIsOfferedInTheContextMenuAndOnF1)
     QTest::keyClick(dlg.get(), Qt::Key_F1);
     EXPECT_EQ(about.count(), 2);
     EXPECT_TRUE(dlg->isVisible());
-    EXPECT_TRUE(Writes().empty()); // the About box is no camera operation
+    EXPECT_TRUE(bus.Log().empty()); // the About box is no camera operation
 }
 
 // The window on a vendor adapter library: the same start-up, through the six calls.
@@ -103,12 +105,11 @@ TEST(ShellOnLibraryTest, TheWindowStartsOnAVendorLibrary)
     CVirtualClock clock;
     CRecordingMessages messages;
     CLinkContext context{*library, clock, messages};
-    CMyQuorel_controller_r2_1Dlg dlg(context);
-    dlg.OnInitDialog();
+    CControlPanel dlg(context);
+    dlg.show();
     EXPECT_TRUE(messages.Texts().empty());
-    EXPECT_EQ(DlgItem<QLineEdit>(dlg, 1092)->text(), "70");
-    EXPECT_EQ(DlgItem<QLineEdit>(dlg, 1105)->text(), QString::number(dlg.m_awSettings[0x04], 16));
-    EXPECT_TRUE(dlg.m_abSettingKnown[0x04]);
+    EXPECT_EQ(dlg.findChild<QLineEdit*>("cameraAddressBox")->text(), "70");
+    EXPECT_EQ(dlg.findChild<QLineEdit*>("dataBox")->text(), QString::number(dlg.SettingsCopy()[0x04], 16));
 }
 
 } // namespace

@@ -1,0 +1,199 @@
+#include "panel/control_panel.h"
+
+#include <QContextMenuEvent>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QShortcut>
+#include <QStyleOptionComboBox>
+
+#include "panel/drop_down_combo.h"
+#include "panel/panel_tables.h"
+#include "ui_control_panel.h"
+
+namespace zarnix {
+
+namespace {
+
+// A list opens about six entries deep, as the window was drawn.
+constexpr int kListVisibleEntries = 6;
+// The camera address box never holds more than a bus address.
+constexpr int kCameraAddressMaxChars = 2;
+
+// Return in a value box or a list's text field ends the typing, not the
+// window: without this the dialog would take it as a click on "OK".
+class CReturnInBoxFilter : public QObject {
+public:
+    using QObject::QObject;
+
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::KeyPress) {
+            const int key = static_cast<QKeyEvent*>(event)->key();
+            auto* window = static_cast<QWidget*>(watched);
+            if ((key == Qt::Key_Return || key == Qt::Key_Enter) &&
+                qobject_cast<QLineEdit*>(window->focusWidget()) != nullptr)
+                return true;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+} // namespace
+
+CControlPanel::CControlPanel(CLinkContext& context, QWidget* parent)
+    : QDialog(parent), m_ui(std::make_unique<Ui::ControlPanel>()), m_longWork(*this, context),
+      m_context(m_longWork.Context())
+{
+    m_ui->setupUi(this);
+    FinishForm();
+    ConnectHandlers();
+    m_ui->fileToCameraRadio->setChecked(true);
+}
+
+CControlPanel::~CControlPanel() = default;
+
+// What the form cannot say by itself: sizes that follow the font, and the
+// window's frame.
+void CControlPanel::FinishForm()
+{
+    // A fixed dialog: caption, system menu and close button, nothing to minimise or maximise.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint);
+    for (CDropDownCombo* list : findChildren<CDropDownCombo*>()) {
+        // The width is fixed by the longest entry, not by what the list holds right
+        // now: a list emptied and refilled on every opening must not resize the window.
+        QStyleOptionComboBox option;
+        option.initFrom(list);
+        option.editable = true;
+        const QFontMetrics metrics = list->fontMetrics();
+        const QString widest = list->property("widestEntry").toString();
+        const QSize text(metrics.horizontalAdvance(widest) + 2 * metrics.averageCharWidth(), metrics.height());
+        list->setMinimumWidth(list->style()->sizeFromContents(QStyle::CT_ComboBox, &option, text, list).width());
+        list->setMaxVisibleItems(kListVisibleEntries);
+    }
+    for (QLineEdit* box : findChildren<QLineEdit*>()) {
+        // The platform hint makes room for 17 letters; these boxes hold a few digits.
+        const int chars = box->property("valueChars").toInt();
+        if (chars <= 0 || box->parent() == nullptr || qobject_cast<QComboBox*>(box->parent()))
+            continue;
+        const QFontMetrics metrics = box->fontMetrics();
+        const int room = metrics.horizontalAdvance(QString(chars, QLatin1Char('0')));
+        box->setFixedWidth(box->sizeHint().width() - 17 * metrics.horizontalAdvance(QLatin1Char('x')) + room);
+    }
+    m_ui->cameraAddressBox->setMaxLength(kCameraAddressMaxChars);
+    installEventFilter(new CReturnInBoxFilter(this));
+}
+
+void CControlPanel::ConnectHandlers()
+{
+    Ui::ControlPanel& ui = *m_ui;
+    connect(ui.okButton, &QPushButton::clicked, this, &QDialog::accept);
+    connect(ui.cancelButton, &QPushButton::clicked, this, &QDialog::reject);
+
+    // Opening a list refills it, so it always shows its full set of entries. Qt
+    // hides a list's popup before it applies the entry picked there, so the
+    // close-up handler runs once control is back in the event loop.
+    for (const CListRow& row : ListRows()) {
+        CDropDownCombo* list = ui.*row.list;
+        connect(list, &CDropDownCombo::dropDown, this, [this, &row] { FillList(row.id); });
+        connect(list, &CDropDownCombo::closeUp, this, [this, &row] {
+            if (row.id == ListId::ShutterMode)
+                OnCbnCloseupShutterMode();
+            else if (row.id == ListId::WbMode)
+                OnCbnCloseupWbMode();
+            else
+                OnCbnCloseup(row.id);
+        }, Qt::QueuedConnection);
+    }
+    // Keys, page clicks and tracking only move a thumb; letting go of it writes.
+    for (const CSliderRow& row : SliderRows())
+        connect(ui.*row.slider, &QSlider::sliderReleased, this, [this, &row] { OnSliderReleased(row); });
+    // textEdited, not textChanged: the program's own box texts are never written again.
+    for (const CBoxRow& row : BoxRows())
+        connect(ui.*row.box, &QLineEdit::textEdited, this, [this, &row] { OnBoxEdited(row); });
+
+    // Operator clicks only: a box checked from code (the refresh) sends nothing.
+    const std::pair<QAbstractButton*, std::function<void()>> buttons[] = {
+        {ui.searchAddressButton, [this] { OnBnClickedSearchAddress(); }},
+        {ui.connectButton, [this] { OnBnClickedConnect(); }},
+        {ui.osdUpButton, [this] { OnBnClickedOsdKey(kOsdUp); }},
+        {ui.osdDownButton, [this] { OnBnClickedOsdKey(kOsdDown); }},
+        {ui.osdLeftButton, [this] { OnBnClickedOsdKey(kOsdLeft); }},
+        {ui.osdRightButton, [this] { OnBnClickedOsdKey(kOsdRight); }},
+        {ui.osdEnterButton, [this] { OnBnClickedOsdKey(kOsdEnter); }},
+        {ui.osdControlCheck, [this] { OnBnClickedOsdControl(); }},
+        {ui.mirrorCheck, [this] { OnBnClickedMirror(); }},
+        {ui.vFlipCheck, [this] { OnBnClickedMirror(); }},
+        {ui.irisOffCheck, [this] { OnBnClickedIrisOff(); }},
+        {ui.pwbButton, [this] { OnBnClickedPwb(); }},
+        {ui.dnrOnOffCheck, [this] { OnBnClicked3dnrOnOff(); }},
+        {ui.dnrAutoCheck, [this] { Send3dnrMode(); }},
+        {ui.zoomOnOffCheck, [this] { OnBnClickedZoomOnOff(); }},
+        {ui.startCorrectionButton, [this] { OnBnClickedPixelCorrection(kCorrectionStart); }},
+        {ui.clearAllButton, [this] { OnBnClickedPixelCorrection(kCorrectionClearAll); }},
+        {ui.showCorrectedCheck, [this] { OnBnClickedShowCorrected(); }},
+        {ui.autoFieldOddRadio, [this] { SelectAutoField(kAutoFieldOdd); }},
+        {ui.autoFieldEvenRadio, [this] { SelectAutoField(kAutoFieldEven); }},
+        {ui.manualFieldOddRadio, [this] { SelectManualField(kManualFieldOdd); }},
+        {ui.manualFieldEvenRadio, [this] { SelectManualField(kManualFieldEven); }},
+        {ui.addressPlusButton, [this] { OnBnClickedAddressStep(+1); }},
+        {ui.addressMinButton, [this] { OnBnClickedAddressStep(-1); }},
+        {ui.assignPixelButton, [this] { OnBnClickedAssignPixel(); }},
+        {ui.horMarkerMinusButton, [this] { StepMarker(*m_ui->horMarkerSlider, -1); }},
+        {ui.horMarkerPlusButton, [this] { StepMarker(*m_ui->horMarkerSlider, +1); }},
+        {ui.vertMarkerMinusButton, [this] { StepMarker(*m_ui->vertMarkerSlider, -1); }},
+        {ui.vertMarkerPlusButton, [this] { StepMarker(*m_ui->vertMarkerSlider, +1); }},
+        {ui.registerPlusButton, [this] { StepDirectIndex(true); }},
+        {ui.registerMinusButton, [this] { StepDirectIndex(false); }},
+        {ui.dataPlusButton, [this] { StepDirectData(true); }},
+        {ui.dataMinusButton, [this] { StepDirectData(false); }},
+        {ui.directWriteButton, [this] { OnBnClickedDirectWrite(); }},
+        {ui.directReadButton, [this] { OnBnClickedDirectRead(); }},
+        {ui.saveButton, [this] { OnBnClickedSave(); }},
+        {ui.browseButton, [this] { OnBnClickedBrowse(); }},
+        {ui.startButton, [this] { OnBnClickedStart(); }},
+    };
+    for (const auto& [button, handler] : buttons)
+        connect(button, &QAbstractButton::clicked, this, handler);
+    connect(ui.deviceAddressBox, &QLineEdit::textEdited, this, &CControlPanel::OnEnChangeDeviceAddr);
+    connect(ui.registerAddressBox, &QLineEdit::textEdited, this, &CControlPanel::OnEnChangeRegisterAddr);
+    connect(ui.dataBox, &QLineEdit::textEdited, this, &CControlPanel::OnEnChangeData);
+    connect(ui.fileNameBox, &QLineEdit::textEdited, this, &CControlPanel::OnEnChangeFileName);
+
+    // Linux window managers offer programs no system menu; F1 and the context menu stand in.
+    auto* about = new QShortcut(QKeySequence::HelpContents, this);
+    connect(about, &QShortcut::activated, this, &CControlPanel::aboutRequested);
+    m_chooseFile = [this](bool cameraToFile) { return ChooseSettingsFile(*this, cameraToFile); };
+}
+
+void CControlPanel::RecordSetting(std::uint8_t entry, std::uint16_t value)
+{
+    if (entry >= kShadowSize)
+        return;
+    m_awSettings[entry] = value;
+    m_abSettingKnown[entry] = true;
+}
+
+void CControlPanel::contextMenuEvent(QContextMenuEvent* event)
+{
+    QMenu menu(this);
+    menu.addAction(kAboutEntry, this, &CControlPanel::aboutRequested);
+    menu.exec(event->globalPos());
+}
+
+void CControlPanel::setVisible(bool visible)
+{
+    if (visible && !m_bInitDone)
+        OnInitDialog();
+    QDialog::setVisible(visible);
+}
+
+CCameraControl CControlPanel::Camera() const { return CCameraControl(m_context, m_wCameraAddress); }
+
+void CControlPanel::Enable(std::span<QWidget* const> widgets, bool enable)
+{
+    for (QWidget* widget : widgets)
+        widget->setEnabled(enable);
+}
+
+} // namespace zarnix
