@@ -9,7 +9,7 @@ QPoint CentredOn(const QRect& screen, const QSize& size)
     return {screen.x() + (screen.width() - size.width()) / 2, screen.y() + (screen.height() - size.height()) / 2};
 }
 
-CSplash::CSplash() : QWidget(nullptr, Qt::FramelessWindowHint)
+CSplash::CSplash() : QWidget(nullptr, Qt::SplashScreen | Qt::FramelessWindowHint)
 {
     setAttribute(Qt::WA_DeleteOnClose, false);
     setAccessibleName("Zarnix controller splash");

@@ -1,4 +1,5 @@
-// The splash picture: a plain frameless window centred on the screen. It stays
+// The splash picture: a frameless splash screen centred on the screen, which
+// window managers keep off the task list. It stays
 // behind the main window until the program ends; its owner destroys it, whatever
 // closes its window first.
 #pragma once

@@ -3,6 +3,7 @@
 #include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QRegularExpressionValidator>
 #include <QShortcut>
 #include <QStyleOptionComboBox>
 
@@ -19,23 +20,46 @@ constexpr int kListVisibleEntries = 6;
 // The camera address box never holds more than a bus address.
 constexpr int kCameraAddressMaxChars = 2;
 
-// Return in a value box or a list's text field ends the typing, not the
-// window: without this the dialog would take it as a click on "OK".
-class CReturnInBoxFilter : public QObject {
+// A slider moved by its keys or by a click beside the thumb writes once the key
+// or the button is let go (a held key writes once), as a drag writes when the
+// thumb is let go. The wheel would move it without writing: it is not taken.
+class CSliderWrite : public QObject {
 public:
-    using QObject::QObject;
+    CSliderWrite(QSlider& slider, std::function<void()> write) : QObject(&slider), m_write(std::move(write))
+    {
+        connect(&slider, &QAbstractSlider::actionTriggered, this, [this](int action) {
+            if (action != QAbstractSlider::SliderMove)
+                m_bMoved = true;
+        });
+        connect(&slider, &QSlider::sliderReleased, this, [this] { m_write(); });
+        slider.installEventFilter(this);
+    }
 
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        if (event->type() == QEvent::KeyPress) {
-            const int key = static_cast<QKeyEvent*>(event)->key();
-            auto* window = static_cast<QWidget*>(watched);
-            if ((key == Qt::Key_Return || key == Qt::Key_Enter) &&
-                qobject_cast<QLineEdit*>(window->focusWidget()) != nullptr)
-                return true;
+        switch (event->type()) {
+        case QEvent::Wheel:
+            return true;
+        case QEvent::KeyRelease:
+            if (static_cast<QKeyEvent*>(event)->isAutoRepeat())
+                break;
+            [[fallthrough]];
+        case QEvent::MouseButtonRelease:
+        case QEvent::FocusOut:
+            if (m_bMoved) {
+                m_bMoved = false;
+                m_write();
+            }
+            break;
+        default:
+            break;
         }
         return QObject::eventFilter(watched, event);
     }
+
+private:
+    std::function<void()> m_write;
+    bool m_bMoved = false; // moved by a key or a page click since the last write
 };
 
 } // namespace
@@ -56,9 +80,9 @@ CControlPanel::~CControlPanel() = default;
 // window's frame.
 void CControlPanel::FinishForm()
 {
-    // A fixed dialog: caption, system menu and close button, nothing to minimise or maximise.
+    // A fixed size: caption, system menu, minimise and close buttons, nothing to maximise.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowCloseButtonHint);
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     for (CDropDownCombo* list : findChildren<CDropDownCombo*>()) {
         // The width is fixed by the longest entry, not by what the list holds right
         // now: a list emptied and refilled on every opening must not resize the window.
@@ -81,7 +105,14 @@ void CControlPanel::FinishForm()
         box->setFixedWidth(box->sizeHint().width() - 17 * metrics.horizontalAdvance(QLatin1Char('x')) + room);
     }
     m_ui->cameraAddressBox->setMaxLength(kCameraAddressMaxChars);
-    installEventFilter(new CReturnInBoxFilter(this));
+    // The value boxes take what can be a hexadecimal number; the texts the window
+    // puts there itself ("x16", " 1") are shown as they are.
+    auto* hex = new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9A-Fa-f]*")), this);
+    for (const CBoxRow& row : BoxRows())
+        (m_ui.get()->*row.box)->setValidator(hex);
+    for (QLineEdit* box : {m_ui->deviceAddressBox, m_ui->registerAddressBox, m_ui->dataBox})
+        box->setValidator(hex);
+    SetToolTips();
 }
 
 void CControlPanel::ConnectHandlers()
@@ -105,9 +136,8 @@ void CControlPanel::ConnectHandlers()
                 OnCbnCloseup(row.id);
         }, Qt::QueuedConnection);
     }
-    // Keys, page clicks and tracking only move a thumb; letting go of it writes.
     for (const CSliderRow& row : SliderRows())
-        connect(ui.*row.slider, &QSlider::sliderReleased, this, [this, &row] { OnSliderReleased(row); });
+        new CSliderWrite(*(ui.*row.slider), [this, &row] { OnSliderReleased(row); });
     // textEdited, not textChanged: the program's own box texts are never written again.
     for (const CBoxRow& row : BoxRows())
         connect(ui.*row.box, &QLineEdit::textEdited, this, [this, &row] { OnBoxEdited(row); });
@@ -172,6 +202,17 @@ void CControlPanel::RecordSetting(std::uint8_t entry, std::uint16_t value)
         return;
     m_awSettings[entry] = value;
     m_abSettingKnown[entry] = true;
+}
+
+// Return and Enter press the push button that has the focus, so they close the
+// window only from "OK" or "Cancel"; anywhere else they end nothing.
+void CControlPanel::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() != Qt::Key_Return && event->key() != Qt::Key_Enter)
+        return QDialog::keyPressEvent(event);
+    if (auto* button = qobject_cast<QPushButton*>(focusWidget()); button && button->isEnabled())
+        button->click();
+    event->accept();
 }
 
 void CControlPanel::contextMenuEvent(QContextMenuEvent* event)

@@ -18,6 +18,7 @@
 #include "camera/camera_control.h"
 #include "link/context.h"
 #include "panel/long_work.h"
+#include "settings/transfer.h"
 
 class QAbstractButton;
 class QLineEdit;
@@ -48,7 +49,7 @@ public:
     void SetFileChooser(CFileChooser chooser) { m_chooseFile = std::move(chooser); }
 
     // The entry that opens the About box, offered in the window's context menu and on F1.
-    static constexpr const char* kAboutEntry = "&About Quorel_controller_r2_1...";
+    static constexpr const char* kAboutEntry = "&About Zarnix_controller...";
 
 signals:
     void aboutRequested();
@@ -57,10 +58,13 @@ protected:
     // The start-up runs before the window first appears, with its search and refresh.
     void setVisible(bool visible) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     // ---- form and wiring: panel/control_panel.cpp ----
     void FinishForm();
+    // Every control tells its register and range, or what it does: panel/tool_tips.cpp.
+    void SetToolTips();
     void ConnectHandlers();
     // A camera command object for one operation, aimed at the current camera.
     CCameraControl Camera() const;
@@ -146,10 +150,14 @@ private:
     void OnBnClickedBrowse();
     // Runs one transfer; while it runs the button reads "Stop" and stops it.
     void OnBnClickedStart();
-    void CameraToFile();
-    void FileToCamera();
-    // One step of the progress bar, from its maximum back to its minimum.
+    ETransferResult CameraToFile();
+    ETransferResult FileToCamera();
+    // The bar runs once from empty to full over a long operation of `steps` steps.
+    void StartProgress(int steps);
     void StepProgress();
+    // The status line under File control: what the last long operation did and
+    // how long it took; the bar is emptied.
+    void ShowDone(const QString& what, Micros began);
     // Closing the window during SAVE or a transfer: the stop check of each, asked
     // between two registers. A close since the last check puts `question`; yes
     // stops the operation there, and the window closes once it has ended.

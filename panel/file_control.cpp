@@ -20,10 +20,6 @@ namespace zarnix {
 
 namespace {
 
-// The bar counts steps in 1 to 254 and starts again at 1; position 0 shows an empty bar.
-constexpr int kProgressMin = 1;
-constexpr int kProgressMax = 254;
-
 const QString kExtension = QStringLiteral(".qcs");
 const QString kFileFilter = QStringLiteral("Qcs files(.qcs) (*.qcs)");
 
@@ -77,12 +73,37 @@ void CControlPanel::OnBnClickedSave()
     }
     CCameraControl camera = Camera();
     m_bStopRequested = false;
-    const CLongWork::CScope work(m_longWork);
-    // Stopped, the camera tells which registers it stored; the others keep their old values.
-    camera.StoreSettings(m_awSettings, {}, [this] {
-        return StopRequested(tr("The settings are being stored. Stop it and close?\n"
-                                "Registers not yet stored keep their old values."));
-    });
+    const Micros began = m_context.clock.Now();
+    StartProgress(static_cast<int>(kStoredIndexes.size()));
+    bool stored = false;
+    {
+        const CLongWork::CScope work(m_longWork);
+        // Stopped, the camera tells which registers it stored; the others keep their old values.
+        stored = camera.StoreSettings(m_awSettings, [this](std::uint8_t) { StepProgress(); }, [this] {
+            return StopRequested(tr("The settings are being stored. Stop it and close?\n"
+                                    "Registers not yet stored keep their old values."));
+        });
+    }
+    ShowDone(stored ? tr("Settings stored in the camera") : tr("SAVE not completed"), began);
+}
+
+void CControlPanel::StartProgress(int steps)
+{
+    m_ui->progressBar->setRange(0, steps);
+    m_ui->progressBar->setValue(0);
+}
+
+void CControlPanel::StepProgress()
+{
+    QProgressBar* progress = m_ui->progressBar;
+    progress->setValue(std::min(progress->value() + 1, progress->maximum()));
+}
+
+void CControlPanel::ShowDone(const QString& what, Micros began)
+{
+    m_ui->progressBar->setValue(0);
+    const double seconds = std::chrono::duration<double>(m_context.clock.Now() - began).count();
+    m_ui->statusLabel->setText(tr("%1, %2 s").arg(what).arg(seconds, 0, 'f', 1));
 }
 
 bool CControlPanel::StopRequested(const QString& question)
@@ -139,49 +160,50 @@ void CControlPanel::OnBnClickedStart()
             return;
     }
 
-    QProgressBar* progress = m_ui->progressBar;
-    progress->setRange(kProgressMin, kProgressMax);
-    progress->reset();
+    const Micros began = m_context.clock.Now();
+    bool done = false;
     {
         const QString caption = start->text();
         start->setText(tr("Stop"));
         m_bStopRequested = false;
         m_bTransferRunning = true;
         const CLongWork::CScope work(m_longWork, start);
-        if (cameraToFile)
-            CameraToFile();
-        else
-            FileToCamera();
+        done = (cameraToFile ? CameraToFile() : FileToCamera()) == ETransferResult::Done;
         m_bTransferRunning = false;
         start->setText(caption);
         start->setEnabled(true);
     }
-    progress->reset();
+    const QString name = QFileInfo(m_strFileName).fileName();
+    if (!done)
+        ShowDone(cameraToFile ? tr("Camera to File not completed") : tr("File to camera not completed"), began);
+    else if (cameraToFile)
+        ShowDone(tr("%1 written, %2 values").arg(name).arg(kSettingsFileValues), began);
+    else
+        ShowDone(tr("%1 written into the camera, checked and stored").arg(name), began);
 }
 
-void CControlPanel::StepProgress()
+ETransferResult CControlPanel::CameraToFile()
 {
-    // reset() leaves the value one below the minimum, so the first step shows 1.
-    QProgressBar* progress = m_ui->progressBar;
-    const int next = progress->value() + 1;
-    progress->setValue(next > progress->maximum() ? progress->minimum() : next);
-}
-
-void CControlPanel::CameraToFile()
-{
+    const bool all = m_ui->allRegistersCheck->isChecked();
     CSettingsTransfer transfer(m_context, m_wCameraAddress, [this] { StepProgress(); }, [this] {
         return StopRequested(tr("A transfer is running. Stop it and close?\nNo file is written."));
     });
-    transfer.CameraToFile(FilePath(m_strFileName), m_ui->allRegistersCheck->isChecked());
+    StartProgress(static_cast<int>(CameraToFileSteps(all)));
+    return transfer.CameraToFile(FilePath(m_strFileName), all);
 }
 
-void CControlPanel::FileToCamera()
+ETransferResult CControlPanel::FileToCamera()
 {
+    const bool all = m_ui->allRegistersCheck->isChecked();
     CSettingsTransfer transfer(m_context, m_wCameraAddress, [this] { StepProgress(); }, [this] {
         return StopRequested(tr("A transfer is running. Stop it and close?\n"
                                 "The camera keeps what was written so far, uncommitted."));
     });
-    transfer.FileToCamera(FilePath(m_strFileName), m_ui->allRegistersCheck->isChecked());
+    std::vector<std::uint16_t> image;
+    if (const ETransferResult read = transfer.ReadImage(FilePath(m_strFileName), image); read != ETransferResult::Done)
+        return read;
+    StartProgress(static_cast<int>(FileToCameraSteps(BlocksWritten(image, all))));
+    return transfer.FileToCamera(image, all);
 }
 
 } // namespace zarnix

@@ -57,6 +57,14 @@ constexpr std::uint8_t kWbEntry = 0x08;
 
 std::span<const CListRow> ListRows() { return kLists; }
 
+CListRegisters ListRegisters(ListId list)
+{
+    if (list == ListId::WbMode)
+        return {ESetCommand::SetWhiteBalanceMode, std::nullopt};
+    const CListTarget& target = kListTargets[static_cast<std::size_t>(list)];
+    return {target.command, target.blcMode2};
+}
+
 CDropDownCombo& CControlPanel::ListOf(ListId list) const
 {
     return *(*m_ui.*kLists[static_cast<std::size_t>(list)].list);

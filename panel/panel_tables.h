@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <optional>
 #include <span>
 
 #include "camera/camera_control.h"
@@ -29,6 +30,12 @@ struct CListRow {
     CDropDownCombo* Ui::ControlPanel::*list;
 };
 std::span<const CListRow> ListRows();
+// The register a list writes and, for a BLC window list, the one of BLC mode 2.
+struct CListRegisters {
+    ESetCommand command;
+    std::optional<ESetCommand> blcMode2;
+};
+CListRegisters ListRegisters(ListId list);
 
 enum class ESliderAction {
     Standard, // the box shows the position, the register takes it

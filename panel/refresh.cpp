@@ -125,8 +125,9 @@ void CControlPanel::RefreshFromCamera()
     m_awSettings[0x05] = E[0x05];
     ui.mirrorCheck->setChecked((E[0x05] & 1) != 0);
     ui.vFlipCheck->setChecked((E[0x05] & 2) != 0);
-    ui.irisOffCheck->setChecked((E[0x30] & 1) != 0);
-    Enable(OsdKeys(), false);
+    // Bit 0 set is the iris on; without a camera (0xFF) the box is cleared.
+    ui.irisOffCheck->setChecked((E[0x30] & 1) == 0);
+    Enable(OsdKeys(), ui.osdControlCheck->isChecked());
 
     m_nPixelSlot = 0;
     ShowPixelSlot();

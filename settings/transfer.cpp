@@ -131,7 +131,7 @@ ETransferResult CSettingsTransfer::CameraToFile(const std::string& path, bool al
     return SaveSettingsFile(file, path, m_context.messages) ? ETransferResult::Done : ETransferResult::WriteFailed;
 }
 
-ETransferResult CSettingsTransfer::FileToCamera(const std::string& path, bool allRegisters)
+ETransferResult CSettingsTransfer::ReadImage(const std::string& path, std::vector<std::uint16_t>& image)
 {
     // Refuse a file that cannot be a settings file before anything reaches the camera:
     // the reader would turn a short file or a stray character into wrong bytes.
@@ -147,23 +147,36 @@ ETransferResult CSettingsTransfer::FileToCamera(const std::string& path, bool al
         m_context.messages.Show(problem);
         return ETransferResult::BadFile;
     }
-    std::vector<std::uint16_t> image(kSettingsImageSize, 0xFF);
+    image.assign(kSettingsImageSize, 0xFF);
     const CSettingsFileCheck check = CheckSettingsText(bytes, path, image);
     if (!check.ok) {
         m_context.messages.Show(check.problem);
         return ETransferResult::BadFile;
     }
-    return FileToCamera(image, allRegisters);
+    return ETransferResult::Done;
+}
+
+ETransferResult CSettingsTransfer::FileToCamera(const std::string& path, bool allRegisters)
+{
+    std::vector<std::uint16_t> image;
+    const ETransferResult read = ReadImage(path, image);
+    return read == ETransferResult::Done ? FileToCamera(image, allRegisters) : read;
+}
+
+std::array<bool, kSettingsBlockCount> BlocksWritten(std::span<const std::uint16_t> image, bool allRegisters)
+{
+    std::array<bool, kSettingsBlockCount> written{};
+    written[0] = true;
+    for (std::size_t b = 1; b < kSettingsBlockCount; ++b)
+        written[b] = allRegisters && image[MarkerEntry(b)] == b;
+    return written;
 }
 
 ETransferResult CSettingsTransfer::FileToCamera(std::span<const std::uint16_t> image, bool allRegisters)
 {
     m_lastDone.reset();
 
-    std::array<bool, kSettingsBlockCount> written{};
-    written[0] = true;
-    for (std::size_t b = 1; b < kSettingsBlockCount; ++b)
-        written[b] = allRegisters && image[MarkerEntry(b)] == b;
+    const std::array<bool, kSettingsBlockCount> written = BlocksWritten(image, allRegisters);
 
     // Stop at the first failed transaction rather than pile up a box per register;
     // a stop on request leaves the camera with what was written, uncommitted.

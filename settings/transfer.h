@@ -9,6 +9,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "camera/camera_control.h"
 #include "settings/settings_file.h"
@@ -23,6 +24,10 @@ unsigned CameraToFileSteps(bool allRegisters);
 // Bar steps of a file to camera that writes the given blocks 1-4 and whose check
 // passes: 17 + 85 a block for the writes, 5 + 17/22/26/25 for the check.
 unsigned FileToCameraSteps(const std::array<bool, kSettingsBlockCount>& written);
+
+// The blocks a file to camera writes from `image`: the Eeprom block, and with
+// `allRegisters` every other block the image holds (its marker entry names it).
+std::array<bool, kSettingsBlockCount> BlocksWritten(std::span<const std::uint16_t> image, bool allRegisters);
 
 // VerifyTransfer's answer when a read-back read failed on the bus (no block's
 // mismatch code reaches it).
@@ -49,6 +54,9 @@ public:
     ETransferResult CameraToFile(const std::string& path, bool allRegisters);
     // Reads the file once and checks it, then writes what was checked as below.
     ETransferResult FileToCamera(const std::string& path, bool allRegisters);
+    // Reads the file once and checks it into `image` (kSettingsImageSize entries);
+    // anything but Done has been told to the operator, and the camera is untouched.
+    ETransferResult ReadImage(const std::string& path, std::vector<std::uint16_t>& image);
     // Writes the Eeprom block of `image` (a checked file's, kSettingsImageSize
     // entries) and, with `allRegisters`, its present blocks to the camera, reads
     // them back and commits only on a clean check.

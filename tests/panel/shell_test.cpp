@@ -40,6 +40,7 @@ TEST(SplashTest, ShowsThePictureFramelessAtItsOwnSize)
     splash.Create(":/splash.png", screen);
     EXPECT_TRUE(splash.isVisible());
     EXPECT_TRUE(splash.windowFlags() & Qt::FramelessWindowHint);
+    EXPECT_EQ(splash.windowType(), Qt::SplashScreen); // kept off the task list
     EXPECT_EQ(splash.size(), QSize(329, 117));
     EXPECT_EQ(splash.pos(), CentredOn(screen, QSize(329, 117)));
     // What is painted is the picture itself, inside its one-pixel border.
@@ -79,7 +80,7 @@ TEST_F(ShellTest, AboutIsOfferedInTheContextMenuAndOnF1)
         auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
         ASSERT_NE(menu, nullptr);
         ASSERT_EQ(menu->actions().size(), 1);
-        EXPECT_EQ(menu->actions()[0]->text(), CControlPanel::kAboutEntry);
+        EXPECT_EQ(menu->actions()[0]->text(), "&About Zarnix_controller..."); // as the About box names it
         menu->actions()[0]->trigger();
         menu->close();
     });

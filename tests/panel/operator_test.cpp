@@ -1,0 +1,237 @@
+// What an operator meets at the window: Return and Escape, lists and sliders
+// that show only what the camera has, boxes that take only hexadecimal, the
+// bar and status line of long operations, and what screen readers and tooltips say.
+#include <gtest/gtest.h>
+
+#include <QAccessible>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QSlider>
+#include <QTest>
+
+#include "panel/option_lists.h"
+#include "panel_fixture.h"
+#include <filesystem>
+
+namespace zarnix::test {
+namespace {
+
+class OperatorTest : public PanelTest {
+protected:
+    // Register 0x30:index as the camera has it now.
+    unsigned Live(std::uint8_t index) const { return camera.Peek(0x30, index); }
+    void Focus(QWidget* widget)
+    {
+        dlg->activateWindow();
+        widget->setFocus();
+        QCoreApplication::processEvents();
+    }
+    static QString Spoken(QWidget* widget)
+    {
+        return QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name);
+    }
+};
+
+TEST_F(OperatorTest, OnlyOkCancelAndEscapeCloseTheWindow)
+{
+    const struct {
+        const char* control;
+        Qt::Key key;
+        int result; // -1: still open
+    } cases[] = {
+        {"vFlipCheck", Qt::Key_Return, -1},       {"blcGainList", Qt::Key_Return, -1},
+        {"brightnessBox", Qt::Key_Enter, -1},     {"fileToCameraRadio", Qt::Key_Return, -1},
+        {"okButton", Qt::Key_Return, QDialog::Accepted}, {"cancelButton", Qt::Key_Return, QDialog::Rejected},
+        {"vFlipCheck", Qt::Key_Escape, QDialog::Rejected},
+    };
+    for (const auto& c : cases) {
+        Start();
+        QSignalSpy finished(dlg.get(), &QDialog::finished);
+        QWidget* control = Find<QWidget>(c.control);
+        Focus(control);
+        QTest::keyClick(QApplication::focusWidget(), c.key);
+        if (c.result < 0) {
+            EXPECT_TRUE(dlg->isVisible()) << c.control;
+            EXPECT_EQ(finished.count(), 0) << c.control;
+        } else {
+            ASSERT_EQ(finished.count(), 1) << c.control;
+            EXPECT_EQ(finished[0][0].toInt(), c.result) << c.control;
+        }
+    }
+}
+
+// A list or a slider moved by keys, the wheel or a page click sends what it then
+// shows, once; what would move without sending does not move.
+TEST_F(OperatorTest, WhatTheWindowShowsIsWhatTheCameraHas)
+{
+    Start();
+    auto* shutter = Find<QComboBox>("shutterModeList");
+    const QString before = shutter->currentText();
+    Focus(shutter);
+    QTest::keyClick(shutter, Qt::Key_Down);
+    QCoreApplication::processEvents();
+    EXPECT_NE(shutter->currentText(), before);
+    EXPECT_EQ(Live(0x00), *EntryValue(ListId::ShutterMode, shutter->currentIndex()));
+
+    auto* blc = Find<QComboBox>("blcModeList");
+    QWheelEvent wheel(QPointF(5, 5), blc->mapToGlobal(QPointF(5, 5)), {}, {0, -120}, Qt::NoButton, {},
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(blc, &wheel);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(blc->currentIndex(), 1);
+    EXPECT_EQ(Live(0x10), *EntryValue(ListId::BlcMode, 1));
+
+    // A held key writes once, when it is let go.
+    auto* brightness = Find<QSlider>("brightnessSlider");
+    auto* box = Find<QLineEdit>("brightnessBox");
+    const int start = brightness->value();
+    Focus(brightness);
+    bus.ClearLog();
+    for (int i = 0; i < 3; ++i)
+        QTest::keyPress(brightness, Qt::Key_Right);
+    EXPECT_TRUE(bus.Log().empty());
+    QTest::keyRelease(brightness, Qt::Key_Right);
+    EXPECT_EQ(Only("Send").size(), 1u);
+    EXPECT_EQ(Live(0x04), unsigned(start + 3));
+    EXPECT_EQ(box->text().toUInt(nullptr, 16), unsigned(start + 3));
+
+    // A click beside the thumb pages and writes on release; the wheel moves nothing.
+    QTest::mouseClick(brightness, Qt::LeftButton, {}, QPoint(brightness->width() - 2, brightness->height() / 2));
+    EXPECT_GT(brightness->value(), start + 3);
+    EXPECT_EQ(Live(0x04), unsigned(brightness->value()));
+    const int paged = brightness->value();
+    QApplication::sendEvent(brightness, &wheel);
+    EXPECT_EQ(brightness->value(), paged);
+}
+
+TEST_F(OperatorTest, BoxesTakeOnlyHexAndTheCameraAddressIsShownOnly)
+{
+    Start();
+    auto* box = Find<QLineEdit>("brightnessBox");
+    Focus(box);
+    box->selectAll();
+    bus.ClearLog();
+    QTest::keyClicks(box, "zz");
+    EXPECT_TRUE(bus.Log().empty());
+    QTest::keyClicks(box, "3c");
+    EXPECT_EQ(box->text(), "3c");
+    EXPECT_EQ(Live(0x04), 0x3cu);
+    EXPECT_TRUE(Find<QLineEdit>("cameraAddressBox")->isReadOnly());
+}
+
+TEST_F(OperatorTest, ConnectShowsIrisAndMenuKeysAsTheyAre)
+{
+    Start();
+    const struct {
+        std::uint8_t iris;
+        bool osdOn;
+        bool irisOffShown;
+    } cases[] = {{0x00, true, true}, {0x01, false, false}};
+    for (const auto& c : cases) {
+        camera.Poke(0x30, 0x30, c.iris);
+        Find<QCheckBox>("osdControlCheck")->setChecked(c.osdOn);
+        Find<QPushButton>("connectButton")->click();
+        EXPECT_EQ(Find<QCheckBox>("irisOffCheck")->isChecked(), c.irisOffShown) << int(c.iris);
+        for (const char* key : {"osdUpButton", "osdDownButton", "osdLeftButton", "osdRightButton", "osdEnterButton"})
+            EXPECT_EQ(Find<QWidget>(key)->isEnabled(), c.osdOn) << key;
+    }
+    camera.SetPresent(false); // every entry reads 0xFF
+    Find<QPushButton>("connectButton")->click();
+    EXPECT_FALSE(Find<QCheckBox>("irisOffCheck")->isChecked());
+}
+
+// The bar runs once from empty to full over each long operation; the status
+// line says what it did.
+TEST_F(OperatorTest, LongOperationsFillTheBarOnceAndSayWhatTheyDid)
+{
+    char pattern[] = "/tmp/zarnix-operator-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    const std::string file = std::string(pattern) + "/front.qcs";
+    messages.answer = true;
+    Start();
+    auto* bar = Find<QProgressBar>("progressBar");
+    auto* status = Find<QLabel>("statusLabel");
+    const struct {
+        const char* button;
+        const char* direction;
+        bool all;
+        int steps;
+        const char* said;
+    } cases[] = {
+        {"saveButton", nullptr, false, 33, "Settings stored in the camera, 11.2 s"},
+        {"startButton", "cameraToFileRadio", false, 128, "front.qcs written, 1280 values, 10.2 s"},
+        {"startButton", "cameraToFileRadio", true, 472, "front.qcs written, 1280 values, 51.2 s"},
+        {"startButton", "fileToCameraRadio", false, 22, "front.qcs written into the camera, checked and stored, 5.5 s"},
+        {"startButton", "fileToCameraRadio", true, 452, "front.qcs written into the camera, checked and stored, 107.3 s"},
+    };
+    QTest::keyClicks(Find<QLineEdit>("fileNameBox"), QString::fromStdString(file));
+    for (const auto& c : cases) {
+        if (c.direction)
+            Find<QRadioButton>(c.direction)->click();
+        Find<QCheckBox>("allRegistersCheck")->setChecked(c.all);
+        std::vector<int> shown;
+        const auto watch = QObject::connect(bar, &QProgressBar::valueChanged, [&](int v) { shown.push_back(v); });
+        int maximum = 0;
+        const auto range = QObject::connect(bar, &QProgressBar::valueChanged, [&] { maximum = std::max(maximum, bar->maximum()); });
+        Find<QPushButton>(c.button)->click();
+        QObject::disconnect(watch);
+        QObject::disconnect(range);
+        EXPECT_EQ(maximum, c.steps) << c.said;
+        ASSERT_FALSE(shown.empty());
+        EXPECT_EQ(shown.back(), 0) << c.said; // emptied at the end
+        std::erase(shown, 0);
+        std::vector<int> once;
+        for (int v = 1; v <= c.steps; ++v)
+            once.push_back(v);
+        EXPECT_EQ(shown, once) << c.said;
+        EXPECT_EQ(status->text().toStdString(), c.said);
+        for (const std::string& text : messages.Texts())
+            EXPECT_EQ(text.rfind("? ", 0), 0u) << text; // questions only, no box for success
+        messages.Clear();
+    }
+    std::filesystem::remove_all(pattern);
+}
+
+TEST_F(OperatorTest, ScreenReadersAndTooltipsNameEveryControl)
+{
+    Start();
+    const std::pair<const char*, const char*> spoken[] = {
+        {"analogGainGroup", "Analog Gain"}, {"digitalGainGroup", "Digital Gain"}, {"dayNightGroup", "Day Night"},
+        {"autoCorrectionGroup", "Auto"},    {"manualCorrectionGroup", "Manual"},  {"shutterModeList", "Shutter mode"},
+        {"blcGainList", "BLC gain"},        {"dataBox", "data"},                  {"horMarkerPlusButton", "Hor.pos Marker +"},
+    };
+    for (const auto& [name, text] : spoken)
+        EXPECT_EQ(Spoken(Find<QWidget>(name)).toStdString(), text);
+    const std::pair<const char*, const char*> tips[] = {
+        {"brightnessSlider", "Brightness: 30:04, 00-ff"},
+        {"brightnessBox", "Brightness: 30:04, 00-ff"},
+        {"horMarkerSlider", "Horizontal marker position, bits 8-9: 30:4b/4a, 9e-38d"},
+        {"blcWindowPosList", "Window position, BLC mode 1: 30:13/15, 00-77"},
+        {"mirrorCheck", "Scanning mode: 30:05, 0-3: bit 0 mirror, bit 1 V-flip"},
+    };
+    for (const auto& [name, text] : tips)
+        EXPECT_EQ(Find<QWidget>(name)->toolTip().toStdString(), text);
+    // Every control: a name of its own, never its current entry, and a tooltip.
+    for (QWidget* w : dlg->findChildren<QWidget*>()) {
+        if (!qobject_cast<QAbstractButton*>(w) && !qobject_cast<QComboBox*>(w) && !qobject_cast<QSlider*>(w) &&
+            !qobject_cast<QLineEdit*>(w))
+            continue;
+        if (qobject_cast<QComboBox*>(w->parentWidget()))
+            continue; // a list's own text field
+        EXPECT_FALSE(Spoken(w).isEmpty()) << w->objectName().toStdString();
+        EXPECT_FALSE(w->toolTip().isEmpty()) << w->objectName().toStdString();
+        if (auto* list = qobject_cast<QComboBox*>(w)) {
+            EXPECT_NE(Spoken(w), list->currentText()) << w->objectName().toStdString();
+        }
+    }
+}
+
+} // namespace
+} // namespace zarnix::test
