@@ -1,11 +1,13 @@
-// A test with a folder of its own under /tmp, removed after it, and the bytes of
-// a file as they are on disk.
+// A test with a folder of its own under /tmp, removed after it, the bytes of a
+// file as they are on disk, and the digest recordings keep of long texts.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
 
+#include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -19,6 +21,17 @@ inline std::string ReadFile(const std::filesystem::path& path)
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
+}
+
+// FNV-1a, as 16 hex digits.
+inline std::string Digest(const std::string& text)
+{
+    std::uint64_t hash = 0xcbf29ce484222325ull;
+    for (unsigned char c : text)
+        hash = (hash ^ c) * 0x100000001b3ull;
+    char out[24];
+    std::snprintf(out, sizeof out, "%016llx", static_cast<unsigned long long>(hash));
+    return out;
 }
 
 class FolderTest : public ::testing::Test {

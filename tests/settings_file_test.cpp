@@ -8,6 +8,7 @@
 
 #include "link/iic_link.h"
 #include "settings/settings_file.h"
+#include "tests/folder_fixture.h"
 
 namespace zarnix::test {
 namespace {
@@ -16,7 +17,6 @@ namespace fs = std::filesystem;
 using Strings = std::vector<std::string>;
 using Values = std::vector<std::uint16_t>;
 
-std::string Read(const std::string& path) { return {std::istreambuf_iterator(std::ifstream(path).rdbuf()), {}}; }
 std::string Repeat(const std::string& part, int times) { std::string out; while (times-- > 0) out += part; return out; }
 // Varied bytes in every block, markers set: what a camera read with all registers gives.
 Values CameraImage()
@@ -27,13 +27,10 @@ Values CameraImage()
     return image;
 }
 
-class SettingsFileTest : public ::testing::Test {
+class SettingsFileTest : public FolderTest {
 protected:
-    char dir[32] = "/tmp/zarnix-settings-XXXXXX";
     CRecordingMessages messages;
-    void SetUp() override { ASSERT_NE(::mkdtemp(dir), nullptr); }
-    void TearDown() override { fs::remove_all(dir); }
-    std::string Path(const std::string& name) const { return std::string(dir) + "/" + name; }
+    std::string Path(const std::string& name) const { return (dir / name).string(); }
 };
 
 TEST(SettingsFileFormat, TitleHeadersAndCrLfDataLines)
@@ -70,7 +67,7 @@ TEST_F(SettingsFileTest, SaveReplacesTheFileOrTellsWhyNot)
         EXPECT_EQ(SaveSettingsFile(CameraImage(), c.path, messages), c.message.empty()) << c.path;
         EXPECT_EQ(messages.Texts(), c.message.empty() ? Strings{} : Strings{c.message.substr(0, kMsgBufferSize - 1)});
     }
-    EXPECT_EQ(Read(Path(name)), FormatSettingsFile(CameraImage(), Path(name)));
+    EXPECT_EQ(ReadFile(Path(name)), FormatSettingsFile(CameraImage(), Path(name)));
     EXPECT_EQ(fs::status(Path(name)).permissions(), fs::perms(0640));
 }
 

@@ -1,8 +1,5 @@
 // The simulated camera: its protocol, mirror, commit and faults, and its state file.
-#include <unistd.h>
-
 #include <algorithm>
-#include <fstream>
 #include <functional>
 
 #include "bus_fixture.h"
@@ -120,19 +117,6 @@ TEST(SimState, StrictParserNamesTheFirstBadLine)
         EXPECT_NE(error.message.find(message), std::string::npos) << error.message;
         EXPECT_EQ(state.commits, 77u) << message << ": a refused file leaves the state alone";
     }
-}
-
-TEST(SimState, AnEmptyFileIsAFactoryFreshCameraAndABadOneNamesItsLine)
-{
-    const std::string path = ::testing::TempDir() + "zarnix-sim-state-" + std::to_string(::getpid());
-    std::ofstream(path).close();
-    CSimState state;
-    std::string error;
-    EXPECT_EQ(LoadSimStateFile(path, state, error), ESimStateLoad::Missing);
-    std::ofstream(path) << "zarnix-sim-state 1\naddress zz\n";
-    EXPECT_EQ(LoadSimStateFile(path, state, error), ESimStateLoad::Failed);
-    EXPECT_EQ(error.rfind(path + ":2: address 'zz'", 0), 0u) << error;
-    ::unlink(path.c_str());
 }
 
 } // namespace

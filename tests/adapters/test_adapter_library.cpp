@@ -2,9 +2,7 @@
 // linkage and answers them with a simulated camera at 0x70. Each call is appended
 // to the file named by ZARNIX_TEST_ADAPTER_LOG, one line per call with every
 // argument; ZARNIX_TEST_ADAPTER_STATUS, when set, is returned (raw, all 32 bits)
-// by every transfer instead of the camera's own status. ZarnixTestAdapterCamera
-// hands a test in the same process the camera itself, ZarnixTestAdapterOpenHandles
-// the count of IICInit calls not yet closed.
+// by every transfer instead of the camera's own status.
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
@@ -20,7 +18,6 @@ zarnix::CSimCamera& Camera()
     return camera;
 }
 
-int g_openHandles = 0; // IICInit calls not yet closed
 
 void Log(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void Log(const char* format, ...)
@@ -52,7 +49,6 @@ __attribute__((visibility("default"))) std::int32_t IICInit(std::uint32_t addres
                                                             std::uint32_t timeout)
 {
     const std::int32_t handle = Camera().IICInit(address, speed, timeout);
-    ++g_openHandles;
     Log("IICInit %#x %u %u -> %d", address, speed, timeout, handle);
     return handle;
 }
@@ -92,13 +88,7 @@ __attribute__((visibility("default"))) std::uint32_t Receive(std::int32_t handle
 __attribute__((visibility("default"))) std::uint32_t IICClose(std::int32_t handle)
 {
     Log("IICClose %d", handle);
-    --g_openHandles;
     return Camera().IICClose(handle);
 }
-
-// For a test that loads this library into its own process: the camera behind the
-// six calls, to arm its faults and look into its memory.
-__attribute__((visibility("default"))) zarnix::CSimCamera* ZarnixTestAdapterCamera() { return &Camera(); }
-__attribute__((visibility("default"))) int ZarnixTestAdapterOpenHandles() { return g_openHandles; }
 
 } // extern "C"

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <stdlib.h>
@@ -18,7 +17,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -151,13 +149,7 @@ std::string Fingerprint(const std::string& text)
             quoted += c == '\n' ? "\\n" : std::string(1, c);
         return quoted + "\"";
     }
-    std::uint64_t hash = 0xcbf29ce484222325ull;
-    for (unsigned char c : text)
-        hash = (hash ^ c) * 0x100000001b3ull;
-    char digest[40];
-    std::snprintf(digest, sizeof digest, "%zu/%016llx", static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')),
-                  static_cast<unsigned long long>(hash));
-    return digest;
+    return std::to_string(std::count(text.begin(), text.end(), '\n')) + "/" + Digest(text);
 }
 
 // Run in this order on one camera, each on the state the one before left. A
@@ -296,8 +288,8 @@ TEST_F(ZarnixctlTest, FilesItCannotUseAreErrorsThatChangeNothing)
     EXPECT_EQ(malformed.status, 1);
     EXPECT_EQ(malformed.err.rfind("Error: " + state + ":3: ", 0), 0u) << malformed.err;
     EXPECT_EQ(ReadFile(state), "zarnix-sim-state 1\naddress 70\npresent perhaps\n");
-    fs::remove(state);
-    Ok({"search"});
+    std::ofstream(state).close(); // an empty one is a camera fresh from the factory
+    EXPECT_EQ(Ok({"search"}), "70\n");
     std::string annotated = ReadFile(state);
     annotated.insert(annotated.find('\n') + 1, "# bench camera 3\n");
     std::ofstream(state, std::ios::binary) << annotated;
@@ -305,7 +297,7 @@ TEST_F(ZarnixctlTest, FilesItCannotUseAreErrorsThatChangeNothing)
     EXPECT_EQ(ReadFile(state), annotated);
 }
 
-TEST_F(ZarnixctlTest, OtherBackends)
+TEST_F(ZarnixctlTest, WithNoAdapterOnUsbItFailsAndSaysSo)
 {
     // No adapter on USB: the tool fails and names --simulate; a bus not on USB is
     // listed but never taken by itself.
@@ -322,54 +314,6 @@ TEST_F(ZarnixctlTest, OtherBackends)
     EXPECT_EQ(none.status, 1);
     EXPECT_TRUE(Contains(none.err, "no USB-to-I2C adapter found") && Contains(none.err, "--simulate")) << none.err;
     EXPECT_EQ(listed.out, "i2c-1\t-\tSynopsys DesignWare I2C adapter\n");
-
-    // A vendor library (a copy of our own: other tests lock the same one meanwhile).
-    const std::string lib = (dir / "adapter.so").string();
-    fs::copy_file(ZARNIX_TEST_ADAPTER, lib);
-    const CRun search = RunRaw({"--adapter-lib", lib, "search"});
-    EXPECT_EQ(search.out, "70\n") << search.err;
-    EXPECT_TRUE(Contains(search.err, "using the adapter library " + lib)) << search.err;
-    EXPECT_EQ(RunRaw({"--adapter-lib", lib, "--address", "70", "read", "a0", "04"}).out, "80\n");
-    const CRun incomplete = RunRaw({"--adapter-lib", ZARNIX_TEST_ADAPTER_INCOMPLETE, "search"});
-    EXPECT_EQ(incomplete.status, 1);
-    EXPECT_TRUE(Contains(incomplete.err, "does not export Receive")) << incomplete.err;
-}
-
-// ----- a bench PC that several operators share -----------------------------------------------
-
-TEST_F(ZarnixctlTest, TheLockIsTheStateFileItself)
-{
-    Ok({"search"});
-    // The lock files of old were named after the camera in /run/lock: a link
-    // planted under such a name leads nowhere now, and nothing appears there.
-    const std::string victim = (dir / "victim").string();
-    std::ofstream(victim) << "precious\n";
-    std::string planted = "/run/lock/zarnixsim " + fs::canonical(state).string() + ".lock";
-    std::replace(planted.begin() + 10, planted.end(), '/', '_');
-    std::replace(planted.begin(), planted.end(), ' ', '_');
-    const bool plant = ::symlink(victim.c_str(), planted.c_str()) == 0;
-    const auto listing = [] {
-        std::set<std::string> names;
-        std::error_code error;
-        for (const auto& entry : fs::directory_iterator("/run/lock", error))
-            names.insert(entry.path().string());
-        return names;
-    };
-    const auto before = listing();
-    Ok({"write", "30", "04", "91"});
-    EXPECT_EQ(listing(), before);
-    EXPECT_EQ(ReadFile(victim), "precious\n");
-    if (plant)
-        ::unlink(planted.c_str());
-    // A second program on the camera is refused at once, naming the first.
-    CSimStateFile held;
-    CSimState camera;
-    std::string error;
-    ASSERT_EQ(held.Open(state, camera, error), ESimStateLoad::Loaded) << error;
-    const CRun refused = Run({"search"});
-    EXPECT_EQ(refused.status, 1);
-    EXPECT_TRUE(Contains(refused.err, "is in use by another program (process " + std::to_string(getpid()) + ", "))
-        << refused.err;
 }
 
 TEST_F(ZarnixctlTest, LoadWritesTheBytesItChecked)
@@ -407,7 +351,7 @@ TEST_F(ZarnixctlTest, LoadWritesTheBytesItChecked)
     EXPECT_EQ(stored(), 0x22);
 }
 
-TEST_F(ZarnixctlTest, ASettingsFileThatNeverEndsIsRefusedOrStopped)
+TEST_F(ZarnixctlTest, ASettingsFileThatNeverEndsIsRefused)
 {
     // Past 1 MiB it is no settings file, and the pipe's writer sees the end.
     int pipeFds[2];
@@ -425,25 +369,6 @@ TEST_F(ZarnixctlTest, ASettingsFileThatNeverEndsIsRefusedOrStopped)
     ::signal(SIGPIPE, before);
     EXPECT_EQ(endless.status, 1);
     EXPECT_EQ(endless.err, "/dev/stdin: larger than 1 MiB, not a settings file\n");
-    // A pipe that stays silent: a stop signal ends the reading, once its handler
-    // is in place (before that the signal would kill the tool).
-    for (const int signal : {SIGTERM, SIGHUP}) {
-        ASSERT_EQ(::pipe2(pipeFds, O_CLOEXEC), 0);
-        const pid_t pid = Spawn({"--sim-clock", "virtual", "--sim-state", state, "load", "/dev/stdin", "-y"}, pipeFds[0]);
-        for (std::string line;; std::this_thread::yield()) {
-            std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-            while (std::getline(status, line) && line.rfind("SigCgt:", 0) != 0) {
-            }
-            if (line.size() > 7 && (std::stoull(line.substr(7), nullptr, 16) >> (signal - 1) & 1))
-                break;
-        }
-        ::kill(pid, signal);
-        EXPECT_EQ(Wait(pid), 128 + signal);
-        ::close(pipeFds[0]);
-        ::close(pipeFds[1]);
-        EXPECT_TRUE(Contains(ReadFile(ErrPath()), "Stopped while reading /dev/stdin, camera unchanged\n"))
-            << ReadFile(ErrPath());
-    }
 }
 
 TEST_F(ZarnixctlTest, TheTraceNeverNamesTheRunsOwnFilesAndOutputMustArrive)
@@ -519,41 +444,11 @@ protected:
         return run;
     }
 
-    // "a0:05=80" for a register written, "read a0:05" for one read, "half ..." for
-    // a frame whose second half never came.
-    static std::vector<std::string> Registers(const std::string& trace)
-    {
-        std::vector<std::string> out;
-        std::string pending;
-        std::istringstream lines(trace);
-        for (std::string line; std::getline(lines, line);) {
-            const std::string bytes = line.substr(line.find('[') + 1, 5);
-            if (Contains(line, "SendSub(")) {
-                if (!pending.empty())
-                    out.push_back("half " + pending);
-                pending = (Contains(line, ", 0x01, [") ? "read " : "") + bytes.substr(0, 2) + ":" + bytes.substr(3, 2);
-            } else if (Contains(line, "  Send(") || Contains(line, "  Receive(")) {
-                out.push_back(pending.empty() ? "half " + line
-                                              : pending.rfind("read ", 0) == 0 ? pending : pending + "=" + bytes.substr(0, 2));
-                pending.clear();
-            }
-        }
-        if (!pending.empty())
-            out.push_back("half " + pending);
-        return out;
-    }
-
     // The register named in "... register a0:05, ..." of the tool's stop message.
     static int StoppedAt(const std::string& err, const std::string& before)
     {
         const std::size_t at = err.find(before + "a0:");
         return at == std::string::npos ? -1 : std::stoi(err.substr(at + before.size() + 3, 2), nullptr, 16);
-    }
-    static std::string Hex2(unsigned value)
-    {
-        char text[4];
-        std::snprintf(text, sizeof text, "%02x", value & 0xFFu);
-        return text;
     }
 };
 
@@ -575,13 +470,9 @@ TEST_F(ZarnixctlStopTest, LoadStopsAfterTheRegisterUnderWayWithoutCommit)
     ASSERT_GE(last, 4) << run.err;
     EXPECT_TRUE(Contains(run.err, ", settings not stored\n") && Contains(run.err, "zarnixctl: stopped on SIGINT\n"))
         << run.err;
-    std::vector<std::string> expected;
-    CSimState after = before;
-    for (int k = 0; k <= last; ++k) {
-        expected.push_back("a0:" + Hex2(static_cast<unsigned>(k)) + "=" + Hex2(image[static_cast<std::size_t>(k)]));
+    CSimState after = before; // the registers up to the one under way, and no commit
+    for (int k = 0; k <= last; ++k)
         after.banks[0xA0][static_cast<std::size_t>(k)] = static_cast<std::uint8_t>(image[static_cast<std::size_t>(k)]);
-    }
-    EXPECT_EQ(Registers(run.watched), expected); // whole registers only, no read-back, no commit
     EXPECT_EQ(Camera(), after);
 }
 
@@ -602,7 +493,6 @@ TEST_F(ZarnixctlStopTest, DumpLeavesTheFileAsItWas)
         ASSERT_GE(last, 4) << run.err;
         EXPECT_TRUE(Contains(run.err, ", no file written\n")) << run.err;
         EXPECT_TRUE(Contains(run.err, existed ? "stopped on SIGHUP\n" : "stopped on SIGTERM\n")) << run.err;
-        EXPECT_EQ(Registers(run.watched).size(), static_cast<std::size_t>(last + 1));
         EXPECT_EQ(existed ? ReadFile(file) : "", existed ? "an older backup\r\n" : "");
         std::size_t names = 0; // no temporary file left beside it either
         for ([[maybe_unused]] const auto& entry : fs::directory_iterator(dir))
@@ -623,8 +513,6 @@ TEST_F(ZarnixctlStopTest, SaveStoresNothingMoreAfterTheRegisterUnderWay)
         const CStopped run = RunStopped({"save", "-y"}, 3, mark, 3, SIGINT);
         ASSERT_TRUE(run.signalled) << run.err;
         EXPECT_EQ(run.status, 130) << run.err;
-        for (const std::string& reg : Registers(run.watched))
-            EXPECT_EQ(reg.rfind("half", 0), std::string::npos) << reg;
         CSimState expected = camera;
         if (std::string(mark) == ", 0x01, [a1 ") {
             EXPECT_TRUE(Contains(run.err, "Stopped during the read-back, nothing stored\n")) << run.err;

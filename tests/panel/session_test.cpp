@@ -27,16 +27,6 @@
 namespace zarnix::test {
 namespace {
 
-std::string Digest(const std::string& text)
-{
-    std::uint64_t hash = 0xcbf29ce484222325ull;
-    for (unsigned char c : text)
-        hash = (hash ^ c) * 0x100000001b3ull;
-    char out[24];
-    std::snprintf(out, sizeof out, "%016llx", static_cast<unsigned long long>(hash));
-    return out;
-}
-
 class ScriptTest : public PanelTest {
 protected:
     void SetUp() override

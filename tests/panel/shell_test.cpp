@@ -3,7 +3,6 @@
 
 #include <QContextMenuEvent>
 #include <QLabel>
-#include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -12,7 +11,6 @@
 
 #include "app/about_dialog.h"
 #include "app/splash.h"
-#include "link/adapters/library_adapter.h"
 #include "panel_fixture.h"
 
 namespace zarnix::test {
@@ -95,22 +93,6 @@ TEST_F(ShellTest, AboutIsOfferedInTheContextMenuAndOnF1)
     EXPECT_EQ(about.count(), 2);
     EXPECT_TRUE(dlg->isVisible());
     EXPECT_TRUE(bus.Log().empty()); // the About box is no camera operation
-}
-
-// The window on a vendor adapter library: the same start-up, through the six calls.
-TEST(ShellOnLibraryTest, TheWindowStartsOnAVendorLibrary)
-{
-    std::string error;
-    auto library = CLibraryAdapter::Load(ZARNIX_TEST_ADAPTER, error);
-    ASSERT_TRUE(library) << error;
-    CVirtualClock clock;
-    CRecordingMessages messages;
-    CLinkContext context{*library, clock, messages};
-    CControlPanel dlg(context);
-    dlg.show();
-    EXPECT_TRUE(messages.Texts().empty());
-    EXPECT_EQ(dlg.findChild<QLineEdit*>("cameraAddressBox")->text(), "70");
-    EXPECT_EQ(dlg.findChild<QLineEdit*>("dataBox")->text(), QString::number(dlg.SettingsCopy()[0x04], 16));
 }
 
 } // namespace

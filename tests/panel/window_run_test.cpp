@@ -4,11 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 
 #include <fcntl.h>
@@ -16,43 +14,32 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "tests/folder_fixture.h"
+
+namespace zarnix::test {
 namespace {
 
-std::string ReadAll(int fd)
-{
-    std::string text;
-    char buffer[4096];
-    for (ssize_t n; (n = read(fd, buffer, sizeof buffer)) > 0;)
-        text.append(buffer, static_cast<std::size_t>(n));
-    return text;
-}
+using WindowRunTest = FolderTest;
 
-TEST(WindowRunTest, TheWindowStartsOnAVendorLibraryGivenOnItsCommandLine)
+TEST_F(WindowRunTest, TheWindowStartsOnAVendorLibraryGivenOnItsCommandLine)
 {
-    char dir[] = "/tmp/zarnix-window-XXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
-    const std::string fifo = std::string(dir) + "/trace";
-    const std::string libraryLog = std::string(dir) + "/library.log";
+    const std::string fifo = (dir / "trace").string(), libraryLog = (dir / "library.log").string();
+    const std::string errors = (dir / "stderr").string();
     // A copy of our own: other tests lock the same library meanwhile.
-    const std::string library = std::string(dir) + "/adapter.so";
+    const std::string library = (dir / "adapter.so").string();
     std::filesystem::copy_file(ZARNIX_TEST_ADAPTER, library);
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    int errPipe[2];
-    ASSERT_EQ(pipe(errPipe), 0);
 
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-        dup2(errPipe[1], STDERR_FILENO);
-        close(errPipe[0]);
-        close(errPipe[1]);
+        dup2(open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600), STDERR_FILENO);
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
         setenv("ZARNIX_TEST_ADAPTER_LOG", libraryLog.c_str(), 1);
         execl(ZARNIX_WINDOW_PATH, ZARNIX_WINDOW_PATH, "--adapter-lib", library.c_str(), "--trace", fifo.c_str(),
               static_cast<char*>(nullptr));
         _exit(127);
     }
-    close(errPipe[1]);
 
     // A program that dies before it opens its trace would leave the open below
     // waiting for ever: a watchdog interrupts it (no restart), and the test fails.
@@ -78,20 +65,14 @@ TEST(WindowRunTest, TheWindowStartsOnAVendorLibraryGivenOnItsCommandLine)
     kill(child, SIGTERM);
     int status = 0;
     waitpid(child, &status, 0);
-    const std::string errors = ReadAll(errPipe[0]);
-    close(errPipe[0]);
-
-    EXPECT_TRUE(filled) << "trace ended after " << lines << " lines; stderr:\n" << errors;
-    EXPECT_NE(errors.find("zarnix-controller: using the adapter library " + library),
-              std::string::npos)
-        << errors;
+    EXPECT_TRUE(filled) << "trace ended after " << lines << " lines; stderr:\n" << ReadFile(errors);
+    EXPECT_NE(ReadFile(errors).find("zarnix-controller: using the adapter library " + library), std::string::npos)
+        << ReadFile(errors);
     // Every call went through the library's own six functions.
-    std::ifstream log(libraryLog);
-    const std::string calls((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+    const std::string calls = ReadFile(libraryLog);
     EXPECT_NE(calls.find("IICInit"), std::string::npos);
     EXPECT_NE(calls.find("Receive"), std::string::npos);
-
-    std::filesystem::remove_all(dir);
 }
 
 } // namespace
+} // namespace zarnix::test
