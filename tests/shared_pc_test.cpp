@@ -186,6 +186,8 @@ TEST_F(SharedPcTest, TheStateFileIsLockedBeforeItIsRead)
     std::string error;
     ASSERT_EQ(after.Open(file, state, error), ESimStateLoad::Loaded) << error;
     EXPECT_EQ(state.banks.at(0x30)[0x04], 0x99);
+    CSimStateFile meanwhile; // held for as long as it is open, not only while it is read
+    EXPECT_EQ(meanwhile.Open(file, state, error), ESimStateLoad::Failed);
 
     if (!CanActAsAnotherUser())
         GTEST_SKIP() << "the planted link needs a second user";

@@ -225,6 +225,7 @@ TEST_F(ZarnixctlTest, RefusesBadUsageBeforeTouchingTheCamera)
         {{"read", "30", "0x"}, "not a hex number"},
         {{"read", "30", "-1"}, "unknown option '-1'"},
         {{"set", "brightness", "100"}, "VALUE 100 is above ff"},
+        {{"set", "brightness"}, "set takes NAME and VALUE"},
         {{"set", "sparkle", "1"}, "set --list"},
         {{"show", "--all"}, "show takes no --all"},
         {{"--address", "71", "show"}, "is odd"},
