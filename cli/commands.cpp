@@ -69,7 +69,11 @@ int RunSearch(CSession& session, const CCommandInfo&)
     const std::uint16_t address = SearchAddress(session.Context());
     if (address == kNoCameraAddress)
         return kExitFailure; // the search has told the operator
-    std::printf("%x\n", address);
+    COutput& out = session.Output();
+    if (out.Json())
+        out.Document()["address"] = Hex2(address);
+    else
+        out.Out(Format("%x\n", address));
     return kExitOk;
 }
 
@@ -95,9 +99,21 @@ int RunShow(CSession& session, const CCommandInfo&)
     // script would take for register values.
     if (!complete)
         return kExitFailure;
-    for (std::uint8_t index : kReadBackIndexes)
-        std::printf("%02x:%02x %s %02x\n", kBankLive, index, RegisterName(index).c_str(),
-                    control.Shadow()[index] & 0xFFu);
+    COutput& out = session.Output();
+    std::string text;
+    auto settings = nlohmann::ordered_json::array();
+    for (std::uint8_t index : kReadBackIndexes) {
+        const unsigned value = control.Shadow()[index] & 0xFFu;
+        text += Format("%02x:%02x %s %02x\n", kBankLive, index, RegisterName(index).c_str(), value);
+        settings.push_back({{"register", Hex2(kBankLive) + ":" + Hex2(index)}, {"name", RegisterName(index)},
+                            {"value", Hex2(value)}});
+    }
+    if (out.Json()) {
+        out.Document()["address"] = Hex2(session.Address());
+        out.Document()["settings"] = settings;
+    } else {
+        out.Out(text);
+    }
     return kExitOk;
 }
 
@@ -115,7 +131,14 @@ int RunRead(CSession& session, const CCommandInfo& self)
                                                          static_cast<std::uint8_t>(index));
     if (read.Failed())
         return kExitFailure; // the adapter's text is on stderr
-    std::printf("%02x\n", read.value);
+    COutput& out = session.Output();
+    if (out.Json()) {
+        out.Document()["address"] = Hex2(session.Address());
+        out.Document()["register"] = Hex2(bank) + ":" + Hex2(index);
+        out.Document()["value"] = Hex2(read.value);
+    } else {
+        out.Out(Format("%02x\n", read.value));
+    }
     return kExitOk;
 }
 
@@ -151,14 +174,14 @@ int RunWrite(CSession& session, const CCommandInfo& self)
     return written ? kExitOk : kExitFailure;
 }
 
-int ListSetCommands()
+int ListSetCommands(CSession& session)
 {
     std::size_t width = 0;
     for (const auto& command : kSetCommands)
         width = std::max(width, SettingName(command).size());
     for (const auto& command : kSetCommands)
-        std::printf("%-*s  30:%02x  %s: %s\n", static_cast<int>(width), SettingName(command).c_str(), command.index,
-                    command.setting, command.values);
+        session.Output().Out(Format("%-*s  30:%02x  %s: %s\n", static_cast<int>(width), SettingName(command).c_str(),
+                                    command.index, command.setting, command.values));
     return kExitOk;
 }
 
@@ -168,7 +191,7 @@ int RunSet(CSession& session, const CCommandInfo& self)
     if (options.list) {
         if (!options.args.empty())
             return UsageError(&self, "--list takes no arguments");
-        return ListSetCommands();
+        return ListSetCommands(session);
     }
     if (options.args.size() != 2)
         return UsageError(&self, "set takes NAME and VALUE");
@@ -184,7 +207,7 @@ int RunSet(CSession& session, const CCommandInfo& self)
     const std::string name = SettingName(*command);
     const std::uint16_t sent = ApplyValueRule(command->rule, static_cast<std::uint16_t>(value));
     if (sent != value)
-        std::fprintf(stderr, "%s takes %s: sending %02x for %02x\n", name.c_str(), command->values, sent, value);
+        session.Output().Err(Format("%s takes %s: sending %02x for %02x\n", name.c_str(), command->values, sent, value));
 
     CCameraControl control(session.Context(), session.Address());
     // As for write: after a failed address frame the data byte stays unsent, since
@@ -214,7 +237,7 @@ int RunSave(CSession& session, const CCommandInfo&)
             return kExitFailure;
         }
         // Storing now would put the placeholders of unread registers into the camera.
-        PrintError("the live settings could not be read back; nothing was stored");
+        session.Output().Error("the live settings could not be read back; nothing was stored");
         return kExitFailure;
     }
     const unsigned before = session.Messages().Count();
@@ -230,7 +253,7 @@ int TransferStatus(CSession& session, ETransferResult result)
     if (result == ETransferResult::Done)
         return kExitOk;
     if (session.Messages().Count() == 0)
-        PrintError("the transfer did not complete");
+        session.Output().Error("the transfer did not complete");
     return kExitFailure;
 }
 
@@ -247,22 +270,29 @@ int RunDump(CSession& session, const CCommandInfo&)
     return TransferStatus(session, result);
 }
 
+std::vector<std::string> BlockNames(const std::array<bool, kSettingsBlockCount>& blocks)
+{
+    std::vector<std::string> names;
+    for (std::size_t b = 0; b < kSettingsBlockCount; ++b)
+        if (blocks[b])
+            names.push_back(kBlockNames[b]);
+    return names;
+}
+
 std::string BlockList(const std::array<bool, kSettingsBlockCount>& blocks)
 {
     std::string list;
-    for (std::size_t b = 0; b < kSettingsBlockCount; ++b)
-        if (blocks[b])
-            list += (list.empty() ? "" : ", ") + std::string(kBlockNames[b]);
+    for (const std::string& name : BlockNames(blocks))
+        list += (list.empty() ? "" : ", ") + name;
     return list;
 }
 
-int RunLoad(CSession& session, const CCommandInfo&)
+// Reads a settings file once and checks it: what is checked is what gets used,
+// also from a pipe or a file that changes meanwhile. A bad file is refused before
+// the bus is touched or the operator asked. kExitOk when `image` holds it.
+int ReadCheckedFile(CSession& session, const std::string& path, std::vector<std::uint16_t>& image,
+                    CSettingsFileCheck& check)
 {
-    const CCliOptions& options = session.Options();
-    const std::string& path = options.args[0];
-    // Read once: what is checked is what gets written, also from a pipe or a file
-    // that changes meanwhile. A bad file is refused before the bus is touched or
-    // the operator asked.
     std::string bytes, problem;
     switch (ReadSettingsBytes(path, bytes, problem, [] { return StopRequested(); })) {
     case EReadFile::Read:
@@ -272,15 +302,26 @@ int RunLoad(CSession& session, const CCommandInfo&)
         return kExitFailure;
     case EReadFile::Failed:
     case EReadFile::TooLarge:
-        std::fprintf(stderr, "%s\n", problem.c_str());
+        session.Output().Err(problem + "\n");
         return kExitFailure;
     }
-    std::vector<std::uint16_t> image(kSettingsImageSize, 0xFF);
-    const CSettingsFileCheck check = CheckSettingsText(bytes, path, image);
+    image.assign(kSettingsImageSize, 0xFF);
+    check = CheckSettingsText(bytes, path, image);
     if (!check.ok) {
-        std::fprintf(stderr, "%s\n", check.problem.c_str());
+        session.Output().Err(check.problem + "\n");
         return kExitFailure;
     }
+    return kExitOk;
+}
+
+int RunLoad(CSession& session, const CCommandInfo&)
+{
+    const CCliOptions& options = session.Options();
+    const std::string& path = options.args[0];
+    std::vector<std::uint16_t> image;
+    CSettingsFileCheck check;
+    if (const int status = ReadCheckedFile(session, path, image, check); status != kExitOk)
+        return status;
     std::array<bool, kSettingsBlockCount> written{};
     written[0] = true;
     bool leftOut = false;
@@ -305,14 +346,80 @@ int RunLoad(CSession& session, const CCommandInfo&)
     return TransferStatus(session, result);
 }
 
+// The name of the setting the Eeprom block stores at `index`, or "".
+std::string StoredSettingName(std::uint8_t index)
+{
+    for (const auto& command : kSetCommands)
+        if (index < kStoreSettingsEnd && command.index == index)
+            return SettingName(command);
+    return "";
+}
+
+int RunVerify(CSession& session, const CCommandInfo&)
+{
+    const CCliOptions& options = session.Options();
+    const std::string& path = options.args[0];
+    std::vector<std::uint16_t> image;
+    CSettingsFileCheck check;
+    if (const int status = ReadCheckedFile(session, path, image, check); status != kExitOk)
+        return status;
+    if (!session.Connect())
+        return kExitFailure;
+    const std::array<bool, kSettingsBlockCount> blocks = BlocksWritten(image, options.all);
+    CSettingsTransfer transfer(session.Context(), session.Address(), [&] { session.Progress().Step(); });
+    std::vector<CDifference> differences;
+    session.Progress().Start("verify", ReadCameraSteps(blocks));
+    const ETransferResult result = transfer.Verify(image, options.all, differences);
+    session.Progress().Finish();
+    if (result != ETransferResult::Done)
+        return TransferStatus(session, result);
+
+    COutput& out = session.Output();
+    const unsigned compared = CSettingsTransfer::ComparedRegisters(blocks);
+    std::string text;
+    auto listed = nlohmann::ordered_json::array();
+    for (const CDifference& d : differences) {
+        const std::string where = Hex2(d.bank) + ":" + Hex2(d.index);
+        const std::string name = d.bank == kBankEeprom ? StoredSettingName(d.index) : "";
+        text += where + " file " + Hex2(d.file) + " camera " + Hex2(d.camera) + (name.empty() ? "" : " " + name) + "\n";
+        nlohmann::ordered_json entry = {{"register", where}, {"file", Hex2(d.file)}, {"camera", Hex2(d.camera)}};
+        if (!name.empty())
+            entry["name"] = name;
+        listed.push_back(entry);
+    }
+    if (out.Json()) {
+        auto& doc = out.Document();
+        doc["file"] = path;
+        doc["address"] = Hex2(session.Address());
+        doc["blocks"] = BlockNames(blocks);
+        doc["compared"] = compared;
+        doc["differences"] = listed;
+    } else {
+        out.Out(text);
+        out.Err(differences.empty()
+                    ? Format("zarnixctl: the camera matches %s (%u registers)\n", path.c_str(), compared)
+                    : Format("zarnixctl: %zu of %u registers differ from %s\n", differences.size(), compared,
+                             path.c_str()));
+    }
+    return differences.empty() ? kExitOk : kExitFailure;
+}
+
 int RunCheck(CSession& session, const CCommandInfo&)
 {
-    const CSettingsFileCheck check = CheckSettingsFile(session.Options().args[0]);
+    const std::string& path = session.Options().args[0];
+    const CSettingsFileCheck check = CheckSettingsFile(path);
+    COutput& out = session.Output();
     if (!check.ok) {
-        std::fprintf(stderr, "%s\n", check.problem.c_str());
+        out.Err(check.problem + "\n");
         return kExitFailure;
     }
-    std::printf("values: %zu\nblocks: %s\n", check.values, BlockList(check.present).c_str());
+    if (out.Json()) {
+        out.Document()["file"] = path;
+        out.Document()["values"] = check.values;
+        out.Document()["blocks"] = BlockNames(check.present);
+    } else {
+        out.Out(Format("values: %zu\nblocks: %s\n", check.values, BlockList(check.present).c_str()));
+    }
     return kExitOk;
 }
 
@@ -326,7 +433,7 @@ constexpr CCommandInfo kCommands[] = {
      "\n"
      "Example: find the camera once, then talk to it there without searching again:\n"
      "  addr=$(zarnixctl search) && zarnixctl --address \"$addr\" read a0 04\n",
-     0, 0, false, false, false, false, RunSearch},
+     0, 0, false, false, false, true, true, false, RunSearch},
     {"show", "show", "read back the live settings, one register a line",
      "Reads the live settings back as the window does when it connects: 44 registers\n"
      "through the read mirror, bank a1. Prints one line per register: bank:index, the\n"
@@ -338,7 +445,7 @@ constexpr CCommandInfo kCommands[] = {
      "Example: the live brightness:\n"
      "  zarnixctl show | grep brightness\n"
      "  30:04 brightness 80\n",
-     0, 0, false, false, false, false, RunShow},
+     0, 0, false, false, false, true, true, false, RunShow},
     {"read", "read BANK INDEX", "read one register",
      "Reads one register and prints its value as two hex digits. BANK and INDEX are\n"
      "hex, with or without 0x: bank a1 reads the live settings (a1:04 is 30:04), a0\n"
@@ -347,7 +454,7 @@ constexpr CCommandInfo kCommands[] = {
      "Example: the brightness the camera comes up with at power-on:\n"
      "  zarnixctl read a0 04\n"
      "  80\n",
-     2, 2, false, false, false, false, RunRead},
+     2, 2, false, false, false, true, true, false, RunRead},
     {"write", "write [-y] BANK INDEX VALUE", "write one register (asks first, but for bank 30)",
      "Writes one register; all three numbers are hex, 00 to ff. Bank 30, the live\n"
      "settings, takes effect at once and is forgotten at power-off. Any other bank\n"
@@ -357,7 +464,7 @@ constexpr CCommandInfo kCommands[] = {
      "Example: try a brightness of 90 live, then make it the power-on brightness:\n"
      "  zarnixctl write 30 04 90\n"
      "  zarnixctl write -y a0 04 90\n",
-     3, 3, false, false, false, true, RunWrite},
+     3, 3, false, false, false, true, false, true, RunWrite},
     {"set", "set NAME VALUE | --list", "run one set command on the live settings",
      "Runs one of the camera's set commands, as the window's controls do. VALUE is\n"
      "hex, 00 to ff. A register that limits its value (zoom factor at least 8, pan\n"
@@ -368,7 +475,7 @@ constexpr CCommandInfo kCommands[] = {
      "\n"
      "Example: more 3D noise reduction:\n"
      "  zarnixctl set 3dnr-level c0\n",
-     0, 2, false, true, false, true, RunSet},
+     0, 2, false, true, false, true, false, true, RunSet},
     {"save", "save [-y]", "store the live settings in the camera (asks first)",
      "Does what the window's SAVE button does: copies the live settings (30:00 to\n"
      "30:30, 33 registers) into the stored settings, bank a0, which the camera loads\n"
@@ -380,7 +487,7 @@ constexpr CCommandInfo kCommands[] = {
      "\n"
      "Example: try a brightness, then keep it:\n"
      "  zarnixctl set brightness 90 && zarnixctl save -y\n",
-     0, 0, false, false, false, true, RunSave},
+     0, 0, false, false, false, true, false, true, RunSave},
     {"dump", "dump FILE [--all]", "copy the camera's settings blocks to a settings file",
      "Copies the camera's stored settings (the Eeprom block, bank a0) into the\n"
      "settings file FILE (hex text, usually named .qcs); --all adds the ISP B0,\n"
@@ -390,7 +497,7 @@ constexpr CCommandInfo kCommands[] = {
      "\n"
      "Example: keep a full copy of a camera that works:\n"
      "  zarnixctl dump front.qcs --all\n",
-     1, 1, true, false, true, true, RunDump},
+     1, 1, true, false, true, true, false, true, RunDump},
     {"load", "load FILE [--all] [-y]", "write a settings file into the camera, check it, commit it",
      "Writes the settings file FILE into the camera: the stored settings of its\n"
      "Eeprom block (a0:00 to a0:30) and, with --all, each ISP and Stat block the file\n"
@@ -402,7 +509,7 @@ constexpr CCommandInfo kCommands[] = {
      "\n"
      "Example: give a second camera the settings of the first:\n"
      "  zarnixctl load front.qcs --all -y\n",
-     1, 1, true, false, true, true, RunLoad},
+     1, 1, true, false, true, true, false, true, RunLoad},
     {"check", "check FILE", "tell whether a settings file is sound and which blocks it holds",
      "Reads the settings file FILE as load would, without touching the camera, and\n"
      "prints how many values it holds and which blocks are present. A file load\n"
@@ -412,7 +519,20 @@ constexpr CCommandInfo kCommands[] = {
      "  zarnixctl check front.qcs\n"
      "  values: 1280\n"
      "  blocks: Eeprom, ISP B0, ISP B1, Stat B0, Stat B1\n",
-     1, 1, false, false, true, false, RunCheck},
+     1, 1, false, false, true, false, true, false, RunCheck},
+    {"verify", "verify FILE [--all]", "compare the camera with a settings file, writing nothing",
+     "Reads the camera's registers that load would write from the settings file FILE\n"
+     "(the stored settings a0:00 to a0:30; with --all also each ISP and Stat block the\n"
+     "file holds, 00 to fe) and compares them with the file. The camera is read as\n"
+     "dump reads it and nothing is written to it. Prints one line for each register\n"
+     "that differs: bank:index, the file's value, the camera's, and the setting's name\n"
+     "where the register has one. Exits 1 when any differs. Takes about 10 s, 50 s\n"
+     "with --all.\n"
+     "\n"
+     "Example: make sure a programmed camera holds the line's settings:\n"
+     "  zarnixctl verify line.qcs --all\n"
+     "  a0:04 file 90 camera 80 brightness\n",
+     1, 1, true, false, true, true, true, false, RunVerify},
 };
 
 } // namespace

@@ -26,6 +26,8 @@ struct CCommandInfo {
     bool takesAll;  // --all
     bool takesList; // --list
     bool takesFile; // its first argument is a settings file
+    bool usesCamera; // false: it runs once, whatever cameras are named
+    bool json;       // --json gives its result as a JSON document
     // Writes the camera or a file: SIGINT and SIGTERM end it between two register
     // accesses (cli/stop_signal.h). The reading commands keep the default, ending
     // at once: they leave nothing half done, and the camera takes a new frame

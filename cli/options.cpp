@@ -14,6 +14,8 @@ enum EToolOptionKey : int {
     kOptionAll,
     kOptionList,
     kOptionVersion,
+    kOptionJson,
+    kOptionAllBuses,
 };
 
 bool ParseAddress(const std::string& text, CCliOptions& options, std::string& error)
@@ -41,6 +43,7 @@ bool ParseAddress(const std::string& text, CCliOptions& options, std::string& er
 constexpr std::pair<int, bool CCliOptions::*> kFlags[] = {
     {kOptionListBuses, &CCliOptions::listBuses}, {'y', &CCliOptions::yes},   {kOptionAll, &CCliOptions::all},
     {kOptionList, &CCliOptions::list},           {'h', &CCliOptions::help}, {kOptionVersion, &CCliOptions::version},
+    {kOptionJson, &CCliOptions::json},           {kOptionAllBuses, &CCliOptions::allBuses},
 };
 
 bool Apply(int key, const std::string& value, CCliOptions& options, std::string& error)
@@ -50,6 +53,10 @@ bool Apply(int key, const std::string& value, CCliOptions& options, std::string&
     for (const auto& [flag, member] : kFlags)
         if (key == flag)
             return options.*member = true;
+    if (key == kOptionBus && !value.empty())
+        options.buses.push_back(value);
+    if (key == kOptionSimState && !value.empty())
+        options.simStates.push_back(value);
     return ApplyBackendOption(key, value, options.backend, error);
 }
 
@@ -66,6 +73,14 @@ const std::vector<COptionRow>& ToolOptionRows()
         };
         all.insert(all.end(), BackendOptionRows().begin(), BackendOptionRows().end());
         all.insert(all.end(), {
+            {"all-buses", kOptionAllBuses, nullptr,
+             "run the command on the camera of every i2c-dev bus on USB\n"
+             "at once; --bus and --sim-state given more than once do\n"
+             "the same for the cameras they name"},
+            {"json", kOptionJson, nullptr,
+             "print the result as one JSON document (search, show, read,\n"
+             "check, verify, --list-buses, and the summary of a run on\n"
+             "several cameras)"},
             {"list-buses", kOptionListBuses, nullptr, "list the i2c-dev buses, with usb for adapters on USB"},
             {"yes", 'y', nullptr, "do not ask before changing what the camera keeps"},
             {"help", 'h', nullptr, "this help; 'zarnixctl COMMAND --help' for a command"},
@@ -113,6 +128,9 @@ bool ParseCommandLine(int argc, const char* const* argv, CCliOptions& options, s
         options.args.assign(operands.begin() + 1, operands.end());
     }
     error = options.backend.Problem();
+    if (error.empty() && options.allBuses && (options.backend.simulate || !options.backend.adapterLib.empty() ||
+                                              !options.buses.empty()))
+        error = "--all-buses takes every i2c-dev bus on USB; give no other backend with it";
     return error.empty();
 }
 

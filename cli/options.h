@@ -22,6 +22,13 @@ struct CCliOptions {
     std::optional<std::uint16_t> address; // the camera's 8-bit write address
     CBackendChoice backend;               // which camera, and the trace
     bool listBuses = false;               // --list-buses
+    bool json = false;                    // --json: results as one JSON document
+    // Several cameras at once: every --bus and --sim-state given, or with
+    // --all-buses every i2c-dev bus on USB.
+    std::vector<std::string> buses;
+    std::vector<std::string> simStates;
+    bool allBuses = false;
+    bool SeveralCameras() const { return allBuses || buses.size() + simStates.size() > 1; }
     std::string command;                  // as typed; empty when none was given
     std::vector<std::string> args;        // the command's own arguments
 };

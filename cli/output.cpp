@@ -8,7 +8,63 @@
 
 namespace zarnix::cli {
 
+std::string Format(const char* format, ...)
+{
+    va_list args, again;
+    va_start(args, format);
+    va_copy(again, args);
+    const int length = std::vsnprintf(nullptr, 0, format, args);
+    va_end(args);
+    std::string text(length > 0 ? static_cast<std::size_t>(length) : 0, '\0');
+    if (length > 0)
+        std::vsnprintf(text.data(), text.size() + 1, format, again);
+    va_end(again);
+    return text;
+}
+
+std::mutex& OutputLock()
+{
+    static std::mutex lock;
+    return lock;
+}
+
+void CProgressBoard::Set(std::size_t row, const std::string& text)
+{
+    std::lock_guard hold(OutputLock());
+    m_rows.at(row) = text;
+    RedrawLocked();
+}
+
+void CProgressBoard::ClearLocked()
+{
+    if (!m_shown)
+        return;
+    // Up to the first of the lines, and everything from there down wiped.
+    std::fprintf(stderr, "\033[%zuF\033[J", m_rows.size());
+    std::fflush(stderr);
+    m_shown = false;
+}
+
+void CProgressBoard::RedrawLocked()
+{
+    bool any = false;
+    for (const std::string& row : m_rows)
+        any = any || !row.empty();
+    ClearLocked();
+    if (!any)
+        return;
+    for (const std::string& row : m_rows)
+        std::fprintf(stderr, "\033[2K%s\n", row.c_str());
+    std::fflush(stderr);
+    m_shown = true;
+}
+
 CProgressLine::CProgressLine() : m_enabled(::isatty(STDERR_FILENO) == 1) {}
+
+CProgressLine::CProgressLine(CProgressBoard& board, std::size_t row, std::string name)
+    : m_enabled(::isatty(STDERR_FILENO) == 1), m_board(&board), m_row(row), m_name(std::move(name))
+{
+}
 
 void CProgressLine::Start(const std::string& label, unsigned total)
 {
@@ -29,12 +85,22 @@ void CProgressLine::Step()
 
 void CProgressLine::Finish()
 {
-    Clear();
     m_running = false;
+    if (m_board) {
+        if (m_enabled)
+            m_board->Set(m_row, "");
+        return;
+    }
+    std::lock_guard hold(OutputLock());
+    ClearLocked();
 }
 
-void CProgressLine::Clear()
+void CProgressLine::ClearLocked()
 {
+    if (m_board) {
+        m_board->ClearLocked();
+        return;
+    }
     if (!m_enabled || m_shown == 0)
         return;
     std::fprintf(stderr, "\r%*s\r", static_cast<int>(m_shown), "");
@@ -42,26 +108,59 @@ void CProgressLine::Clear()
     m_shown = 0;
 }
 
+void CProgressLine::RedrawLocked()
+{
+    if (m_board)
+        m_board->RedrawLocked();
+}
+
 void CProgressLine::Draw()
 {
     if (!m_enabled || !m_running)
         return;
+    if (m_board) {
+        m_board->Set(m_row, Format("%s: %s: %u/%u", m_name.c_str(), m_label.c_str(), m_done, m_total));
+        return;
+    }
+    std::lock_guard hold(OutputLock());
     const int length = std::fprintf(stderr, "\r%s: %u/%u", m_label.c_str(), m_done, m_total);
     std::fflush(stderr);
     if (length > 1)
         m_shown = static_cast<std::size_t>(length - 1);
 }
 
+void COutput::Write(std::FILE* stream, const std::string& text)
+{
+    std::lock_guard hold(OutputLock());
+    m_progress.ClearLocked();
+    if (m_name.empty()) {
+        std::fputs(text.c_str(), stream);
+    } else {
+        // Every line with the camera's name in front.
+        for (std::size_t at = 0; at < text.size();) {
+            std::size_t end = text.find('\n', at);
+            end = end == std::string::npos ? text.size() : end + 1;
+            std::fprintf(stream, "%s: %.*s", m_name.c_str(), static_cast<int>(end - at), text.data() + at);
+            at = end;
+        }
+    }
+    std::fflush(stream);
+    m_progress.RedrawLocked();
+}
+
+void COutput::Out(const std::string& text) { Write(stdout, text); }
+void COutput::Err(const std::string& text) { Write(stderr, text); }
+
 void CCliMessages::Show(const std::string& text)
 {
-    m_progress.Clear();
-    std::fprintf(stderr, "%s\n", text.c_str());
+    m_output.Err(text + "\n");
     ++m_count;
 }
 
 bool CCliMessages::Ask(const std::string& question)
 {
-    m_progress.Clear();
+    std::lock_guard hold(OutputLock());
+    m_output.Progress().ClearLocked();
     return AskToContinue(question, m_yes);
 }
 
@@ -92,6 +191,7 @@ bool AskToContinue(const std::string& question, bool yes)
 
 void PrintError(const std::string& text)
 {
+    std::lock_guard hold(OutputLock());
     std::fprintf(stderr, "Error: %s\n", text.c_str());
 }
 

@@ -16,7 +16,43 @@ std::uint32_t CReadRequestCounter::SendSub(std::int32_t handle, std::uint32_t fl
     return status;
 }
 
-CSession::CSession(const CCliOptions& options) : m_options(options) { m_messages.SetYes(options.yes); }
+bool CConfirmGate::Ask(const std::string& camera, const std::string& what)
+{
+    std::unique_lock hold(m_lock);
+    m_questions.emplace_back(camera, what);
+    --m_pending;
+    if (m_pending == 0)
+        AnswerLocked();
+    m_answered.wait(hold, [&] { return m_answer.has_value(); });
+    return *m_answer;
+}
+
+void CConfirmGate::Done(bool asked)
+{
+    std::lock_guard hold(m_lock);
+    if (asked)
+        return;
+    --m_pending;
+    if (m_pending == 0 && !m_questions.empty() && !m_answer)
+        AnswerLocked();
+}
+
+void CConfirmGate::AnswerLocked()
+{
+    std::string question = "This will, on " + std::to_string(m_questions.size()) +
+                           (m_questions.size() == 1 ? " camera:" : " cameras:");
+    for (const auto& [camera, what] : m_questions)
+        question += "\n  " + camera + ": " + what;
+    std::lock_guard output(OutputLock());
+    m_answer = AskToContinue(question, m_yes);
+    m_answered.notify_all();
+}
+
+CSession::CSession(const CCliOptions& options, COutput& output, CConfirmGate* gate)
+    : m_options(options), m_output(output), m_gate(gate)
+{
+    m_messages.SetYes(options.yes);
+}
 
 CSession::~CSession() = default;
 
@@ -26,10 +62,11 @@ bool CSession::Open()
         return true;
     std::string error;
     if (m_backend.Open(m_options.backend, error) != EBackendOpen::Opened) {
-        std::fprintf(stderr, "%s\n", error.c_str());
+        m_output.Err(error + "\n");
         return false;
     }
-    std::fprintf(stderr, "zarnixctl: using %s\n", m_backend.Description().c_str());
+    m_output.Err("zarnixctl: using " + m_backend.Description() + "\n");
+    m_openedAt = m_backend.Clock().Now();
     m_counter = std::make_unique<CReadRequestCounter>(m_backend.Adapter());
     m_context = std::make_unique<CLinkContext>(CLinkContext{*m_counter, m_backend.Clock(), m_messages});
     m_opened = true;
@@ -48,7 +85,7 @@ bool CSession::Connect()
             std::snprintf(text, sizeof text,
                           "--address %02x (7-bit 0x%02x) is reserved on an I2C bus; --force uses it anyway",
                           *m_options.address, *m_options.address >> 1);
-            PrintError(text);
+            m_output.Error(text);
             return false;
         }
         m_address = *m_options.address;
@@ -71,14 +108,21 @@ bool CSession::Close()
     std::string error;
     if (m_backend.Close(error))
         return true;
-    std::fprintf(stderr, "%s\n", error.c_str());
+    m_output.Err(error + "\n");
     return false;
 }
 
 bool CSession::Confirm(const std::string& what)
 {
-    m_progress.Clear();
-    const bool yes = AskToContinue("This will " + what + ".", m_options.yes);
+    bool yes = false;
+    if (m_gate) {
+        m_asked = true;
+        yes = m_gate->Ask(m_output.Name(), what);
+    } else {
+        std::lock_guard hold(OutputLock());
+        Progress().ClearLocked();
+        yes = AskToContinue("This will " + what + ".", m_options.yes);
+    }
     if (StopRequested()) {
         m_messages.Show("Stopped before anything was written");
         return false;
@@ -86,12 +130,14 @@ bool CSession::Confirm(const std::string& what)
     return yes;
 }
 
+Micros CSession::Elapsed() { return m_opened ? m_backend.Clock().Now() - m_openedAt : Micros{0}; }
+
 void CSession::StepOnReadRequests(bool on)
 {
     if (!m_counter)
         return;
     if (on)
-        m_counter->OnReadRequest([this] { m_progress.Step(); });
+        m_counter->OnReadRequest([this] { Progress().Step(); });
     else
         m_counter->OnReadRequest({});
 }

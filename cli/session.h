@@ -1,12 +1,16 @@
-// One run of zarnixctl against one camera: the backend the options name (see
+// One camera of a zarnixctl run: the backend the options name (see
 // backend/backend.h), the camera's address, the question asked before anything
 // the camera keeps is changed, and the progress line.
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "backend/backend.h"
 #include "cli/options.h"
@@ -30,9 +34,33 @@ private:
     std::function<void()> m_heard;
 };
 
+// The one question of a run on several cameras: each camera's worker brings
+// what it would change, and once every worker has asked or ended, the operator
+// is asked once for all of them.
+class CConfirmGate {
+public:
+    explicit CConfirmGate(std::size_t workers, bool yes) : m_pending(workers), m_yes(yes) {}
+    // Waits for the answer.
+    bool Ask(const std::string& camera, const std::string& what);
+    // A worker that asked nothing, or asked already, is done.
+    void Done(bool asked);
+
+private:
+    void AnswerLocked();
+
+    std::mutex m_lock;
+    std::condition_variable m_answered;
+    std::size_t m_pending;
+    bool m_yes;
+    std::vector<std::pair<std::string, std::string>> m_questions;
+    std::optional<bool> m_answer;
+};
+
 class CSession {
 public:
-    explicit CSession(const CCliOptions& options);
+    // The camera `options.backend` names; its lines go to `output`. With a gate,
+    // the question before a change is asked once for every camera of the run.
+    CSession(const CCliOptions& options, COutput& output, CConfirmGate* gate = nullptr);
     ~CSession();
 
     // Brings up the backend and says on stderr which it is. Reports and returns
@@ -53,14 +81,21 @@ public:
     std::uint16_t Address() const { return m_address; }
     const CCliOptions& Options() const { return m_options; }
     CCliMessages& Messages() { return m_messages; }
-    CProgressLine& Progress() { return m_progress; }
+    COutput& Output() { return m_output; }
+    CProgressLine& Progress() { return m_output.Progress(); }
+    // The camera's clock since the backend was opened.
+    Micros Elapsed();
+    bool Asked() const { return m_asked; }
     // Steps the progress line on every read request until called with nothing.
     void StepOnReadRequests(bool on);
 
 private:
     const CCliOptions& m_options;
-    CProgressLine m_progress;
-    CCliMessages m_messages{m_progress};
+    COutput& m_output;
+    CConfirmGate* m_gate;
+    bool m_asked = false;
+    Micros m_openedAt{0};
+    CCliMessages m_messages{m_output};
     CBackend m_backend;
     std::unique_ptr<CReadRequestCounter> m_counter;
     std::unique_ptr<CLinkContext> m_context;

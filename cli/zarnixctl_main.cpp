@@ -1,4 +1,5 @@
-// zarnixctl: the camera module from the command line, one command per run.
+// zarnixctl: the camera module from the command line, one command per run, on
+// one camera or on several at once.
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -6,6 +7,7 @@
 #include "cli/commands.h"
 #include "cli/options.h"
 #include "cli/output.h"
+#include "cli/run.h"
 #include "cli/session.h"
 #include "cli/stop_signal.h"
 #include "backend/backend.h"
@@ -36,8 +38,8 @@ int WithOutputChecked(int status)
 // destroy what the run is working on.
 bool TraceClashes(const CCommandInfo& command, const CCliOptions& options, std::string& error)
 {
-    if (options.backend.trace.empty())
-        return false;
+    if (options.backend.trace.empty() || options.SeveralCameras())
+        return false; // with several cameras, each camera's files are checked apart
     if (!options.backend.simState.empty() && zarnix::SameFile(options.backend.trace, options.backend.simState)) {
         error = "--trace " + options.backend.trace + " is the state file of --sim-state";
         return true;
@@ -47,6 +49,16 @@ bool TraceClashes(const CCommandInfo& command, const CCliOptions& options, std::
         return true;
     }
     return false;
+}
+
+// The buses as one JSON document.
+std::string BusListJson(const std::vector<zarnix::CI2cBus>& buses)
+{
+    auto list = nlohmann::ordered_json::array();
+    for (const auto& bus : buses)
+        list.push_back({{"bus", "i2c-" + std::to_string(bus.number)}, {"device", bus.device}, {"usb", bus.usb},
+                        {"name", bus.name}});
+    return nlohmann::ordered_json{{"buses", list}}.dump(2) + "\n";
 }
 
 int Run(int argc, char** argv)
@@ -63,7 +75,8 @@ int Run(int argc, char** argv)
     }
     if (options.listBuses) {
         // Like i2cdetect -l, with where each adapter sits.
-        std::fputs(zarnix::FormatBusList(zarnix::ListI2cBuses(zarnix::SysfsRoot())).c_str(), stdout);
+        const auto buses = zarnix::ListI2cBuses(zarnix::SysfsRoot());
+        std::fputs((options.json ? BusListJson(buses) : zarnix::FormatBusList(buses)).c_str(), stdout);
         return kExitOk;
     }
     const CCommandInfo* command = options.command.empty() ? nullptr : FindCommand(options.command);
@@ -82,24 +95,20 @@ int Run(int argc, char** argv)
     if (!CheckArguments(*command, options, error) || TraceClashes(*command, options, error))
         return UsageError(command, error);
 
-    if (command->stopsBetweenRegisters)
+    if (options.json && !command->json && !(options.SeveralCameras() && command->usesCamera))
+        return UsageError(command, std::string(command->name) +
+                                       " prints no result of its own; --json gives the summary of a run on "
+                                       "several cameras");
+    std::vector<CCamera> cameras;
+    int status = kExitOk;
+    if (!CamerasOf(*command, options, cameras, error, status))
+        return status == kExitUsage ? UsageError(command, error) : (PrintError(error), status);
+
+    // With several cameras a stop reaches every worker, which ends between two
+    // registers as one alone would.
+    if (command->stopsBetweenRegisters || cameras.size() > 1)
         CatchStopSignals();
-    CSession session(options);
-    int status = command->run(session, *command);
-    // A fault the command's own result missed is still a fault: every adapter
-    // failure reaches the operator as a message.
-    if (status == kExitOk && session.Messages().Count() != 0)
-        status = kExitFailure;
-    if (!session.Close() && status == kExitOk)
-        status = kExitFailure;
-    // The command has said where it stopped; a signal that came during its last
-    // register still ends the run as stopped, so a script knows it was asked to stop.
-    if (StopRequested()) {
-        std::fprintf(stderr, "zarnixctl: stopped on %s%s\n", StopSignalName(),
-                     status == kExitOk ? " after the command had completed" : "");
-        status = StopExitStatus();
-    }
-    return status;
+    return RunOnCameras(*command, options, cameras);
 }
 
 } // namespace

@@ -8,7 +8,7 @@ profile=${1:-test}
 
 packages=(
   build-essential cmake ninja-build ccache pkg-config
-  qt6-base-dev qt6-base-dev-tools fonts-dejavu-core
+  qt6-base-dev qt6-base-dev-tools fonts-dejavu-core nlohmann-json3-dev
 )
 if [ "$profile" = test ]; then
   packages+=(

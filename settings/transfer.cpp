@@ -51,6 +51,14 @@ unsigned CameraToFileSteps(bool allRegisters)
     return kEepromReadSteps + (allRegisters ? 4 * kBlockReadSteps : 0);
 }
 
+unsigned ReadCameraSteps(const std::array<bool, kSettingsBlockCount>& blocks)
+{
+    unsigned steps = kEepromReadSteps;
+    for (std::size_t b = 1; b < kSettingsBlockCount; ++b)
+        steps += blocks[b] ? kBlockReadSteps : 0;
+    return steps;
+}
+
 unsigned FileToCameraSteps(const std::array<bool, kSettingsBlockCount>& written)
 {
     unsigned steps = kEepromWriteSteps + kBlocks[0].checkSteps;
@@ -90,20 +98,23 @@ bool CSettingsTransfer::StopHere(const char* after, const char* none)
     return true;
 }
 
-ETransferResult CSettingsTransfer::CameraToFile(const std::string& path, bool allRegisters)
+ETransferResult CSettingsTransfer::ReadCamera(const std::array<bool, kSettingsBlockCount>& blocks,
+                                              std::vector<std::uint16_t>& image, const char* consequence)
 {
     m_lastDone.reset();
-    std::vector<std::uint16_t> image(kSettingsImageSize, 0xFF);
-    // A backup holding the placeholders of failed reads would be corrupt, and so
-    // would half a backup: stop at the first failure or at the operator's word and
-    // leave any existing file as it is. Nothing comes back when all went well.
+    image.assign(kSettingsImageSize, 0xFF);
+    const std::string stoppedAfter = std::string("Stopped after reading register %02x:%02x, ") + consequence;
+    const std::string stopped = std::string("Stopped, ") + consequence;
+    const std::string failed = std::string("Reading register %02x:%02x failed, ") + consequence;
+    // Placeholders of failed reads would pass for register values: stop at the
+    // first failure or at the operator's word. Nothing comes back when all went well.
     const auto read = [&](std::size_t block, unsigned index) -> std::optional<ETransferResult> {
         const auto k = static_cast<std::uint8_t>(index);
-        if (StopHere("Stopped after reading register %02x:%02x, no file written", "Stopped, no file written"))
+        if (StopHere(stoppedAfter.c_str(), stopped.c_str()))
             return ETransferResult::Stopped;
         const CReadResult result = m_camera.ReadRegisterChecked(kBlocks[block].bank, k);
         if (result.Failed()) {
-            ReportRegister("Reading register %02x:%02x failed, no file written", kBlocks[block].bank, k);
+            ReportRegister(failed.c_str(), kBlocks[block].bank, k);
             return ETransferResult::BusFailure;
         }
         image[block * kSettingsBlockSize + k] = result.value;
@@ -116,19 +127,64 @@ ETransferResult CSettingsTransfer::CameraToFile(const std::string& path, bool al
         if (k % 2 == 0)
             Step();
     }
-    if (allRegisters) {
-        for (std::size_t b = 1; b < kSettingsBlockCount; ++b) {
-            for (unsigned k = 0; k < kSettingsBlockSize; ++k) {
-                if (const auto end = read(b, k))
-                    return *end;
-                if (k % 3 == 0)
-                    Step();
-            }
-            image[MarkerEntry(b)] = static_cast<std::uint16_t>(b);
+    for (std::size_t b = 1; b < kSettingsBlockCount; ++b) {
+        if (!blocks[b])
+            continue;
+        for (unsigned k = 0; k < kSettingsBlockSize; ++k) {
+            if (const auto end = read(b, k))
+                return *end;
+            if (k % 3 == 0)
+                Step();
         }
+        image[MarkerEntry(b)] = static_cast<std::uint16_t>(b);
     }
+    return ETransferResult::Done;
+}
+
+ETransferResult CSettingsTransfer::CameraToFile(const std::string& path, bool allRegisters)
+{
+    // A backup holding the placeholders of failed reads would be corrupt, and so
+    // would half a backup: any existing file is left as it is then.
+    std::vector<std::uint16_t> image;
+    const ETransferResult read =
+        ReadCamera({true, allRegisters, allRegisters, allRegisters, allRegisters}, image, "no file written");
+    if (read != ETransferResult::Done)
+        return read;
     const std::span<const std::uint16_t> file(image.data(), kSettingsFileValues);
     return SaveSettingsFile(file, path, m_context.messages) ? ETransferResult::Done : ETransferResult::WriteFailed;
+}
+
+unsigned CSettingsTransfer::ComparedRegisters(const std::array<bool, kSettingsBlockCount>& blocks)
+{
+    unsigned count = kEepromLastWritten + 1;
+    for (std::size_t b = 1; b < kSettingsBlockCount; ++b)
+        if (blocks[b])
+            count += kBlockLastWritten + 1;
+    return count;
+}
+
+ETransferResult CSettingsTransfer::Verify(std::span<const std::uint16_t> image, bool allRegisters,
+                                          std::vector<CDifference>& differences)
+{
+    differences.clear();
+    const std::array<bool, kSettingsBlockCount> blocks = BlocksWritten(image, allRegisters);
+    std::vector<std::uint16_t> camera;
+    const ETransferResult read = ReadCamera(blocks, camera, "nothing compared");
+    if (read != ETransferResult::Done)
+        return read;
+    // Only what a file to camera writes: the rest of the Eeprom block and the
+    // markers are the camera's own, whatever file it was programmed from.
+    for (std::size_t b = 0; b < kSettingsBlockCount; ++b) {
+        if (!blocks[b])
+            continue;
+        const unsigned last = b == 0 ? kEepromLastWritten : kBlockLastWritten;
+        for (unsigned k = 0; k <= last; ++k) {
+            const std::size_t n = b * kSettingsBlockSize + k;
+            if (image[n] != camera[n])
+                differences.push_back({kBlocks[b].bank, static_cast<std::uint8_t>(k), image[n], camera[n]});
+        }
+    }
+    return ETransferResult::Done;
 }
 
 ETransferResult CSettingsTransfer::ReadImage(const std::string& path, std::vector<std::uint16_t>& image)

@@ -21,6 +21,8 @@ using CProgressStep = std::function<void()>;
 
 // Bar steps of a camera to file: 128 for the Eeprom block, 86 for each other block.
 unsigned CameraToFileSteps(bool allRegisters);
+// Bar steps of reading the Eeprom block and the other blocks `blocks` names.
+unsigned ReadCameraSteps(const std::array<bool, kSettingsBlockCount>& blocks);
 // Bar steps of a file to camera that writes the given blocks 1-4 and whose check
 // passes: 17 + 85 a block for the writes, 5 + 17/22/26/25 for the check.
 unsigned FileToCameraSteps(const std::array<bool, kSettingsBlockCount>& written);
@@ -44,6 +46,14 @@ enum class ETransferResult {
     Stopped,       // stopped on request between two registers: no file written, or no commit sent
 };
 
+// A register whose value in the camera is not the settings file's.
+struct CDifference {
+    std::uint8_t bank;
+    std::uint8_t index;
+    std::uint16_t file;
+    std::uint16_t camera;
+};
+
 class CSettingsTransfer {
 public:
     CSettingsTransfer(CLinkContext& context, std::uint16_t cameraAddress, CProgressStep step = {},
@@ -52,6 +62,19 @@ public:
     // Reads the Eeprom block (and with `allRegisters` the ISP and Stat blocks) and
     // writes them to `path`. Stops at the first failed read; no file is written then.
     ETransferResult CameraToFile(const std::string& path, bool allRegisters);
+    // Reads the Eeprom block, and the other blocks `blocks` names, as CameraToFile
+    // reads them, into `image` (kSettingsImageSize entries, the markers set for
+    // the blocks read). Stops at the first failed read or at the operator's word,
+    // telling the operator with `consequence` ("no file written") after the register.
+    ETransferResult ReadCamera(const std::array<bool, kSettingsBlockCount>& blocks, std::vector<std::uint16_t>& image,
+                               const char* consequence);
+    // Reads the blocks of `image` (a checked file's) that a file to camera would
+    // write, and lists every register it writes whose value differs. Writes
+    // nothing to the camera.
+    ETransferResult Verify(std::span<const std::uint16_t> image, bool allRegisters,
+                           std::vector<CDifference>& differences);
+    // The registers Verify compares: those a file to camera writes.
+    static unsigned ComparedRegisters(const std::array<bool, kSettingsBlockCount>& blocks);
     // Reads the file once and checks it, then writes what was checked as below.
     ETransferResult FileToCamera(const std::string& path, bool allRegisters);
     // Reads the file once and checks it into `image` (kSettingsImageSize entries);
