@@ -69,6 +69,7 @@ int RunSearch(CSession& session, const CCommandInfo&)
     const std::uint16_t address = SearchAddress(session.Context());
     if (address == kNoCameraAddress)
         return kExitFailure; // the search has told the operator
+    session.Found(address);
     COutput& out = session.Output();
     if (out.Json())
         out.Document()["address"] = Hex2(address);

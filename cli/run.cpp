@@ -181,7 +181,10 @@ int RunOnCameras(const CCommandInfo& command, const CCliOptions& options, std::v
     std::vector<std::unique_ptr<COutput>> outputs;
     for (std::size_t i = 0; i < cameras.size(); ++i)
         outputs.push_back(std::make_unique<COutput>(cameras[i].name, options.json, board, i));
-    CConfirmGate gate(cameras.size(), options.yes);
+    std::vector<std::string> names;
+    for (const CCamera& camera : cameras)
+        names.push_back(camera.name);
+    CConfirmGate gate(names, options.yes);
     std::vector<CResult> results(cameras.size());
     {
         std::vector<std::jthread> workers;

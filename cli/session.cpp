@@ -19,7 +19,7 @@ std::uint32_t CReadRequestCounter::SendSub(std::int32_t handle, std::uint32_t fl
 bool CConfirmGate::Ask(const std::string& camera, const std::string& what)
 {
     std::unique_lock hold(m_lock);
-    m_questions.emplace_back(camera, what);
+    m_questions[camera] = what;
     --m_pending;
     if (m_pending == 0)
         AnswerLocked();
@@ -41,8 +41,9 @@ void CConfirmGate::AnswerLocked()
 {
     std::string question = "This will, on " + std::to_string(m_questions.size()) +
                            (m_questions.size() == 1 ? " camera:" : " cameras:");
-    for (const auto& [camera, what] : m_questions)
-        question += "\n  " + camera + ": " + what;
+    for (const std::string& camera : m_cameras)
+        if (const auto it = m_questions.find(camera); it != m_questions.end())
+            question += "\n  " + camera + ": " + it->second;
     std::lock_guard output(OutputLock());
     m_answer = AskToContinue(question, m_yes);
     m_answered.notify_all();

@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -39,7 +40,11 @@ private:
 // is asked once for all of them.
 class CConfirmGate {
 public:
-    explicit CConfirmGate(std::size_t workers, bool yes) : m_pending(workers), m_yes(yes) {}
+    // The cameras in the order the question names them.
+    CConfirmGate(std::vector<std::string> cameras, bool yes)
+        : m_cameras(std::move(cameras)), m_pending(m_cameras.size()), m_yes(yes)
+    {
+    }
     // Waits for the answer.
     bool Ask(const std::string& camera, const std::string& what);
     // A worker that asked nothing, or asked already, is done.
@@ -48,11 +53,12 @@ public:
 private:
     void AnswerLocked();
 
+    std::vector<std::string> m_cameras;
     std::mutex m_lock;
     std::condition_variable m_answered;
     std::size_t m_pending;
     bool m_yes;
-    std::vector<std::pair<std::string, std::string>> m_questions;
+    std::map<std::string, std::string> m_questions; // what each camera would change
     std::optional<bool> m_answer;
 };
 
@@ -79,6 +85,8 @@ public:
 
     CLinkContext& Context() { return *m_context; }
     std::uint16_t Address() const { return m_address; }
+    // Where a search found the camera.
+    void Found(std::uint16_t address) { m_address = address; }
     const CCliOptions& Options() const { return m_options; }
     CCliMessages& Messages() { return m_messages; }
     COutput& Output() { return m_output; }

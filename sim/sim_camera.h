@@ -69,6 +69,7 @@ public:
     void FailOn(ESimFrame frame, std::uint8_t bank, std::uint8_t index, Status status, unsigned times = 0);
     // After `n` transfers the camera stops answering.
     void DisappearAfter(unsigned n) { m_disappearAfter = n; }
+    unsigned DisappearsAfter() const { return m_disappearAfter; }
     unsigned TransferCount() const { return m_transfers; }
 
 private:

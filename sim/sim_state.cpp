@@ -93,7 +93,8 @@ std::vector<std::string_view> Tokens(std::string_view line)
 
 bool IsKeyword(std::string_view token)
 {
-    return token == "address" || token == "present" || token == "commits" || token == "bank" || token == "end";
+    return token == "address" || token == "present" || token == "commits" || token == "unplug-after" ||
+           token == "bank" || token == "end";
 }
 
 class CParser {
@@ -124,6 +125,7 @@ private:
     bool m_address = false;
     bool m_present = false;
     bool m_commits = false;
+    bool m_unplug = false;
     bool m_ended = false;
     CSimBank* m_bank = nullptr;
     std::uint8_t m_bankNumber = 0;
@@ -216,7 +218,10 @@ bool CParser::Setting(const std::vector<std::string_view>& tokens)
     // The settings describe the camera as a whole; they come before its memory.
     if (m_bank != nullptr)
         return Fail("'" + std::string(keyword) + "' after the first bank");
-    bool& seen = keyword == "address" ? m_address : keyword == "present" ? m_present : m_commits;
+    bool& seen = keyword == "address"        ? m_address
+                 : keyword == "present"      ? m_present
+                 : keyword == "unplug-after" ? m_unplug
+                                             : m_commits;
     if (seen)
         return Fail("a second '" + std::string(keyword) + "' line");
     seen = true;
@@ -231,6 +236,9 @@ bool CParser::Setting(const std::vector<std::string_view>& tokens)
         if (value != "yes" && value != "no")
             return Fail("present must be yes or no, not " + Quoted(value));
         m_state.present = value == "yes";
+    } else if (keyword == "unplug-after") {
+        if (!ParseDecimal(value, m_state.unplugAfter) || m_state.unplugAfter == 0)
+            return Fail("unplug-after " + Quoted(value) + " is not a count of transfers above 0");
     } else if (!ParseDecimal(value, m_state.commits)) {
         return Fail("commits " + Quoted(value) + " is not a decimal count");
     }
@@ -261,6 +269,7 @@ CSimState CaptureSimState(const CSimCamera& camera)
     state.address = camera.CameraAddress();
     state.present = camera.Present();
     state.commits = camera.CommitCount();
+    state.unplugAfter = camera.DisappearsAfter();
     for (unsigned b = 0; b < 256; ++b) {
         const auto bank = static_cast<std::uint8_t>(b);
         if (bank == kMirrorBank)
@@ -282,6 +291,7 @@ void ApplySimState(const CSimState& state, CSimCamera& camera)
     camera.MoveCamera(state.address);
     camera.SetPresent(state.present);
     camera.SetCommitCount(state.commits);
+    camera.DisappearAfter(state.unplugAfter);
     for (const auto& [bank, content] : state.banks)
         for (unsigned i = 0; i < 256; ++i)
             camera.Poke(bank, static_cast<std::uint8_t>(i), content[i]);
@@ -297,6 +307,8 @@ std::string FormatSimState(const CSimState& state)
     std::snprintf(line, sizeof line, "address %02x\npresent %s\ncommits %u\n", state.address,
                   state.present ? "yes" : "no", state.commits);
     text += line;
+    if (state.unplugAfter != 0)
+        text += "unplug-after " + std::to_string(state.unplugAfter) + "\n";
     // The kept banks first, in the order the camera's blocks are usually read.
     std::vector<std::uint8_t> order(std::begin(kSimKeptBanks), std::end(kSimKeptBanks));
     for (const auto& entry : state.banks)

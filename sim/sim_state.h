@@ -8,12 +8,14 @@
 //     address 70                  the camera's 8-bit write address, hex, even, below fc
 //     present yes                 yes, or no for a camera that answers nothing
 //     commits 3                   how often the commit command reached the camera, decimal
+//     unplug-after 300            optional: the camera stops answering after this many
+//                                 transfers of a run, as one pulled from its adapter midway
 //     bank 30                     a bank, hex, then its 256 registers as
 //     0F 00 40 40 80 ...          16 lines of 16 two-digit hex values
 //     ...                         further banks
 //     end                         the last line, so a cut-off file is noticed
 //
-// The three settings come once each, before the first bank. Banks 30, a0, e0, e2,
+// The settings come once each, before the first bank. Banks 30, a0, e0, e2,
 // f0, f2 and 88 (what the camera keeps) must all be there; any other bank may be,
 // except a1, which only mirrors bank 30. A bank the file leaves out holds zeros.
 // An empty file is a camera fresh from the factory, as a missing one is: the
@@ -47,6 +49,7 @@ struct CSimState {
     std::uint16_t address = 0x70;
     bool present = true;
     unsigned commits = 0;
+    unsigned unplugAfter = 0; // 0: never
     std::map<std::uint8_t, CSimBank> banks;
 
     bool operator==(const CSimState&) const = default;

@@ -22,6 +22,8 @@
 #include <thread>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "camera/register_map.h"
 #include "settings/settings_file.h"
 #include "sim/sim_camera.h"
@@ -543,6 +545,177 @@ TEST_F(ZarnixctlStopTest, AtTheQuestionNothingIsWritten)
     EXPECT_TRUE(Contains(run.err, "Stopped before anything was written\n")) << run.err;
     EXPECT_FALSE(Contains(run.err, "Aborting")) << run.err;
     EXPECT_EQ(ReadFile(state), stateBefore);
+}
+
+// Three cameras loading at once: one Ctrl-C stops each after its register under
+// way, none commits.
+TEST_F(ZarnixctlStopTest, OnSeveralCamerasEveryWorkerStopsSafely)
+{
+    ASSERT_EQ(::chdir(dir.c_str()), 0);
+    std::vector<std::uint16_t> image(kSettingsFileValues, 0x5A);
+    std::ofstream("other.qcs", std::ios::binary) << FormatSettingsFile(image, "other.qcs");
+    ASSERT_EQ(::mkfifo("tr-a.trace", 0600), 0); // a's trace tells how far it got; b's and c's are files
+    const pid_t pid = Spawn({"--sim-state", "a.state", "--sim-state", "b.state", "--sim-state", "c.state", "--trace",
+                             "tr-{camera}.trace", "-y", "load", "other.qcs"},
+                            -1);
+    std::ifstream trace("tr-a.trace");
+    unsigned writes = 0;
+    for (std::string line; std::getline(trace, line);)
+        if (Contains(line, ", 0x00, [a0 ") && ++writes == 10)
+            ::kill(pid, SIGINT);
+    EXPECT_EQ(Wait(pid), 130);
+    const std::string err = ReadFile(ErrPath());
+    for (const char* camera : {"a.state", "b.state", "c.state"}) {
+        EXPECT_TRUE(Contains(err, std::string(camera) + ": Stopped after writing register a0:")) << err;
+        CSimState kept;
+        std::string error;
+        ASSERT_EQ(LoadSimStateFile(camera, kept, error), ESimStateLoad::Loaded) << error;
+        EXPECT_EQ(kept.commits, 0u) << camera;
+        EXPECT_EQ(kept.banks.at(0xA0)[0x00], 0x5A) << camera;
+    }
+    EXPECT_TRUE(Contains(ReadFile(dir / "stdout"), "a.state  70       stopped ")) << ReadFile(dir / "stdout");
+    EXPECT_TRUE(Contains(err, "zarnixctl: stopped on SIGINT\n")) << err;
+}
+
+// ----- several cameras at once ----------------------------------------------------------------
+
+// Three simulated cameras, a, b and c; b is pulled from its adapter midway. What
+// a and c print, keep and leave in their files is what each would alone.
+class ZarnixctlLineTest : public ZarnixctlTest {
+protected:
+    void SetUp() override
+    {
+        ZarnixctlTest::SetUp();
+        ASSERT_EQ(::chdir(dir.c_str()), 0);
+        for (const char* name : {"a.state", "b.state", "c.state", "alone.state"})
+            std::ofstream(dir / name).close(); // fresh from the factory
+    }
+    CRun Line(const Args& args, unsigned unplugAfter)
+    {
+        CSimState b = CaptureSimState(CSimCamera{});
+        b.unplugAfter = unplugAfter;
+        std::ofstream(dir / "b.state") << FormatSimState(b);
+        Args all{"--sim-clock", "virtual", "--sim-state", "a.state", "--sim-state", "b.state", "--sim-state", "c.state"};
+        all.insert(all.end(), args.begin(), args.end());
+        return RunRaw(all);
+    }
+    // The lines of `text` that start with `camera`'s name, without it.
+    static std::string Of(const std::string& text, const std::string& camera)
+    {
+        std::istringstream lines(text);
+        std::string out;
+        for (std::string line; std::getline(lines, line);)
+            if (line.rfind(camera + ": ", 0) == 0)
+                out += line.substr(camera.size() + 2) + "\n";
+        return out;
+    }
+};
+
+TEST_F(ZarnixctlLineTest, EveryCommandOnThreeCamerasOneFailingMidway)
+{
+    std::ofstream("front.qcs", std::ios::binary) << FormatSettingsFile(std::vector<std::uint16_t>(kSettingsFileValues, 0x5A), "front.qcs");
+    const struct {
+        Args args;
+        unsigned unplugAfter; // b's transfers before it goes
+        bool file;            // a and c leave a settings file each
+    } cases[] = {
+        {{"search"}, 1, false},
+        {{"show"}, 40, false},
+        {{"read", "a0", "04"}, 2, false},
+        {{"write", "-y", "a0", "04", "12"}, 1, false},
+        {{"set", "brightness", "90"}, 2, false},
+        {{"save", "-y"}, 100, false},
+        {{"dump", "d-{camera}.qcs", "--all"}, 600, true},
+        {{"load", "front.qcs", "-y"}, 60, false},
+        {{"verify", "front.qcs"}, 50, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args[0]);
+        // Alone first, on a camera in the state a is in.
+        std::ofstream("alone.state", std::ios::binary) << ReadFile(dir / "a.state");
+        Args alone{"--sim-clock", "virtual", "--sim-state", "alone.state"};
+        for (const std::string& arg : c.args)
+            alone.push_back(std::string(arg) == "d-{camera}.qcs" ? "d-alone.qcs" : arg);
+        const CRun single = RunRaw(alone);
+        const CRun line = Line(c.args, c.unplugAfter);
+        EXPECT_EQ(line.status, 1) << line.err;
+        EXPECT_TRUE(Contains(line.err, "zarnixctl: 1 of 3 cameras failed: b.state\n")) << line.err;
+        for (const char* camera : {"a.state", "c.state"}) {
+            EXPECT_EQ(Of(line.out, camera), single.out) << camera;
+            EXPECT_EQ(ReadFile(dir / camera), ReadFile(dir / "alone.state")) << camera;
+            EXPECT_TRUE(Contains(line.out, std::string(camera) + "  70       ok ")) << line.out;
+            if (c.file) { // but for the title line, which names the file
+                const std::string mine = ReadFile(camera[0] == 'a' ? "d-a.qcs" : "d-c.qcs"), theirs = ReadFile("d-alone.qcs");
+                EXPECT_EQ(Digest(mine.substr(mine.find('\n'))), Digest(theirs.substr(theirs.find('\n')))) << camera;
+            }
+        }
+        EXPECT_TRUE(Contains(line.out, "b.state  70       failed ") || Contains(line.out, "b.state  -        failed "))
+            << line.out;
+        EXPECT_FALSE(fs::exists("d-b.qcs"));
+    }
+}
+
+TEST_F(ZarnixctlLineTest, ADumpNamesAFilePerCameraAndOneQuestionNamesThemAll)
+{
+    for (const Args& refused : {Args{"dump", "front.qcs"}, Args{"--trace", "bus.trace", "show"}}) {
+        const CRun run = Line(refused, 1000);
+        EXPECT_EQ(run.status, 2);
+        EXPECT_TRUE(Contains(run.err, "{camera}")) << run.err;
+    }
+    EXPECT_FALSE(fs::exists("front.qcs"));
+    const CRun asked = Line({"write", "a0", "04", "12"}, 1000);
+    EXPECT_EQ(asked.status, 1);
+    EXPECT_TRUE(Contains(asked.err, "Error: This will, on 3 cameras:\n  a.state: write 12 to register a0:04 of the "
+                                    "camera at 70 (the stored settings, loaded at every power-up)\n  b.state: "))
+        << asked.err;
+    CSimState a;
+    std::string error;
+    ASSERT_EQ(LoadSimStateFile(dir / "a.state", a, error), ESimStateLoad::Loaded) << error;
+    EXPECT_EQ(a.banks.at(0xA0)[0x04], 0x80);
+}
+
+TEST_F(ZarnixctlLineTest, VerifyAndTheJsonOfEveryCommand)
+{
+    const auto json = [](const CRun& run) { return nlohmann::json::parse(run.out, nullptr, false); };
+    const Args alone{"--sim-clock", "virtual", "--sim-state", "alone.state"};
+    const auto run = [&](Args args) {
+        args.insert(args.begin(), alone.begin(), alone.end());
+        return RunRaw(args);
+    };
+    ASSERT_EQ(run({"dump", "f.qcs", "--all"}).status, 0);
+    EXPECT_EQ(json(run({"--json", "search"}))["address"], "70");
+    const auto shown = json(run({"--json", "show"}));
+    EXPECT_EQ(shown["settings"].size(), 44u);
+    EXPECT_EQ(shown["settings"][4], (nlohmann::json{{"register", "30:04"}, {"name", "brightness"}, {"value", "80"}}));
+    EXPECT_EQ(json(run({"--json", "read", "a0", "04"}))["value"], "80");
+    const auto checked = json(run({"--json", "check", "f.qcs"}));
+    EXPECT_EQ(checked["values"], 1280);
+    EXPECT_EQ(checked["blocks"].size(), 5u);
+    // An unchanged camera passes; a changed register is found, in the stored
+    // settings with its name, in a block without.
+    const CRun same = run({"verify", "f.qcs", "--all"});
+    EXPECT_EQ(same.status, 0) << same.err;
+    EXPECT_EQ(same.out, "");
+    ASSERT_EQ(run({"-y", "write", "a0", "04", "12"}).status, 0);
+    ASSERT_EQ(run({"-y", "write", "e2", "10", "00"}).status, 0);
+    const CRun changed = run({"verify", "f.qcs", "--all"});
+    EXPECT_EQ(changed.status, 1);
+    EXPECT_EQ(changed.out.substr(0, 36), "a0:04 file 80 camera 12 brightness\ne");
+    EXPECT_TRUE(Contains(changed.err, "2 of 1069 registers differ from f.qcs")) << changed.err;
+    const auto differences = json(run({"--json", "verify", "f.qcs"}));
+    EXPECT_EQ(differences["compared"], 49);
+    EXPECT_EQ(differences["differences"],
+              (nlohmann::json::array({{{"register", "a0:04"}, {"file", "80"}, {"camera", "12"}, {"name", "brightness"}}})));
+    // The summary of a run on several cameras, with each camera's result.
+    const auto summary = json(Line({"--json", "show"}, 40));
+    ASSERT_EQ(summary["cameras"].size(), 3u);
+    EXPECT_EQ(summary["cameras"][0]["result"], "ok");
+    EXPECT_EQ(summary["cameras"][0]["output"]["settings"].size(), 44u);
+    EXPECT_EQ(summary["cameras"][1]["result"], "failed");
+    EXPECT_EQ(summary["failed"], nlohmann::json::array({"b.state"}));
+    ::setenv("ZARNIX_SYSFS", dir.c_str(), 1); // no buses at all
+    EXPECT_EQ(json(RunRaw({"--list-buses", "--json"})), (nlohmann::json{{"buses", nlohmann::json::array()}}));
+    ::unsetenv("ZARNIX_SYSFS");
 }
 
 } // namespace
