@@ -80,8 +80,41 @@ bool CamerasOf(const CCommandInfo& command, const CCliOptions& options, std::vec
 {
     cameras.clear();
     status = kExitUsage;
+    const std::vector<CI2cBus> buses = ListI2cBuses(SysfsRoot());
+    // A bus by its name in --list-buses; one that is not there fails in its own
+    // worker, as it would alone.
+    const auto busName = [&](const std::string& wanted, std::string* device = nullptr) {
+        std::string why;
+        const auto bus = FindI2cBus(buses, wanted, why);
+        if (device)
+            *device = bus ? bus->device : wanted;
+        return bus ? "i2c-" + std::to_string(bus->number) : wanted;
+    };
+    // A trace written over the state file or the command's settings file would
+    // destroy what the run is working on.
+    const auto clashes = [&](const CCliOptions& one) {
+        const auto& backend = one.backend;
+        if (backend.trace.empty())
+            return false;
+        if (!backend.simState.empty() && SameFile(backend.trace, backend.simState))
+            error = "--trace " + backend.trace + " is the state file of --sim-state";
+        else if (command.takesFile && SameFile(backend.trace, one.args[0]))
+            error = "--trace " + backend.trace + " is the settings file of " + command.name;
+        return !error.empty();
+    };
     if (!command.usesCamera || options.list || !options.SeveralCameras()) {
-        cameras.push_back({"", options});
+        // One camera: a placeholder, where there is one, takes its name too, so
+        // that a script may name its files alike for one camera and for several.
+        CCliOptions one = options;
+        const std::string tag = !options.simStates.empty() ? Tag(options.simStates[0], true)
+                                : !options.buses.empty()   ? Tag(busName(options.buses[0]), false)
+                                                           : "camera";
+        one.backend.trace = Substituted(one.backend.trace, tag);
+        if (command.takesFile)
+            one.args[0] = Substituted(one.args[0], tag);
+        if (clashes(one))
+            return false;
+        cameras.push_back({"", one});
         return true;
     }
     struct CNamed {
@@ -89,7 +122,6 @@ bool CamerasOf(const CCommandInfo& command, const CCliOptions& options, std::vec
         CCliOptions options;
     };
     std::vector<CNamed> named;
-    const std::vector<CI2cBus> buses = ListI2cBuses(SysfsRoot());
     if (options.allBuses) {
         for (const CI2cBus& bus : buses) {
             if (!bus.usb)
@@ -106,12 +138,8 @@ bool CamerasOf(const CCommandInfo& command, const CCliOptions& options, std::vec
         }
     }
     for (const std::string& wanted : options.buses) {
-        // A bus that is not there fails in its own worker, as it would alone.
-        std::string why;
-        const auto bus = FindI2cBus(buses, wanted, why);
-        const std::string name = bus ? "i2c-" + std::to_string(bus->number) : wanted;
         CCliOptions one = options;
-        one.backend.bus = bus ? bus->device : wanted;
+        const std::string name = busName(wanted, &one.backend.bus);
         named.push_back({name, Tag(name, false), one});
     }
     for (const std::string& state : options.simStates) {
@@ -153,11 +181,8 @@ bool CamerasOf(const CCommandInfo& command, const CCliOptions& options, std::vec
                 return false;
             }
         }
-        const auto& backend = camera.options.backend;
-        if (!backend.trace.empty() &&
-            ((!backend.simState.empty() && SameFile(backend.trace, backend.simState)) ||
-             (command.takesFile && SameFile(backend.trace, camera.options.args[0])))) {
-            error = "--trace " + backend.trace + " is a file the run of " + camera.name + " works on";
+        if (clashes(camera.options)) {
+            error = camera.name + ": " + error;
             return false;
         }
     }

@@ -12,7 +12,6 @@
 #include "cli/stop_signal.h"
 #include "backend/backend.h"
 #include "link/adapters/bus_list.h"
-#include "link/files.h"
 
 #ifndef ZARNIX_VERSION
 #define ZARNIX_VERSION "unknown"
@@ -32,23 +31,6 @@ int WithOutputChecked(int status)
             status = kExitFailure;
     }
     return status;
-}
-
-// A trace written over the state file or the command's settings file would
-// destroy what the run is working on.
-bool TraceClashes(const CCommandInfo& command, const CCliOptions& options, std::string& error)
-{
-    if (options.backend.trace.empty() || options.SeveralCameras())
-        return false; // with several cameras, each camera's files are checked apart
-    if (!options.backend.simState.empty() && zarnix::SameFile(options.backend.trace, options.backend.simState)) {
-        error = "--trace " + options.backend.trace + " is the state file of --sim-state";
-        return true;
-    }
-    if (command.takesFile && zarnix::SameFile(options.backend.trace, options.args[0])) {
-        error = "--trace " + options.backend.trace + " is the settings file of " + command.name;
-        return true;
-    }
-    return false;
 }
 
 // The buses as one JSON document.
@@ -92,7 +74,7 @@ int Run(int argc, char** argv)
         PrintCommandHelp(*command);
         return kExitOk;
     }
-    if (!CheckArguments(*command, options, error) || TraceClashes(*command, options, error))
+    if (!CheckArguments(*command, options, error))
         return UsageError(command, error);
 
     if (options.json && !command->json && !(options.SeveralCameras() && command->usesCamera))
