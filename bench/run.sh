@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # run.sh [--quick]: runs every benchmark and prints its tables: the pauses' timing
-# fidelity, our own cost per transaction and per settings file, the window's
-# start-up and both programs' peak memory. Build first (scripts/build.sh build);
-# BUILD_DIR (default build) says where the programs are. The full run takes about
-# 12 minutes, nearly all of it the three timing runs; --quick about 3.
+# fidelity, our own cost per transaction and per settings file, several cameras at
+# once, the window's start-up and both programs' peak memory. Build first
+# (scripts/build.sh build); BUILD_DIR (default build) says where the programs are.
+# The full run takes about 22 minutes, nearly all of it the three timing runs and
+# the five runs on several cameras; --quick about 4.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$here/build}
@@ -28,6 +29,9 @@ echo
 echo "== Cost of the settings file on tmpfs (no disk behind its fsyncs)"
 TMPDIR=/dev/shm "$build/bench/zarnix_cost" --benchmark_filter=SettingsFile --benchmark_repetitions=3 \
   --benchmark_display_aggregates_only=true 2>&1 | grep -e '_median ' -e '^Benchmark'
+echo
+echo "== A production line: load on several simulated cameras at once"
+BUILD_DIR=$build /usr/bin/python3 "$here/bench/line.py" "${quick[@]}"
 echo
 echo "== Start-up and memory"
 QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen} "$build/bench/zarnix_startup"

@@ -323,13 +323,10 @@ int RunLoad(CSession& session, const CCommandInfo&)
     CSettingsFileCheck check;
     if (const int status = ReadCheckedFile(session, path, image, check); status != kExitOk)
         return status;
-    std::array<bool, kSettingsBlockCount> written{};
-    written[0] = true;
+    const std::array<bool, kSettingsBlockCount> written = BlocksWritten(image, options.all);
     bool leftOut = false;
-    for (std::size_t b = 1; b < kSettingsBlockCount; ++b) {
-        written[b] = options.all && check.present[b];
+    for (std::size_t b = 1; b < kSettingsBlockCount; ++b)
         leftOut = leftOut || (check.present[b] && !options.all);
-    }
     if (!session.Connect())
         return kExitFailure;
     std::string what = "write the " + BlockList(written) + " settings of " + path + " into " + CameraAt(session) +

@@ -50,9 +50,12 @@ void CProgressBoard::RedrawLocked()
     bool any = false;
     for (const std::string& row : m_rows)
         any = any || !row.empty();
-    ClearLocked();
-    if (!any)
+    if (!any) {
+        ClearLocked();
         return;
+    }
+    if (m_shown) // over the lines as they stand, each wiped as it is written
+        std::fprintf(stderr, "\033[%zuF", m_rows.size());
     for (const std::string& row : m_rows)
         std::fprintf(stderr, "\033[2K%s\n", row.c_str());
     std::fflush(stderr);
