@@ -94,7 +94,8 @@ int RunShow(CSession& session, const CCommandInfo&)
     if (!session.Connect())
         return kExitFailure;
     CCameraControl control(session.Context(), session.Address());
-    const bool complete = ReadLiveSettings(session, control, "show", static_cast<unsigned>(kReadBackIndexes.size()));
+    const bool complete = ReadLiveSettings(session, control, "show", static_cast<unsigned>(kReadBackIndexes.size()),
+                                           [] { return StopRequested(); });
     session.Progress().Finish();
     // All or nothing: after a failure the entries hold placeholders, which a
     // script would take for register values.
@@ -364,7 +365,9 @@ int RunVerify(CSession& session, const CCommandInfo&)
     if (!session.Connect())
         return kExitFailure;
     const std::array<bool, kSettingsBlockCount> blocks = BlocksWritten(image, options.all);
-    CSettingsTransfer transfer(session.Context(), session.Address(), [&] { session.Progress().Step(); });
+    // Alone, Ctrl-C ends a verify at once; with several cameras the workers stop here.
+    CSettingsTransfer transfer(
+        session.Context(), session.Address(), [&] { session.Progress().Step(); }, [] { return StopRequested(); });
     std::vector<CDifference> differences;
     session.Progress().Start("verify", ReadCameraSteps(blocks));
     const ETransferResult result = transfer.Verify(image, options.all, differences);
