@@ -15,11 +15,6 @@ namespace zarnix::cli {
 
 namespace {
 
-// The Com.Delay the window starts with; the read-back only records it.
-constexpr std::uint16_t kComDelay = 30;
-
-constexpr const char* kBlockNames[kSettingsBlockCount] = {"Eeprom", "ISP B0", "ISP B1", "Stat B0", "Stat B1"};
-
 struct CBankRole {
     std::uint8_t bank;
     const char* role;
@@ -79,7 +74,7 @@ bool ReadLiveSettings(CSession& session, CCameraControl& control, const std::str
 {
     session.Progress().Start(label, total);
     session.StepOnReadRequests(true);
-    const bool complete = control.ReadSettings(kComDelay, stop);
+    const bool complete = control.ReadSettings(kStartComDelay, stop);
     session.StepOnReadRequests(false);
     return complete;
 }
@@ -252,7 +247,7 @@ std::string BlockList(const std::array<bool, kSettingsBlockCount>& blocks)
     std::string list;
     for (std::size_t b = 0; b < kSettingsBlockCount; ++b)
         if (blocks[b])
-            list += (list.empty() ? "" : ", ") + std::string(kBlockNames[b]);
+            list += (list.empty() ? "" : ", ") + std::string(kSettingsBlockNames[b]);
     return list;
 }
 
