@@ -72,6 +72,12 @@ void CSettingsTransfer::Step()
         m_step();
 }
 
+void CSettingsTransfer::ReportFailure(const char* what, std::uint8_t bank, std::uint8_t index)
+{
+    m_failed = CRegister{bank, index};
+    ReportRegister(what, bank, index);
+}
+
 void CSettingsTransfer::ReportRegister(const char* what, std::uint8_t bank, std::uint8_t index)
 {
     char text[kMsgBufferSize];
@@ -93,6 +99,7 @@ bool CSettingsTransfer::StopHere(const char* after, const char* none)
 ETransferResult CSettingsTransfer::CameraToFile(const std::string& path, bool allRegisters)
 {
     m_lastDone.reset();
+    m_failed.reset();
     std::vector<std::uint16_t> image(kSettingsImageSize, 0xFF);
     // A backup holding the placeholders of failed reads would be corrupt, and so
     // would half a backup: stop at the first failure or at the operator's word and
@@ -103,7 +110,7 @@ ETransferResult CSettingsTransfer::CameraToFile(const std::string& path, bool al
             return ETransferResult::Stopped;
         const CReadResult result = m_camera.ReadRegisterChecked(kBlocks[block].bank, k);
         if (result.Failed()) {
-            ReportRegister("Reading register %02x:%02x failed, no file written", kBlocks[block].bank, k);
+            ReportFailure("Reading register %02x:%02x failed, no file written", kBlocks[block].bank, k);
             return ETransferResult::BusFailure;
         }
         image[block * kSettingsBlockSize + k] = result.value;
@@ -175,6 +182,8 @@ std::array<bool, kSettingsBlockCount> BlocksWritten(std::span<const std::uint16_
 ETransferResult CSettingsTransfer::FileToCamera(std::span<const std::uint16_t> image, bool allRegisters)
 {
     m_lastDone.reset();
+    m_failed.reset();
+    m_mismatch = 0;
 
     const std::array<bool, kSettingsBlockCount> written = BlocksWritten(image, allRegisters);
 
@@ -187,7 +196,7 @@ ETransferResult CSettingsTransfer::FileToCamera(std::span<const std::uint16_t> i
                      "Stopped before writing, camera unchanged"))
             return ETransferResult::Stopped;
         if (!m_camera.WriteRegisterChecked(kBlocks[block].bank, k, image[n])) {
-            ReportRegister("Writing register %02x:%02x failed, settings not stored", kBlocks[block].bank, k);
+            ReportFailure("Writing register %02x:%02x failed, settings not stored", kBlocks[block].bank, k);
             return ETransferResult::BusFailure;
         }
         m_lastDone = CRegister{kBlocks[block].bank, k};
@@ -219,6 +228,7 @@ ETransferResult CSettingsTransfer::FileToCamera(std::span<const std::uint16_t> i
     if (code == kVerifyStopped)
         return ETransferResult::Stopped;
     if (code != 0) {
+        m_mismatch = code;
         char text[kMsgBufferSize];
         FormatMsg(text, "Error Settings not stored: %x", code);
         m_context.messages.Show(text);
@@ -229,7 +239,7 @@ ETransferResult CSettingsTransfer::FileToCamera(std::span<const std::uint16_t> i
         return ETransferResult::Stopped;
     }
     if (!m_camera.WriteRegisterChecked(kBankControl, kCommitIndex, kCommitValue)) {
-        ReportRegister("Writing register %02x:%02x failed, settings not stored", kBankControl, kCommitIndex);
+        ReportFailure("Writing register %02x:%02x failed, settings not stored", kBankControl, kCommitIndex);
         return ETransferResult::BusFailure;
     }
     return ETransferResult::Done;
@@ -251,8 +261,8 @@ std::uint16_t CSettingsTransfer::VerifyTransfer(std::span<const std::uint16_t> i
             }
             const CReadResult read = m_camera.ReadRegisterChecked(kBlocks[b].bank, index);
             if (read.Failed()) {
-                ReportRegister("Reading back register %02x:%02x failed, settings not stored", kBlocks[b].bank,
-                               index);
+                ReportFailure("Reading back register %02x:%02x failed, settings not stored", kBlocks[b].bank,
+                              index);
                 return kVerifyReadFailed;
             }
             if ((b == 0 ? k : n) % 10 == 0)
