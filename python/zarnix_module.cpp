@@ -127,7 +127,8 @@ void CPyCamera::RaiseBusError(std::optional<CRegister> where, const std::string&
 {
     if (!also.empty())
         m_messages.Show(also);
-    RaiseWith(ErrorKind::Bus, m_messages.Joined(), "register", where ? py::object(RegisterTuple(*where)) : py::none());
+    RaiseWith(ErrorKind::Bus, m_messages.Joined(), "register",
+              where ? py::object(RegisterTuple(*where)) : py::none());
 }
 
 CRegister CPyCamera::FirstUnread(const CCameraControl& control)
@@ -168,7 +169,8 @@ void CPyCamera::Open(const CBackendChoice& choice, const std::optional<py::int_>
     case EBackendOpen::NoAdapter:
         Raise(ErrorKind::NoCamera, text);
     case EBackendOpen::Busy:
-        RaiseWith(ErrorKind::Busy, text, "holder", backend->Holder() > 0 ? py::object(py::int_(backend->Holder())) : py::none());
+        RaiseWith(ErrorKind::Busy, text, "holder",
+                  backend->Holder() > 0 ? py::object(py::int_(backend->Holder())) : py::none());
     case EBackendOpen::Failed:
         Raise(ErrorKind::Error, text);
     }
@@ -326,7 +328,8 @@ void CPyCamera::Save(const py::object& progress)
                 stop.Check());
     }
     if (stop.Stopped())
-        RaiseStopped(stop, !complete ? "Stopped during the read-back, nothing stored" : stored ? kStoppedWhenDone : "");
+        RaiseStopped(stop,
+                     !complete ? "Stopped during the read-back, nothing stored" : stored ? kStoppedWhenDone : "");
     if (!complete)
         RaiseBusError(FirstUnread(camera), "the live settings could not be read back; nothing was stored");
     if (failedAt)
@@ -403,7 +406,8 @@ std::unique_ptr<CPyCamera> OpenCamera(const std::optional<std::variant<int, std:
 {
     CBackendChoice choice;
     if (bus) {
-        choice.bus = std::holds_alternative<int>(*bus) ? std::to_string(std::get<int>(*bus)) : std::get<std::string>(*bus);
+        choice.bus =
+            std::holds_alternative<int>(*bus) ? std::to_string(std::get<int>(*bus)) : std::get<std::string>(*bus);
         if (choice.bus.empty())
             throw py::value_error("bus needs a bus number, device path or adapter name");
     }
@@ -490,7 +494,8 @@ nothing and leaves no partial file, then raises KeyboardInterrupt.)";
 
 One thread per camera: a second call while one runs raises zarnix.Error.
 Use it in a with block, or call close(), which frees the bus for others.)")
-        .def_property_readonly("address", &CPyCamera::Address, "The camera's 8-bit write address (0x70 from the factory).")
+        .def_property_readonly("address", &CPyCamera::Address,
+                               "The camera's 8-bit write address (0x70 from the factory).")
         .def_property_readonly("backend", &CPyCamera::Backend,
                                "What the camera is reached through, as zarnixctl prints it after \"using\".")
         .def("search", &CPyCamera::Search,
