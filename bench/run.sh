@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # run.sh [--quick]: runs every benchmark and prints its tables: the pauses' timing
 # fidelity, our own cost per transaction and per settings file, the window's
-# start-up and both programs' peak memory. Build first (scripts/build.sh build);
-# BUILD_DIR (default build) says where the programs are. The full run takes about
-# 12 minutes, nearly all of it the three timing runs; --quick about 3.
+# start-up and both programs' peak memory, two cameras from two Python threads.
+# Build first (scripts/build.sh build); BUILD_DIR (default build) says where the
+# programs are. The full run takes about 13 minutes, nearly all of it the three
+# timing runs; --quick about 4.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$here/build}
@@ -31,3 +32,10 @@ TMPDIR=/dev/shm "$build/bench/zarnix_cost" --benchmark_filter=SettingsFile --ben
 echo
 echo "== Start-up and memory"
 QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen} "$build/bench/zarnix_startup"
+echo
+echo "== Two cameras from two Python threads"
+if compgen -G "$build/python/zarnix.*.so" >/dev/null; then
+  PYTHONPATH=$build/python /usr/bin/python3 "$here/bench/python_threads.py"
+else
+  echo "(no Python module in $build: built with ZARNIX_BUILD_PYTHON=OFF)"
+fi
