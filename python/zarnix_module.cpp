@@ -526,8 +526,11 @@ Use it in a with block, or call close(), which frees the bus for others.)")
              "holds), reads it back and commits it only when all matches. The file is checked first.\n"
              "Raises FileError, BusError or MismatchError; a stop sends no commit.")
         .def("close", &CPyCamera::Close, "Keeps a simulated camera's state, closes the adapter, frees the bus.")
-        .def("__enter__", [](py::object self) { self.cast<CPyCamera&>().Enter(); return self; })
-        .def("__exit__", [](CPyCamera& camera, py::args) { camera.Close(); });
+        .def(
+            "__enter__", [](CPyCamera& camera) -> CPyCamera& { return camera.Enter(), camera; },
+            py::return_value_policy::reference, "The camera itself; a closed one raises zarnix.Error.")
+        .def(
+            "__exit__", [](CPyCamera& camera, py::args) { camera.Close(); }, "Closes the camera, as close().");
 
     module.def("open", &OpenCamera, py::arg("bus") = py::none(), py::arg("adapter_lib") = py::none(),
                py::arg("simulate") = false, py::arg("sim_state") = py::none(), py::arg("virtual_clock") = false,
