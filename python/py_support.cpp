@@ -160,6 +160,14 @@ void CPyStop::Raise()
     throw error;
 }
 
+CPyProgress::CPyProgress(py::object callback, unsigned total, CPyStop& stop)
+    : m_callback(std::move(callback)), m_total(total), m_stop(stop)
+{
+    if (!m_callback.is_none() && !PyCallable_Check(m_callback.ptr()))
+        throw py::type_error("progress is called as progress(done, total); " +
+                             py::repr(m_callback).cast<std::string>() + " cannot be called");
+}
+
 void CPyProgress::Step()
 {
     ++m_done;

@@ -80,10 +80,8 @@ private:
 // progress(done, total) for each step of the core's progress, with the GIL.
 class CPyProgress {
 public:
-    CPyProgress(py::object callback, unsigned total, CPyStop& stop)
-        : m_callback(std::move(callback)), m_total(total), m_stop(stop)
-    {
-    }
+    // A callback that cannot be called is refused before the bus is touched.
+    CPyProgress(py::object callback, unsigned total, CPyStop& stop);
     void Step();
 
 private:
