@@ -107,6 +107,11 @@ EBackendOpen CBackend::Open(const CBackendChoice& choice, std::string& error, CC
     EBackendOpen opened = simulate ? OpenSimulated(choice, error) : OpenHardware(choice, error);
     if (opened == EBackendOpen::NoAdapter && choice.simulateWhenNoAdapter)
         opened = OpenSimulated(choice, error);
+    if (opened == EBackendOpen::Failed) {
+        m_holder = m_simulated ? m_stateFile.Holder() : m_lock.Holder();
+        if (m_holder >= 0)
+            opened = EBackendOpen::Busy;
+    }
     if (opened != EBackendOpen::Opened)
         return opened;
     m_adapter = m_simulated ? static_cast<CAdapter*>(&m_camera) : m_hardware.get();

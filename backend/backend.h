@@ -38,6 +38,7 @@ enum class EBackendOpen {
     Opened,
     NoAdapter, // nothing chosen and no adapter on USB (and no falling back)
     Failed,    // the chosen bus, library or state file cannot serve; the message says why
+    Busy,      // another program holds the bus, library or state file; see Holder()
 };
 
 class CBackend {
@@ -56,6 +57,8 @@ public:
     // "the simulated camera (state in cam.state)", "/dev/i2c-3 (CP2112 SMBus Bridge on hidraw0)"
     const std::string& Description() const { return m_description; }
     bool Simulated() const { return m_simulated; }
+    // After Open came back Busy: the other program's process, 0 when the system does not tell.
+    int Holder() const { return m_holder; }
 
     // Keeps the simulated camera's memory for the next run when it changed (a
     // run that only read leaves the file alone), and closes the trace. False
@@ -79,6 +82,7 @@ private:
     std::unique_ptr<CRecordingAdapter> m_recorder;
     CAdapter* m_adapter = nullptr;
     std::string m_description;
+    int m_holder = -1;
 };
 
 // ZARNIX_SYSFS for a made-up tree (the tests), else /sys.

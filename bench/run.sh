@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # run.sh [--quick]: runs every benchmark and prints its tables: the pauses' timing
 # fidelity, our own cost per transaction and per settings file, several cameras at
-# once, the window's start-up and both programs' peak memory. Build first
-# (scripts/build.sh build); BUILD_DIR (default build) says where the programs are.
-# The full run takes about 22 minutes, nearly all of it the three timing runs and
-# the five runs on several cameras; --quick about 4.
+# once, the window's start-up and both programs' peak memory, two cameras from two
+# Python threads. Build first (scripts/build.sh build); BUILD_DIR (default build)
+# says where the programs are. The full run takes about 23 minutes, nearly all of
+# it the three timing runs and the five runs on several cameras; --quick about 5.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$here/build}
@@ -35,3 +35,10 @@ BUILD_DIR=$build /usr/bin/python3 "$here/bench/line.py" "${quick[@]}"
 echo
 echo "== Start-up and memory"
 QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen} "$build/bench/zarnix_startup"
+echo
+echo "== Two cameras from two Python threads"
+if compgen -G "$build/python/zarnix.*.so" >/dev/null; then
+  PYTHONPATH=$build/python /usr/bin/python3 "$here/bench/python_threads.py"
+else
+  echo "(no Python module in $build: built with ZARNIX_BUILD_PYTHON=OFF)"
+fi

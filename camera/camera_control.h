@@ -14,6 +14,9 @@
 
 namespace zarnix {
 
+// The Com.Delay the window starts with; the read-back only records it.
+constexpr std::uint16_t kStartComDelay = 30;
+
 enum class ESetCommand : std::uint8_t {
 #define ZARNIX_SET_COMMAND_ENUM(name, ...) name,
     ZARNIX_SET_COMMANDS(ZARNIX_SET_COMMAND_ENUM)

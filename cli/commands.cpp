@@ -15,11 +15,6 @@ namespace zarnix::cli {
 
 namespace {
 
-// The Com.Delay the window starts with; the read-back only records it.
-constexpr std::uint16_t kComDelay = 30;
-
-constexpr const char* kBlockNames[kSettingsBlockCount] = {"Eeprom", "ISP B0", "ISP B1", "Stat B0", "Stat B1"};
-
 struct CBankRole {
     std::uint8_t bank;
     const char* role;
@@ -84,7 +79,7 @@ bool ReadLiveSettings(CSession& session, CCameraControl& control, const std::str
 {
     session.Progress().Start(label, total);
     session.StepOnReadRequests(true);
-    const bool complete = control.ReadSettings(kComDelay, stop);
+    const bool complete = control.ReadSettings(kStartComDelay, stop);
     session.StepOnReadRequests(false);
     return complete;
 }
@@ -277,7 +272,7 @@ std::vector<std::string> BlockNames(const std::array<bool, kSettingsBlockCount>&
     std::vector<std::string> names;
     for (std::size_t b = 0; b < kSettingsBlockCount; ++b)
         if (blocks[b])
-            names.push_back(kBlockNames[b]);
+            names.push_back(kSettingsBlockNames[b]);
     return names;
 }
 

@@ -26,12 +26,14 @@ bool ParseAddress(const std::string& text, CCliOptions& options, std::string& er
         return false;
     }
     // The window and the camera's manual give the 8-bit write address; the 7-bit
-    // form (0x38 for 70) is what i2c-tools print, and an odd number is a read address.
-    if (value % 2 != 0) {
+    // form (0x38 for 70) is what i2c-tools print.
+    switch (CheckCameraAddress(value)) {
+    case ECameraAddress::Ok:
+        break;
+    case ECameraAddress::Odd:
         error = "--address " + text + " is odd: give the camera's 8-bit write address, e.g. 70 (7-bit 0x38)";
         return false;
-    }
-    if (value >= kNoCameraAddress) {
+    case ECameraAddress::NotBelowFc:
         error = "--address " + text + " is not below fc, where no camera can answer";
         return false;
     }

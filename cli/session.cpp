@@ -7,15 +7,6 @@
 
 namespace zarnix::cli {
 
-std::uint32_t CReadRequestCounter::SendSub(std::int32_t handle, std::uint32_t flags, std::uint32_t subAddress,
-                                           const std::uint8_t* data, std::uint32_t length, std::uint32_t stop)
-{
-    const std::uint32_t status = m_inner.SendSub(handle, flags, subAddress, data, length, stop);
-    if (subAddress == kSubAddressRead && m_heard)
-        m_heard();
-    return status;
-}
-
 bool CConfirmGate::Ask(const std::string& camera, const std::string& what)
 {
     std::unique_lock hold(m_lock);

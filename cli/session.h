@@ -18,22 +18,9 @@
 #include "cli/output.h"
 #include "link/context.h"
 #include "link/iic_link.h"
+#include "link/read_requests.h"
 
 namespace zarnix::cli {
-
-// Passes every call through and tells of each read request: the read-back has no
-// progress hook of its own, and its 44 requests are what take its time.
-class CReadRequestCounter final : public CForwardingAdapter {
-public:
-    using CForwardingAdapter::CForwardingAdapter;
-    void OnReadRequest(std::function<void()> heard) { m_heard = std::move(heard); }
-
-    std::uint32_t SendSub(std::int32_t handle, std::uint32_t flags, std::uint32_t subAddress,
-                          const std::uint8_t* data, std::uint32_t length, std::uint32_t stop) override;
-
-private:
-    std::function<void()> m_heard;
-};
 
 // The one question of a run on several cameras: each camera's worker brings
 // what it would change, and once every worker has asked or ended, the operator

@@ -41,6 +41,15 @@ constexpr unsigned kWriteFramePauseMs = 10;   // register-address frame to data 
 constexpr unsigned kReadFramePauseMs = 40;    // read request to receive
 constexpr unsigned kProbeReceivePauseMs = 10; // acknowledged probe to its receive
 
+// What keeps a number from being the camera's write address: an odd number is a
+// read address, and at kNoCameraAddress and above no camera can answer.
+enum class ECameraAddress { Ok, Odd, NotBelowFc };
+constexpr ECameraAddress CheckCameraAddress(unsigned address)
+{
+    return address % 2 != 0 ? ECameraAddress::Odd
+                            : address >= kNoCameraAddress ? ECameraAddress::NotBelowFc : ECameraAddress::Ok;
+}
+
 // The search's probe order: 0x70 first, then every other even address below 0xFC.
 // Returns kNoCameraAddress after the last candidate.
 std::uint16_t NextProbeAddress(std::uint16_t candidate);

@@ -77,6 +77,7 @@ bool CResourceLock::TakeFile(const std::string& path, const std::string& name, s
 bool CResourceLock::Take(int fd, const std::string& name, std::string& error)
 {
     Release();
+    m_holder = -1;
     if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
         m_fd = fd;
         return true;
@@ -86,7 +87,8 @@ bool CResourceLock::Take(int fd, const std::string& name, std::string& error)
         error = "Error: Could not lock " + name + ": " + std::strerror(why);
     } else {
         error = "Error: " + name + " is in use by another program";
-        if (const int holder = LockHolder(fd)) {
+        m_holder = LockHolder(fd);
+        if (const int holder = m_holder) {
             const std::string program = ProcessName(holder);
             error += " (process " + std::to_string(holder) + (program.empty() ? "" : ", " + program) + ")";
         }

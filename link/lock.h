@@ -33,11 +33,15 @@ public:
     bool Take(int fd, const std::string& name, std::string& error);
     void Release();
     bool Held() const { return m_fd >= 0; }
+    // After a Take refused because another program holds the lock: that
+    // program's process, 0 when the system does not tell; -1 otherwise.
+    int Holder() const { return m_holder; }
     // The locked file's descriptor, for reading it under the lock; -1 when not held.
     int Descriptor() const { return m_fd; }
 
 private:
     int m_fd = -1;
+    int m_holder = -1;
 };
 
 // The process holding an flock on the file open at `fd`, as /proc/locks tells

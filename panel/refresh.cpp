@@ -12,8 +12,6 @@ namespace zarnix {
 
 namespace {
 
-constexpr std::uint16_t kStartComDelay = 30;
-
 // Pauses of the refresh's own writes, in milliseconds.
 constexpr unsigned kFieldPauseMs = 30;
 constexpr unsigned kPixelSlotPauseMs = 50;

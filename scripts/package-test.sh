@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the Debian package from a built tree, checks it with lintian, installs
-# it into this machine, tries the installed programs (the window under Xvfb),
-# then removes it again and checks that nothing of it is left.
+# it into this machine, tries the installed programs (the window under Xvfb) and
+# the Python module, then removes it again and checks that nothing of it is left.
 # Usage: scripts/package-test.sh [BUILD_DIR]   (default: build)
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -44,6 +44,15 @@ dpkg -L "$package" | while read -r path; do [ -d "$path" ] || echo "$path"; done
 /usr/bin/zarnixctl --version
 /usr/bin/zarnix-controller --version
 /usr/bin/zarnixctl --simulate show | head -3
+# The installed module, as Debian's python3 finds it, on the simulated camera.
+module=$(cd "$work" && env -u PYTHONPATH /usr/bin/python3 -c '
+import zarnix
+with zarnix.open(simulate=True, virtual_clock=True) as camera:
+    print(zarnix.__file__, zarnix.__version__, hex(camera.settings()["brightness"]))')
+echo "python3 -c 'import zarnix; ...': $module" >&2
+version=$(/usr/bin/zarnixctl --version | cut -d' ' -f2)
+[[ $module == "/usr/lib/python3/dist-packages/zarnix.cpython-"*".so $version 0x80" ]] ||
+  fail "the installed module answers '$module'"
 # Completion offers the tool's own set-command names.
 names=$(bash -c 'source /usr/share/bash-completion/bash_completion
                  source /usr/share/bash-completion/completions/zarnixctl

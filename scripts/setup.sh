@@ -9,12 +9,14 @@ profile=${1:-test}
 packages=(
   build-essential cmake ninja-build ccache pkg-config
   qt6-base-dev qt6-base-dev-tools fonts-dejavu-core nlohmann-json3-dev
+  pybind11-dev python3-dev
 )
 if [ "$profile" = test ]; then
   packages+=(
     libgtest-dev libgmock-dev libbenchmark-dev
     help2man lintian desktop-file-utils bash-completion xvfb xdotool
     clang-14 libclang-rt-14-dev
+    python3-pytest
   )
 fi
 

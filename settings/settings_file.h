@@ -22,6 +22,9 @@ constexpr std::size_t kSettingsFileValues = kSettingsBlockCount * kSettingsBlock
 constexpr std::size_t kSettingsReadLimit = 4096; // the reader stops after this many values
 constexpr std::size_t kSettingsImageSize = 1536; // what a transfer holds: room for six blocks
 constexpr std::size_t kSettingsLineValues = 16;
+// The blocks in file order, as the tools name them.
+inline constexpr const char* kSettingsBlockNames[kSettingsBlockCount] = {"Eeprom", "ISP B0", "ISP B1", "Stat B0",
+                                                                         "Stat B1"};
 // A settings file is 4 KiB; anything past this is not one, and is not read on
 // (a pipe that never ends among them).
 constexpr std::size_t kSettingsFileMaxBytes = 1u << 20;

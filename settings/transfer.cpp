@@ -80,6 +80,12 @@ void CSettingsTransfer::Step()
         m_step();
 }
 
+void CSettingsTransfer::ReportFailure(const char* what, std::uint8_t bank, std::uint8_t index)
+{
+    m_failed = CRegister{bank, index};
+    ReportRegister(what, bank, index);
+}
+
 void CSettingsTransfer::ReportRegister(const char* what, std::uint8_t bank, std::uint8_t index)
 {
     char text[kMsgBufferSize];
@@ -102,6 +108,7 @@ ETransferResult CSettingsTransfer::ReadCamera(const std::array<bool, kSettingsBl
                                               std::vector<std::uint16_t>& image, const char* consequence)
 {
     m_lastDone.reset();
+    m_failed.reset();
     image.assign(kSettingsImageSize, 0xFF);
     const std::string stoppedAfter = std::string("Stopped after reading register %02x:%02x, ") + consequence;
     const std::string stopped = std::string("Stopped, ") + consequence;
@@ -114,7 +121,7 @@ ETransferResult CSettingsTransfer::ReadCamera(const std::array<bool, kSettingsBl
             return ETransferResult::Stopped;
         const CReadResult result = m_camera.ReadRegisterChecked(kBlocks[block].bank, k);
         if (result.Failed()) {
-            ReportRegister(failed.c_str(), kBlocks[block].bank, k);
+            ReportFailure(failed.c_str(), kBlocks[block].bank, k);
             return ETransferResult::BusFailure;
         }
         image[block * kSettingsBlockSize + k] = result.value;
@@ -231,6 +238,8 @@ std::array<bool, kSettingsBlockCount> BlocksWritten(std::span<const std::uint16_
 ETransferResult CSettingsTransfer::FileToCamera(std::span<const std::uint16_t> image, bool allRegisters)
 {
     m_lastDone.reset();
+    m_failed.reset();
+    m_mismatch = 0;
 
     const std::array<bool, kSettingsBlockCount> written = BlocksWritten(image, allRegisters);
 
@@ -243,7 +252,7 @@ ETransferResult CSettingsTransfer::FileToCamera(std::span<const std::uint16_t> i
                      "Stopped before writing, camera unchanged"))
             return ETransferResult::Stopped;
         if (!m_camera.WriteRegisterChecked(kBlocks[block].bank, k, image[n])) {
-            ReportRegister("Writing register %02x:%02x failed, settings not stored", kBlocks[block].bank, k);
+            ReportFailure("Writing register %02x:%02x failed, settings not stored", kBlocks[block].bank, k);
             return ETransferResult::BusFailure;
         }
         m_lastDone = CRegister{kBlocks[block].bank, k};
@@ -275,6 +284,7 @@ ETransferResult CSettingsTransfer::FileToCamera(std::span<const std::uint16_t> i
     if (code == kVerifyStopped)
         return ETransferResult::Stopped;
     if (code != 0) {
+        m_mismatch = code;
         char text[kMsgBufferSize];
         FormatMsg(text, "Error Settings not stored: %x", code);
         m_context.messages.Show(text);
@@ -285,7 +295,7 @@ ETransferResult CSettingsTransfer::FileToCamera(std::span<const std::uint16_t> i
         return ETransferResult::Stopped;
     }
     if (!m_camera.WriteRegisterChecked(kBankControl, kCommitIndex, kCommitValue)) {
-        ReportRegister("Writing register %02x:%02x failed, settings not stored", kBankControl, kCommitIndex);
+        ReportFailure("Writing register %02x:%02x failed, settings not stored", kBankControl, kCommitIndex);
         return ETransferResult::BusFailure;
     }
     return ETransferResult::Done;
@@ -307,8 +317,8 @@ std::uint16_t CSettingsTransfer::VerifyTransfer(std::span<const std::uint16_t> i
             }
             const CReadResult read = m_camera.ReadRegisterChecked(kBlocks[b].bank, index);
             if (read.Failed()) {
-                ReportRegister("Reading back register %02x:%02x failed, settings not stored", kBlocks[b].bank,
-                               index);
+                ReportFailure("Reading back register %02x:%02x failed, settings not stored", kBlocks[b].bank,
+                              index);
                 return kVerifyReadFailed;
             }
             if ((b == 0 ? k : n) % 10 == 0)

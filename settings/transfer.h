@@ -56,6 +56,11 @@ struct CDifference {
 
 class CSettingsTransfer {
 public:
+    struct CRegister {
+        std::uint8_t bank;
+        std::uint8_t index;
+    };
+
     CSettingsTransfer(CLinkContext& context, std::uint16_t cameraAddress, CProgressStep step = {},
                       CStopCheck stop = {});
 
@@ -89,24 +94,28 @@ public:
     // kVerifyReadFailed or kVerifyStopped.
     std::uint16_t VerifyTransfer(std::span<const std::uint16_t> image, const std::array<bool, kSettingsBlockCount>& written);
 
+    // After a run that ended in BusFailure: the register whose transaction failed.
+    std::optional<CRegister> FailedRegister() const { return m_failed; }
+    // After a run that ended in Mismatch: its code, as VerifyTransfer gives it.
+    std::uint16_t Mismatch() const { return m_mismatch; }
+
 private:
     void Step();
-    // Tells the operator which register the failed transaction was for.
+    // Tells the operator which register the failed transaction was for, and keeps it.
+    void ReportFailure(const char* what, std::uint8_t bank, std::uint8_t index);
+    // Tells the operator of a register.
     void ReportRegister(const char* what, std::uint8_t bank, std::uint8_t index);
     // Whether the operator asked to stop; if so tells what the transfer had done:
     // `after` names the last register handled, `none` is for when there was none.
     bool StopHere(const char* after, const char* none);
-
-    struct CRegister {
-        std::uint8_t bank;
-        std::uint8_t index;
-    };
 
     CLinkContext& m_context;
     CCameraControl m_camera;
     CProgressStep m_step;
     CStopCheck m_stop;
     std::optional<CRegister> m_lastDone; // the last register read or written in this run
+    std::optional<CRegister> m_failed;   // where this run met a bus failure
+    std::uint16_t m_mismatch = 0;        // the mismatch this run ended on
 };
 
 } // namespace zarnix

@@ -97,6 +97,8 @@ public:
     // Writes `state` to the file, still under the lock.
     bool Save(const CSimState& state, std::string& error);
     bool Held() const { return m_lock.Held(); }
+    // After an Open refused because another program holds the file (see CResourceLock).
+    int Holder() const { return m_lock.Holder(); }
 
 private:
     std::string m_path;

@@ -2,7 +2,8 @@
 // linkage and answers them with a simulated camera at 0x70. Each call is appended
 // to the file named by ZARNIX_TEST_ADAPTER_LOG, one line per call with every
 // argument; ZARNIX_TEST_ADAPTER_STATUS, when set, is returned (raw, all 32 bits)
-// by every transfer instead of the camera's own status.
+// by every transfer instead of the camera's own status. ZarnixTestAdapterPoke
+// changes a register behind the bus's back.
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
@@ -89,6 +90,12 @@ __attribute__((visibility("default"))) std::uint32_t IICClose(std::int32_t handl
 {
     Log("IICClose %d", handle);
     return Camera().IICClose(handle);
+}
+
+// For a test without C++ (Python's ctypes): a register changed behind the bus's back.
+__attribute__((visibility("default"))) void ZarnixTestAdapterPoke(unsigned bank, unsigned index, unsigned value)
+{
+    Camera().Poke(static_cast<std::uint8_t>(bank), static_cast<std::uint8_t>(index), static_cast<std::uint8_t>(value));
 }
 
 } // extern "C"
