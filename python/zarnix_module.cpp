@@ -80,6 +80,7 @@ public:
     void Save(const py::object& progress);
     void Dump(const CPath& path, bool all, const py::object& progress);
     void Load(const CPath& path, bool all, const py::object& progress);
+    py::list Verify(const CPath& path, bool all, const py::object& progress);
     void Enter() { CCall call(*this); }
 
 private:
@@ -103,6 +104,8 @@ private:
     // What a run that stopped, or failed on the bus, raises.
     [[noreturn]] void RaiseStopped(CPyStop& stop, const std::string& also = {});
     [[noreturn]] void RaiseBusError(std::optional<CRegister> where, const std::string& also = {});
+    // A settings file read once and checked, for load and verify.
+    std::vector<std::uint16_t> ReadChecked(const CPath& path, CPyStop& stop);
     // The first live register the read-back did not get, for a failed read-back.
     static CRegister FirstUnread(const CCameraControl& control);
 
@@ -359,11 +362,9 @@ void CPyCamera::Dump(const CPath& path, bool all, const py::object& progress)
     }
 }
 
-void CPyCamera::Load(const CPath& path, bool all, const py::object& progress)
+std::vector<std::uint16_t> CPyCamera::ReadChecked(const CPath& path, CPyStop& stop)
 {
-    CCall call(*this);
-    CPyStop stop;
-    // Read once: what is checked is what gets written, also from a pipe or a file
+    // Read once: what is checked is what gets used, also from a pipe or a file
     // that changes meanwhile. A bad file is refused before the bus is touched.
     std::string bytes, problem;
     EReadFile read;
@@ -379,7 +380,14 @@ void CPyCamera::Load(const CPath& path, bool all, const py::object& progress)
     const CSettingsFileCheck check = CheckSettingsText(bytes, path.string(), image);
     if (!check.ok)
         RaiseWith(ErrorKind::File, check.problem, "line", LineOrNone(check.firstBadLine));
+    return image;
+}
 
+void CPyCamera::Load(const CPath& path, bool all, const py::object& progress)
+{
+    CCall call(*this);
+    CPyStop stop;
+    const std::vector<std::uint16_t> image = ReadChecked(path, stop);
     CPyProgress steps(progress, FileToCameraSteps(BlocksWritten(image, all)), stop);
     CSettingsTransfer transfer(*m_context, m_address, [&] { steps.Step(); }, stop.Check());
     ETransferResult result;
@@ -397,6 +405,37 @@ void CPyCamera::Load(const CPath& path, bool all, const py::object& progress)
     default:
         RaiseBusError(transfer.FailedRegister());
     }
+}
+
+py::list CPyCamera::Verify(const CPath& path, bool all, const py::object& progress)
+{
+    CCall call(*this);
+    CPyStop stop;
+    const std::vector<std::uint16_t> image = ReadChecked(path, stop);
+    const auto blocks = BlocksWritten(image, all);
+    CPyProgress steps(progress, ReadCameraSteps(blocks), stop);
+    CSettingsTransfer transfer(*m_context, m_address, [&] { steps.Step(); }, stop.Check());
+    std::vector<CDifference> differences;
+    ETransferResult result;
+    {
+        py::gil_scoped_release release;
+        result = transfer.Verify(image, all, differences);
+    }
+    if (stop.Stopped())
+        RaiseStopped(stop, result == ETransferResult::Done ? kStoppedWhenDone : "");
+    if (result != ETransferResult::Done)
+        RaiseBusError(transfer.FailedRegister());
+    py::list listed;
+    for (const CDifference& d : differences) {
+        py::dict entry;
+        entry["register"] = RegisterTuple(CRegister{d.bank, d.index});
+        entry["file"] = d.file;
+        entry["camera"] = d.camera;
+        const std::string name = d.bank == kBankEeprom && d.index < kStoreSettingsEnd ? RegisterName(d.index) : "";
+        entry["name"] = name.empty() || name.rfind("reserved-", 0) == 0 ? py::object(py::none()) : py::str(name);
+        listed.append(entry);
+    }
+    return listed;
 }
 
 std::unique_ptr<CPyCamera> OpenCamera(const std::optional<std::variant<int, std::string>>& bus,
@@ -422,6 +461,50 @@ std::unique_ptr<CPyCamera> OpenCamera(const std::optional<std::variant<int, std:
     auto camera = std::make_unique<CPyCamera>();
     camera->Open(choice, address);
     return camera;
+}
+
+// One camera a bus (every i2c-dev bus on USB when neither list is given) or a
+// simulated camera a state file. A camera that cannot be opened raises, and
+// those opened before it are closed again.
+py::list OpenAll(const std::optional<std::vector<std::variant<int, std::string>>>& buses,
+                 const std::optional<std::vector<CPath>>& simStates, bool virtualClock,
+                 const std::optional<py::int_>& address, bool force)
+{
+    std::vector<CBackendChoice> choices;
+    for (const auto& bus : buses.value_or(std::vector<std::variant<int, std::string>>{})) {
+        CBackendChoice choice;
+        choice.bus = std::holds_alternative<int>(bus) ? std::to_string(std::get<int>(bus)) : std::get<std::string>(bus);
+        choice.force = force;
+        choices.push_back(choice);
+    }
+    for (const CPath& state : simStates.value_or(std::vector<CPath>{})) {
+        CBackendChoice choice;
+        choice.simulate = true;
+        choice.simState = state.string();
+        choice.virtualClock = virtualClock;
+        choices.push_back(choice);
+    }
+    if (!buses && !simStates) {
+        for (const CI2cBus& bus : ListI2cBuses(SysfsRoot())) {
+            if (!bus.usb)
+                continue;
+            CBackendChoice choice;
+            choice.bus = bus.device;
+            choice.force = force;
+            choices.push_back(choice);
+        }
+        if (choices.empty())
+            Raise(ErrorKind::NoCamera, "no i2c-dev bus on USB; zarnix.buses() lists the buses");
+    }
+    std::vector<std::unique_ptr<CPyCamera>> cameras;
+    for (const CBackendChoice& choice : choices) {
+        cameras.push_back(std::make_unique<CPyCamera>());
+        cameras.back()->Open(choice, address);
+    }
+    py::list opened;
+    for (auto& camera : cameras)
+        opened.append(py::cast(std::move(camera)));
+    return opened;
 }
 
 py::dict CheckFile(const CPath& path)
@@ -525,6 +608,12 @@ Use it in a with block, or call close(), which frees the bus for others.)")
              "Writes the settings file path into the camera (with all=True each ISP and Stat block it\n"
              "holds), reads it back and commits it only when all matches. The file is checked first.\n"
              "Raises FileError, BusError or MismatchError; a stop sends no commit.")
+        .def("verify", &CPyCamera::Verify, py::arg("path"), py::arg("all") = false,
+             py::arg("progress") = py::none(),
+             "Compares the camera with the settings file path, writing nothing: the registers load would\n"
+             "write (with all=True also each ISP and Stat block the file holds), read as dump reads them.\n"
+             "Returns the differences, each {'register': (bank, index), 'file': v, 'camera': v, 'name': ...}\n"
+             "(name None where the register has none); an empty list when the camera matches.")
         .def("close", &CPyCamera::Close, "Keeps a simulated camera's state, closes the adapter, frees the bus.")
         .def(
             "__enter__", [](CPyCamera& camera) -> CPyCamera& { return camera.Enter(), camera; },
@@ -545,6 +634,15 @@ there is no falling back to the simulated camera. The bus is locked for as long
 as the camera is open (BusyError names the program holding it). Without address
 the camera is searched for (NoCameraError when nothing answers); force claims
 addresses a kernel driver holds and the reserved ones.)");
+    module.def("open_all", &OpenAll, py::arg("buses") = py::none(), py::arg("sim_states") = py::none(),
+               py::arg("virtual_clock") = false, py::arg("address") = py::none(), py::arg("force") = false,
+               R"(Opens several cameras, as zarnixctl --all-buses does, and returns a list of Cameras.
+
+buses: the i2c-dev buses, by number, device or adapter name; sim_states: state
+files of simulated cameras, one camera each (virtual_clock for all of them).
+With neither, every i2c-dev bus on USB. Each camera has its own adapter, lock
+and clock: give each its own thread. A camera that cannot be opened raises its
+error, and those opened before it are closed.)");
     module.def("check", &CheckFile, py::arg("path"),
                "Judges a settings file as load would, without a camera: {'values': n, 'blocks': [...]}.\n"
                "Raises FileError, with the line of the first bad pair where there is one.");

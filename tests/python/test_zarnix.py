@@ -193,3 +193,21 @@ def test_a_read_back_that_differs_is_not_committed(tmp_path):
             pytest.raises(zarnix.MismatchError, match="Error Settings not stored: 1000") as mismatch:
         camera.load(tmp_path / "f.qcs", progress=lambda done, total: library.ZarnixTestAdapterPoke(0xA0, 0, 0x5A))
     assert mismatch.value.code == 0x1000
+
+
+def test_cameras_of_a_line_are_verified_against_the_file(tmp_path, settings_file):
+    states = [tmp_path / f"cam{k}.state" for k in range(3)]
+    cameras = zarnix.open_all(sim_states=states, virtual_clock=True)
+    assert [camera.backend for camera in cameras] == [f"the simulated camera (state in {s})" for s in states]
+    for camera in cameras:
+        camera.load(settings_file, all=True)
+    in_file = cameras[0].read(0xE2, 0x10)
+    cameras[1].write(0xA0, 0x04, 0x12)
+    cameras[1].write(0xE2, 0x10, in_file ^ 0xFF)
+    assert [camera.verify(settings_file, all=True) for camera in cameras] == [[], [
+        {"register": (0xA0, 0x04), "file": 0x80, "camera": 0x12, "name": "brightness"},
+        {"register": (0xE2, 0x10), "file": in_file, "camera": in_file ^ 0xFF, "name": None}], []]
+    for camera in cameras:
+        camera.close()
+    with pytest.raises(zarnix.BusyError):  # two cameras on one state file
+        zarnix.open_all(sim_states=[states[0], states[0]], virtual_clock=True)
