@@ -284,12 +284,13 @@ std::string BlockList(const std::array<bool, kSettingsBlockCount>& blocks)
     return list;
 }
 
-// Reads a settings file once and checks it: what is checked is what gets used,
-// also from a pipe or a file that changes meanwhile. A bad file is refused before
-// the bus is touched or the operator asked. kExitOk when `image` holds it.
-int ReadCheckedFile(CSession& session, const std::string& path, std::vector<std::uint16_t>& image,
-                    CSettingsFileCheck& check)
+// Reads the command's settings file once and checks it: what is checked is what
+// gets used, also from a pipe or a file that changes meanwhile. A bad file is
+// refused before the bus is touched or the operator asked. kExitOk when `image`
+// holds it.
+int ReadCheckedFile(CSession& session, std::vector<std::uint16_t>& image, CSettingsFileCheck& check)
 {
+    const std::string& path = session.Options().args[0];
     std::string bytes, problem;
     switch (ReadSettingsBytes(path, bytes, problem, [] { return StopRequested(); })) {
     case EReadFile::Read:
@@ -317,7 +318,7 @@ int RunLoad(CSession& session, const CCommandInfo&)
     const std::string& path = options.args[0];
     std::vector<std::uint16_t> image;
     CSettingsFileCheck check;
-    if (const int status = ReadCheckedFile(session, path, image, check); status != kExitOk)
+    if (const int status = ReadCheckedFile(session, image, check); status != kExitOk)
         return status;
     const std::array<bool, kSettingsBlockCount> written = BlocksWritten(image, options.all);
     bool leftOut = false;
@@ -355,7 +356,7 @@ int RunVerify(CSession& session, const CCommandInfo&)
     const std::string& path = options.args[0];
     std::vector<std::uint16_t> image;
     CSettingsFileCheck check;
-    if (const int status = ReadCheckedFile(session, path, image, check); status != kExitOk)
+    if (const int status = ReadCheckedFile(session, image, check); status != kExitOk)
         return status;
     if (!session.Connect())
         return kExitFailure;
