@@ -1,5 +1,6 @@
 #include "cli/stop_signal.h"
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 
@@ -9,13 +10,19 @@ namespace zarnix::cli {
 
 namespace {
 
-volatile std::sig_atomic_t g_signal = 0;
+// Read by every camera's worker, so an atomic rather than a sig_atomic_t (which
+// only the thread that takes the signal may read safely); lock-free, so the
+// handler may set it.
+std::atomic<int> g_signal{0};
+static_assert(std::atomic<int>::is_always_lock_free);
 
 extern "C" void NoteStopSignal(int signal)
 {
+    const int saved = errno;
     // The stop signals are blocked while this runs (sa_mask), so the first one stays.
-    if (g_signal == 0)
-        g_signal = signal;
+    int none = 0;
+    g_signal.compare_exchange_strong(none, signal);
+    errno = saved;
 }
 
 // Ctrl-C, kill, and a terminal or ssh session that closed under the command.
