@@ -77,7 +77,7 @@ int Run(int argc, char** argv)
     if (!CheckArguments(*command, options, error))
         return UsageError(command, error);
 
-    if (options.json && !command->json && !(options.SeveralCameras() && command->usesCamera))
+    if (options.json && !command->json && !(options.SeveralCameras() && command->usesCamera && !options.list))
         return UsageError(command, std::string(command->name) +
                                        " prints no result of its own; --json gives the summary of a run on "
                                        "several cameras");
