@@ -53,13 +53,20 @@ std::string SettingName(const CSetCommand& command)
     return name;
 }
 
-std::string RegisterName(std::uint8_t index)
+std::string SettingNameAt(std::uint8_t index)
 {
     // Where two commands share a register (0x40: OSD key and OSD control), the
     // first in the map names it.
     for (const auto& command : kSetCommands)
         if (command.index == index)
             return SettingName(command);
+    return "";
+}
+
+std::string RegisterName(std::uint8_t index)
+{
+    if (std::string name = SettingNameAt(index); !name.empty())
+        return name;
     char name[16];
     std::snprintf(name, sizeof name, "reserved-%02x", index);
     return name;

@@ -146,8 +146,11 @@ constexpr std::size_t kStoreSettingsEnd = 0x31;
 // The name the tools give a setting: "SetBrightness" is "brightness",
 // "Set3dnrLevel" "3dnr-level", "SendOsdKey" "osd-key".
 std::string SettingName(const CSetCommand& command);
-// The register 0x30:index as `zarnixctl show` names it: the first set command
-// there, or "reserved-XX" for a register that is read back but has no command.
+// The setting register 0x30:index holds: the name of the first set command
+// there, or "" where no command writes it.
+std::string SettingNameAt(std::uint8_t index);
+// The register 0x30:index as `zarnixctl show` names it: SettingNameAt, or
+// "reserved-XX" for a register that is read back but has no command.
 std::string RegisterName(std::uint8_t index);
 // By its tool name or its command name ("brightness", "SetBrightness"), any case.
 const CSetCommand* FindSetCommand(std::string_view name);

@@ -341,15 +341,6 @@ int RunLoad(CSession& session, const CCommandInfo&)
     return TransferStatus(session, result);
 }
 
-// The name of the setting the Eeprom block stores at `index`, or "".
-std::string StoredSettingName(std::uint8_t index)
-{
-    for (const auto& command : kSetCommands)
-        if (index < kStoreSettingsEnd && command.index == index)
-            return SettingName(command);
-    return "";
-}
-
 int RunVerify(CSession& session, const CCommandInfo&)
 {
     const CCliOptions& options = session.Options();
@@ -377,7 +368,7 @@ int RunVerify(CSession& session, const CCommandInfo&)
     auto listed = nlohmann::ordered_json::array();
     for (const CDifference& d : differences) {
         const std::string where = Hex2(d.bank) + ":" + Hex2(d.index);
-        const std::string name = d.bank == kBankEeprom ? StoredSettingName(d.index) : "";
+        const std::string name = SettingNameOf(d);
         text += where + " file " + Hex2(d.file) + " camera " + Hex2(d.camera) + (name.empty() ? "" : " " + name) + "\n";
         nlohmann::ordered_json entry = {{"register", where}, {"file", Hex2(d.file)}, {"camera", Hex2(d.camera)}};
         if (!name.empty())

@@ -431,8 +431,8 @@ py::list CPyCamera::Verify(const CPath& path, bool all, const py::object& progre
         entry["register"] = RegisterTuple(CRegister{d.bank, d.index});
         entry["file"] = d.file;
         entry["camera"] = d.camera;
-        const std::string name = d.bank == kBankEeprom && d.index < kStoreSettingsEnd ? RegisterName(d.index) : "";
-        entry["name"] = name.empty() || name.rfind("reserved-", 0) == 0 ? py::object(py::none()) : py::str(name);
+        const std::string name = SettingNameOf(d);
+        entry["name"] = name.empty() ? py::object(py::none()) : py::str(name);
         listed.append(entry);
     }
     return listed;

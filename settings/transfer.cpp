@@ -161,6 +161,12 @@ ETransferResult CSettingsTransfer::CameraToFile(const std::string& path, bool al
     return SaveSettingsFile(file, path, m_context.messages) ? ETransferResult::Done : ETransferResult::WriteFailed;
 }
 
+std::string SettingNameOf(const CDifference& difference)
+{
+    return difference.bank == kBankEeprom && difference.index < kStoreSettingsEnd ? SettingNameAt(difference.index)
+                                                                                   : "";
+}
+
 unsigned CSettingsTransfer::ComparedRegisters(const std::array<bool, kSettingsBlockCount>& blocks)
 {
     unsigned count = kEepromLastWritten + 1;

@@ -53,6 +53,9 @@ struct CDifference {
     std::uint16_t file;
     std::uint16_t camera;
 };
+// The setting a differing register holds, where it has one: the stored settings
+// (a0:00 to a0:30) keep the live registers' settings; "" elsewhere.
+std::string SettingNameOf(const CDifference& difference);
 
 class CSettingsTransfer {
 public:
