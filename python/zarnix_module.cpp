@@ -438,18 +438,26 @@ py::list CPyCamera::Verify(const CPath& path, bool all, const py::object& progre
     return listed;
 }
 
-std::unique_ptr<CPyCamera> OpenCamera(const std::optional<std::variant<int, std::string>>& bus,
+using CBusName = std::variant<int, std::string>;
+
+// A bus as zarnixctl's --bus takes it: its number, device or adapter name. An
+// empty one would leave the choice to the first USB bus.
+std::string BusText(const CBusName& bus)
+{
+    std::string text = std::holds_alternative<int>(bus) ? std::to_string(std::get<int>(bus)) : std::get<std::string>(bus);
+    if (text.empty())
+        throw py::value_error("bus needs a bus number, device path or adapter name");
+    return text;
+}
+
+std::unique_ptr<CPyCamera> OpenCamera(const std::optional<CBusName>& bus,
                                       const std::optional<CPath>& adapterLib, bool simulate,
                                       const std::optional<CPath>& simState, bool virtualClock,
                                       const std::optional<py::int_>& address, bool force)
 {
     CBackendChoice choice;
-    if (bus) {
-        choice.bus =
-            std::holds_alternative<int>(*bus) ? std::to_string(std::get<int>(*bus)) : std::get<std::string>(*bus);
-        if (choice.bus.empty())
-            throw py::value_error("bus needs a bus number, device path or adapter name");
-    }
+    if (bus)
+        choice.bus = BusText(*bus);
     if (adapterLib)
         choice.adapterLib = adapterLib->string();
     if (simState)
@@ -466,14 +474,14 @@ std::unique_ptr<CPyCamera> OpenCamera(const std::optional<std::variant<int, std:
 // One camera a bus (every i2c-dev bus on USB when neither list is given) or a
 // simulated camera a state file. A camera that cannot be opened raises, and
 // those opened before it are closed again.
-py::list OpenAll(const std::optional<std::vector<std::variant<int, std::string>>>& buses,
+py::list OpenAll(const std::optional<std::vector<CBusName>>& buses,
                  const std::optional<std::vector<CPath>>& simStates, bool virtualClock,
                  const std::optional<py::int_>& address, bool force)
 {
     std::vector<CBackendChoice> choices;
-    for (const auto& bus : buses.value_or(std::vector<std::variant<int, std::string>>{})) {
+    for (const CBusName& bus : buses.value_or(std::vector<CBusName>{})) {
         CBackendChoice choice;
-        choice.bus = std::holds_alternative<int>(bus) ? std::to_string(std::get<int>(bus)) : std::get<std::string>(bus);
+        choice.bus = BusText(bus);
         choice.force = force;
         choices.push_back(choice);
     }
