@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
-# Builds the Debian package from a built tree, checks it with lintian, installs
-# it into this machine, tries the installed programs (the window under Xvfb) and
-# the Python module, then removes it again and checks that nothing of it is left.
+# Builds the Debian package from a built tree, checks it with lintian, unpacks it
+# into a temporary folder and tries the unpacked programs there (the window under
+# Xvfb, the Python module, bash completion). Nothing is installed into this
+# machine unless ZARNIX_PACKAGE_INSTALL=1 (CI sets it): then the package is also
+# installed, tried the same way where Debian puts it, purged, and checked to
+# leave nothing behind.
 # Usage: scripts/package-test.sh [BUILD_DIR]   (default: build)
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -18,6 +21,46 @@ cleanup() {
 }
 trap cleanup EXIT
 fail() { echo "package test: $*" >&2; exit 1; }
+
+# try ROOT: runs the package's programs as they lie under ROOT ("" once installed).
+try() {
+  local root=$1 pythonpath=
+  [ -n "$root" ] && pythonpath=$root/usr/lib/python3/dist-packages
+  "$root/usr/bin/zarnixctl" --version
+  "$root/usr/bin/zarnix-controller" --version
+  "$root/usr/bin/zarnixctl" --simulate show | head -3
+  # The module, as Debian's python3 finds it, on the simulated camera.
+  local module
+  module=$(cd "$work" && env -u PYTHONPATH ${pythonpath:+PYTHONPATH=$pythonpath} /usr/bin/python3 -c '
+import zarnix
+with zarnix.open(simulate=True, virtual_clock=True) as camera:
+    print(zarnix.__file__, zarnix.__version__, hex(camera.settings()["brightness"]))')
+  echo "python3 -c 'import zarnix; ...': $module" >&2
+  local version
+  version=$("$root/usr/bin/zarnixctl" --version | cut -d' ' -f2)
+  [[ $module == "$root/usr/lib/python3/dist-packages/zarnix"*".so $version 0x80" ]] ||
+    fail "the module under '${root:-/}' answers '$module'"
+  # Completion offers the tool's own set-command names.
+  local names
+  names=$(bash -c 'source /usr/share/bash-completion/bash_completion
+                   source "$1/usr/share/bash-completion/completions/zarnixctl"
+                   COMP_WORDS=("$1/usr/bin/zarnixctl" set bri); COMP_CWORD=2
+                   COMP_LINE="${COMP_WORDS[*]}"; COMP_POINT=${#COMP_LINE}
+                   _zarnixctl; echo "${COMPREPLY[@]}"' _ "$root")
+  echo "completion of 'zarnixctl set bri': $names" >&2
+  [ "$names" = brightness ] || fail "completion offers '$names' for 'set bri'"
+  # The window, started as the desktop entry starts it, until its title shows; on
+  # the X server itself: the test command's offscreen platform would show nothing there.
+  local exec_line window_pid title
+  exec_line=$(sed -n 's/^Exec=//p' "$root/usr/share/applications/$package.desktop")
+  env -u QT_QPA_PLATFORM DISPLAY=$display "$root/usr/bin/$exec_line" 2>"$work/window.err" &
+  window_pid=$!
+  title=$(DISPLAY=$display timeout 60 xdotool search --sync --name ' - on ' getwindowname) || title=
+  kill "$window_pid" 2>/dev/null || true
+  wait "$window_pid" 2>/dev/null || true
+  echo "window title: $title" >&2
+  [[ $title == *" - on the simulated camera" ]] || { cat "$work/window.err" >&2; fail "no window title"; }
+}
 
 echo "== package" >&2
 (cd "$build" && cpack -G DEB >/dev/null)
@@ -37,44 +80,25 @@ for page in zarnixctl zarnix-controller; do
   [ -z "$warnings" ] || fail "man $page: $warnings"
 done
 
-echo "== install" >&2
-dpkg -i "$deb" >&2
-installed=1
-dpkg -L "$package" | while read -r path; do [ -d "$path" ] || echo "$path"; done > "$work/files"
-/usr/bin/zarnixctl --version
-/usr/bin/zarnix-controller --version
-/usr/bin/zarnixctl --simulate show | head -3
-# The installed module, as Debian's python3 finds it, on the simulated camera.
-module=$(cd "$work" && env -u PYTHONPATH /usr/bin/python3 -c '
-import zarnix
-with zarnix.open(simulate=True, virtual_clock=True) as camera:
-    print(zarnix.__file__, zarnix.__version__, hex(camera.settings()["brightness"]))')
-echo "python3 -c 'import zarnix; ...': $module" >&2
-version=$(/usr/bin/zarnixctl --version | cut -d' ' -f2)
-[[ $module == "/usr/lib/python3/dist-packages/zarnix.cpython-"*".so $version 0x80" ]] ||
-  fail "the installed module answers '$module'"
-# Completion offers the tool's own set-command names.
-names=$(bash -c 'source /usr/share/bash-completion/bash_completion
-                 source /usr/share/bash-completion/completions/zarnixctl
-                 COMP_WORDS=(zarnixctl set bri); COMP_CWORD=2; COMP_LINE="zarnixctl set bri"; COMP_POINT=${#COMP_LINE}
-                 _zarnixctl; echo "${COMPREPLY[@]}"')
-echo "completion of 'zarnixctl set bri': $names" >&2
-[ "$names" = brightness ] || fail "completion offers '$names' for 'set bri'"
-
-# The installed window, started as the desktop entry starts it, until its title shows.
 display=:$((50 + RANDOM % 50))
 Xvfb "$display" -screen 0 1400x800x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb_pid=$!
 DISPLAY=$display timeout 60 sh -c 'until xdotool getmouselocation >/dev/null 2>&1; do sleep 0.2; done'
-exec_line=$(sed -n 's/^Exec=//p' /usr/share/applications/$package.desktop)
-# On the X server itself: the test command's offscreen platform would show nothing there.
-env -u QT_QPA_PLATFORM DISPLAY=$display $exec_line 2>"$work/window.err" &
-window_pid=$!
-title=$(DISPLAY=$display timeout 60 xdotool search --sync --name ' - on ' getwindowname) || title=
-kill "$window_pid" 2>/dev/null || true
-wait "$window_pid" 2>/dev/null || true
-echo "window title: $title" >&2
-[[ $title == *" - on the simulated camera" ]] || { cat "$work/window.err" >&2; fail "no window title"; }
+
+echo "== the unpacked package" >&2
+dpkg-deb -x "$deb" "$work/root"
+try "$work/root"
+
+if [ "${ZARNIX_PACKAGE_INSTALL:-}" != 1 ]; then
+  echo "package test: checked unpacked; not installed (ZARNIX_PACKAGE_INSTALL=1 installs, tries and purges it)" >&2
+  exit 0
+fi
+
+echo "== install" >&2
+dpkg -i "$deb" >&2
+installed=1
+dpkg -L "$package" | while read -r path; do [ -d "$path" ] || echo "$path"; done > "$work/files"
+try ""
 
 echo "== remove" >&2
 dpkg --purge "$package" >&2

@@ -14,7 +14,7 @@ echo "== build and test" >&2
 "$here/scripts/build.sh" "$here/build" -DZARNIX_BUILD_TESTS=ON -DZARNIX_BUILD_BENCH=ON
 ctest --test-dir "$here/build" --output-on-failure -j "$(nproc)"
 
-echo "== the Debian package: lintian, install, try, remove" >&2
+echo "== the Debian package: lintian, the unpacked programs (installed only with ZARNIX_PACKAGE_INSTALL=1)" >&2
 "$here/scripts/package-test.sh" "$here/build"
 
 echo "== build and test under AddressSanitizer and UndefinedBehaviorSanitizer" >&2
