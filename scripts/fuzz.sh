@@ -31,7 +31,7 @@ for entry in "${targets[@]}"; do
   read -r target max_len <<<"$entry"
   binary=$build/fuzz/$target
   if [ ! -x "$binary" ]; then
-    echo "== $target: not built (QtCore missing?)" >&2
+    echo "== $target: not built" >&2
     failed+=("$target")
     continue
   fi
