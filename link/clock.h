@@ -34,7 +34,6 @@ class CVirtualClock final : public CClock {
 public:
     Micros Now() const override { return m_now; }
     void Pause(unsigned ms) override { m_now += std::chrono::milliseconds(ms); }
-    void Advance(Micros by) { m_now += by; }
 
 private:
     Micros m_now{0};

@@ -3,7 +3,6 @@
 // print to stderr, tests record the texts.
 #pragma once
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -19,11 +18,6 @@ public:
         (void)question;
         return false;
     }
-};
-
-class CStderrMessages final : public CMessageSink {
-public:
-    void Show(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
 };
 
 class CRecordingMessages final : public CMessageSink {
