@@ -1,4 +1,5 @@
-// The program's shell: the splash picture, the About box and the ways to reach it.
+// The program's shell: the splash picture, the About box and the ways to reach it;
+// and how every value box reads what the operator typed.
 #include <gtest/gtest.h>
 
 #include <QContextMenuEvent>
@@ -11,6 +12,7 @@
 
 #include "app/about_dialog.h"
 #include "app/splash.h"
+#include "panel/hex_text.h"
 #include "panel_fixture.h"
 
 namespace zarnix::test {
@@ -93,6 +95,18 @@ TEST_F(ShellTest, AboutIsOfferedInTheContextMenuAndOnF1)
     EXPECT_EQ(about.count(), 2);
     EXPECT_TRUE(dlg->isVisible());
     EXPECT_TRUE(bus.Log().empty()); // the About box is no camera operation
+}
+
+// A value box reads hex as strtoul does with a 32-bit unsigned long, whatever was typed.
+TEST(HexTextTest, ReadsWhatWasTypedAsStrtoulReadsBase16)
+{
+    const std::pair<const char*, std::uint32_t> rows[] = {
+        {"ff", 0xff}, {"FF", 0xff}, {"0x1F", 0x1f}, {"  \t+7", 7}, {"12zz", 0x12}, {"-1", 0xffffffff},
+        {"-0x10", 0xfffffff0}, {"", 0}, {"0x", 0}, {"x1", 0}, {"- 1", 0}, {"+-1", 0}, {"\u00e91", 0},
+        {"ffffffff", 0xffffffff}, {"100000000", 0xffffffff}, {"-100000000", 0xffffffff},
+    };
+    for (const auto& [typed, value] : rows)
+        EXPECT_EQ(HexTextValue(QString::fromUtf8(typed)), value) << typed;
 }
 
 } // namespace
