@@ -404,11 +404,13 @@ TEST_F(SharedPcTest, ALibraryIsLockedInTheOperatorsFolder)
         ASSERT_EQ(::chown(run.c_str(), 0, 0), 0);
         EXPECT_FALSE(takes(true)); // anybody else, who may read the library
     }
-    // Nothing planted there is followed, and a folder anyone may write is refused.
+    // Nothing planted there is locked or followed, and a folder anyone may write is refused.
     std::ofstream(dir / "victim") << "precious\n";
-    ASSERT_EQ(::unlink(made[0].c_str()) | ::symlink((dir / "victim").c_str(), made[0].c_str()), 0);
-    EXPECT_FALSE(takes(false));
-    EXPECT_EQ(ReadFile(dir / "victim"), "precious\n");
+    for (const auto plant : {::symlink, ::link}) {
+        ASSERT_EQ(::unlink(made[0].c_str()) | plant((dir / "victim").c_str(), made[0].c_str()), 0);
+        EXPECT_FALSE(takes(false));
+        EXPECT_EQ(ReadFile(dir / "victim"), "precious\n");
+    }
     ASSERT_EQ(::unlink(made[0].c_str()) | ::chmod(run.c_str(), 01777), 0);
     EXPECT_FALSE(takes(false));
     EXPECT_NE(error.find("writable by every user"), std::string::npos) << error;
