@@ -94,7 +94,7 @@ int OpenLibraryLockFile(int libraryFd, const std::string& name, const std::strin
     if ((folderStat.st_mode & S_IWOTH) || (folderStat.st_uid != 0 && folderStat.st_uid != ::geteuid()))
         return Refuse(error, "Not locking " + name + " in " + folder + ": that folder is " +
                                  ((folderStat.st_mode & S_IWOTH) ? "writable by every user" : "another user's") +
-                                 "; it should be root's, group i2c, mode 2770, as the package makes it at boot.",
+                                 "; it should be root's, group i2c, mode 3770, as the package makes it at boot.",
                       dir);
     char file[96];
     std::snprintf(file, sizeof file, "library-%x.%x-%lu.lock", major(library.st_dev), minor(library.st_dev),
@@ -103,7 +103,9 @@ int OpenLibraryLockFile(int libraryFd, const std::string& name, const std::strin
     const int fd = ::openat(dir, file, O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0660);
     if (fd < 0) {
         const int why = errno;
-        return Refuse(error, "Could not open " + where + " to lock " + name + ": " + std::strerror(why), dir);
+        return Refuse(error, "Could not open " + where + " to lock " + name + ": " +
+                                 (why == ELOOP ? "a link stands there, which is not followed" : std::strerror(why)),
+                      dir);
     }
     struct stat lock {};
     if (::fstat(fd, &lock) != 0 || !S_ISREG(lock.st_mode) || lock.st_nlink != 1) {

@@ -17,7 +17,9 @@
 
 namespace zarnix {
 
-// Made at boot by the package (tmpfiles.d): root's, group i2c, mode 2770.
+// Made at boot by the package (tmpfiles.d): root's, group i2c, mode 3770. The
+// sticky bit keeps an operator from removing a lock file another holds, after
+// which a second program would lock a new file of the same name.
 inline constexpr const char* kLibraryLockFolder = "/run/zarnix";
 
 class CResourceLock {

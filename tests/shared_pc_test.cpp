@@ -377,7 +377,7 @@ TEST_F(SharedPcTest, ALibraryIsLockedInTheOperatorsFolder)
     // The operators' folder: one lock file for every name of the library, which
     // the next operator can open whatever the umask of the one who made it.
     fs::create_directory(run);
-    ASSERT_EQ(::chown(run.c_str(), 0, nobodyGid) | ::chmod(run.c_str(), 02770), 0);
+    ASSERT_EQ(::chown(run.c_str(), 0, nobodyGid) | ::chmod(run.c_str(), 03770), 0);
     const mode_t umask = ::umask(077);
     note.clear();
     ASSERT_TRUE(first.TakeLibrary(fd, "the library", error, note, run)) << error;
