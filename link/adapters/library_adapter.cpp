@@ -96,6 +96,8 @@ int OpenLibraryFile(const std::string& path, std::string& loadable, std::string&
 
     const bool root = ::geteuid() == 0;
     int dir = ::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0)
+        why = std::string("/: ") + std::strerror(errno);
     std::size_t at = 0; // folder[at] is the '/' before the next name
     bool passed = false;
     while (dir >= 0 && (passed = RootsAlone(dir, at ? folder.substr(0, at) : "/", true, root, why, refused)) &&
