@@ -35,7 +35,7 @@ EBackendOpen CBackend::OpenHardware(const CBackendChoice& choice, std::string& e
         if (!library)
             return EBackendOpen::Failed;
         m_description = "the adapter library " + choice.adapterLib;
-        if (!m_lock.TakeFile(library->LoadedFile(), m_description, error))
+        if (!m_lock.TakeLibrary(library->File(), m_description, error, m_note))
             return EBackendOpen::Failed;
         m_hardware = std::move(library);
         return EBackendOpen::Opened;

@@ -57,6 +57,9 @@ public:
     // "the simulated camera (state in cam.state)", "/dev/i2c-3 (CP2112 SMBus Bridge on hidraw0)"
     const std::string& Description() const { return m_description; }
     bool Simulated() const { return m_simulated; }
+    // What the operator should know about the lock taken, or "": a vendor
+    // library locked on its own file, as the package's lock folder is missing.
+    const std::string& Note() const { return m_note; }
     // After Open came back Busy: the other program's process, 0 when the system does not tell.
     int Holder() const { return m_holder; }
 
@@ -82,6 +85,7 @@ private:
     std::unique_ptr<CRecordingAdapter> m_recorder;
     CAdapter* m_adapter = nullptr;
     std::string m_description;
+    std::string m_note;
     int m_holder = -1;
 };
 

@@ -58,6 +58,8 @@ bool CSession::Open()
         return false;
     }
     m_output.Err("zarnixctl: using " + m_backend.Description() + "\n");
+    if (!m_backend.Note().empty())
+        m_output.Err("zarnixctl: note: " + m_backend.Note() + "\n");
     m_openedAt = m_backend.Clock().Now();
     m_counter = std::make_unique<CReadRequestCounter>(m_backend.Adapter());
     m_context = std::make_unique<CLinkContext>(CLinkContext{*m_counter, m_backend.Clock(), m_messages});

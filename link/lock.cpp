@@ -1,6 +1,7 @@
 #include "link/lock.h"
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -16,16 +17,110 @@ namespace zarnix {
 
 namespace {
 
-// The short name of process `pid`, printable, or "" when it is gone.
+std::string Printable(std::string text)
+{
+    for (char& c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            c = '?';
+    return text;
+}
+
+// The short name of process `pid`, or "" when it is gone. The process chose it
+// itself; its user, which it cannot choose, comes with it in the message.
 std::string ProcessName(int pid)
 {
     std::ifstream comm("/proc/" + std::to_string(pid) + "/comm");
     std::string name;
     std::getline(comm, name);
-    for (char& c : name)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
-            c = '?';
-    return name;
+    return Printable(name);
+}
+
+// The user process `pid` runs as (its effective user, as ps shows it), or "".
+std::string ProcessUser(int pid)
+{
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);) {
+        std::istringstream fields(line);
+        std::string key;
+        unsigned long real = 0, effective = 0;
+        if (!(fields >> key >> real >> effective) || key != "Uid:")
+            continue;
+        passwd entry {};
+        passwd* found = nullptr;
+        char buffer[1024];
+        if (::getpwuid_r(static_cast<uid_t>(effective), &entry, buffer, sizeof buffer, &found) == 0 && found)
+            return Printable(found->pw_name);
+        return std::to_string(effective);
+    }
+    return "";
+}
+
+// "zarnixctl (pid 4711, user alice)", or "another program" when nothing is known.
+std::string HolderText(int pid)
+{
+    if (pid <= 0)
+        return "another program";
+    const std::string program = ProcessName(pid);
+    const std::string user = ProcessUser(pid);
+    return (program.empty() ? "process" : program) + " (pid " + std::to_string(pid) +
+           (user.empty() ? "" : ", user " + user) + ")";
+}
+
+int Refuse(std::string& error, const std::string& text, int fd = -1)
+{
+    error = "Error: " + text;
+    if (fd >= 0)
+        ::close(fd);
+    return -1;
+}
+
+// The lock file for the library open at `libraryFd` in `folder`, opened for
+// writing; -1 with `error`, and `missing` when the folder does not exist.
+int OpenLibraryLockFile(int libraryFd, const std::string& name, const std::string& folder, std::string& error,
+                        bool& missing)
+{
+    // O_PATH: the i2c group needs only to pass through the folder and make files there.
+    const int dir = ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (dir < 0) {
+        const int why = errno;
+        missing = why == ENOENT;
+        return Refuse(error, "Could not open " + folder + " to lock " + name + ": " + std::strerror(why) +
+                                 (why == EACCES ? " (it is for the i2c group: sudo usermod -aG i2c $USER)" : ""));
+    }
+    struct stat folderStat {}, library {};
+    if (::fstat(dir, &folderStat) != 0 || ::fstat(libraryFd, &library) != 0)
+        return Refuse(error, "Could not lock " + name + ": " + std::strerror(errno), dir);
+    // Anyone else who could write there could plant a lock file only they may open.
+    if ((folderStat.st_mode & S_IWOTH) || (folderStat.st_uid != 0 && folderStat.st_uid != ::geteuid()))
+        return Refuse(error, "Not locking " + name + " in " + folder + ": that folder is " +
+                                 ((folderStat.st_mode & S_IWOTH) ? "writable by every user" : "another user's") +
+                                 "; it should be root's, group i2c, mode 3770, as the package makes it at boot.",
+                      dir);
+    char file[96];
+    std::snprintf(file, sizeof file, "library-%x.%x-%lu.lock", major(library.st_dev), minor(library.st_dev),
+                  static_cast<unsigned long>(library.st_ino));
+    const std::string where = folder + "/" + file;
+    const int fd = ::openat(dir, file, O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0660);
+    if (fd < 0) {
+        const int why = errno;
+        return Refuse(error, "Could not open " + where + " to lock " + name + ": " +
+                                 (why == ELOOP ? "a link stands there, which is not followed" : std::strerror(why)),
+                      dir);
+    }
+    struct stat lock {};
+    if (::fstat(fd, &lock) != 0 || !S_ISREG(lock.st_mode) || lock.st_nlink != 1) {
+        ::close(dir);
+        return Refuse(error, "Not locking " + name + " through " + where + ": it is not a plain file of its own.", fd);
+    }
+    // The next operator must be able to open it too, whatever this one's umask
+    // and group; only its maker may change it, and a failure leaves it as it was.
+    if (lock.st_uid == ::geteuid()) {
+        if (lock.st_gid != folderStat.st_gid)
+            (void)!::fchown(fd, static_cast<uid_t>(-1), folderStat.st_gid);
+        (void)!::fchmod(fd, 0660);
+    }
+    ::close(dir);
+    return fd;
 }
 
 } // namespace
@@ -66,12 +161,35 @@ CResourceLock& CResourceLock::operator=(CResourceLock&& other) noexcept
 
 bool CResourceLock::TakeFile(const std::string& path, const std::string& name, std::string& error)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) {
         error = "Error: Could not open " + name + " to lock it: " + std::strerror(errno);
         return false;
     }
     return Take(fd, name, error);
+}
+
+bool CResourceLock::TakeLibrary(int libraryFd, const std::string& name, std::string& error, std::string& note,
+                                const std::string& folder)
+{
+    Release();
+    m_holder = -1;
+    bool missing = false;
+    int fd = OpenLibraryLockFile(libraryFd, name, folder, error, missing);
+    if (missing) {
+        // Not installed by the package (a build tree, another prefix): the lock
+        // as it was, on the library's own file, which any reader of it can take.
+        // A fresh open, as the loader's own descriptor must not carry it.
+        fd = ::open(("/proc/self/fd/" + std::to_string(libraryFd)).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        if (fd < 0) {
+            error = "Error: Could not open " + name + " to lock it: " + std::strerror(errno);
+            return false;
+        }
+        error.clear();
+        note = "no " + folder + " (the package makes it at boot), so " + name +
+               " is locked on its own file, which any user who may read it can hold";
+    }
+    return fd >= 0 && Take(fd, name, error);
 }
 
 bool CResourceLock::Take(int fd, const std::string& name, std::string& error)
@@ -86,13 +204,9 @@ bool CResourceLock::Take(int fd, const std::string& name, std::string& error)
     if (why != EWOULDBLOCK) {
         error = "Error: Could not lock " + name + ": " + std::strerror(why);
     } else {
-        error = "Error: " + name + " is in use by another program";
         m_holder = LockHolder(fd);
-        if (const int holder = m_holder) {
-            const std::string program = ProcessName(holder);
-            error += " (process " + std::to_string(holder) + (program.empty() ? "" : ", " + program) + ")";
-        }
-        error += "; only one program may talk to a camera at a time.";
+        error = "Error: " + name + " is in use by " + HolderText(m_holder) +
+                "; only one program may talk to a camera at a time.";
     }
     ::close(fd);
     return false;

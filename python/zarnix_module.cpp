@@ -178,6 +178,8 @@ void CPyCamera::Open(const CBackendChoice& choice, const std::optional<py::int_>
         Raise(ErrorKind::Error, text);
     }
     Log(kLogInfo, "using " + backend->Description());
+    if (!backend->Note().empty())
+        Log(kLogInfo, backend->Note());
     m_counter = std::make_unique<CReadRequestCounter>(backend->Adapter());
     m_context = std::make_unique<CLinkContext>(CLinkContext{*m_counter, backend->Clock(), m_messages});
     m_backend = std::move(backend);

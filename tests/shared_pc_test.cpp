@@ -1,10 +1,11 @@
 // A bench PC that several operators share: the locks, the simulated camera's
-// state file and the file writer, with a second local user played by a child
-// process that drops to `nobody`.
+// state file, the file writer and the vendor library, with a second local user
+// played by a child process that drops to `nobody`.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
 #include <grp.h>
+#include <sys/file.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -18,6 +19,7 @@
 #include <thread>
 
 #include "link/adapters/bus_list.h"
+#include "link/adapters/library_adapter.h"
 #include "link/files.h"
 #include "link/lock.h"
 #include "sim/sim_camera.h"
@@ -119,9 +121,8 @@ TEST_F(SharedPcTest, LocksAreOnTheResourceAndNameTheHolder)
     CResourceLock mine;
     std::string error;
     EXPECT_FALSE(mine.TakeFile(node, node, error));
-    EXPECT_NE(error.find(node + " is in use by another program (process " + std::to_string(holder.pid) + ", "),
-              std::string::npos)
-        << error;
+    EXPECT_NE(error.find(node + " is in use by "), std::string::npos) << error;
+    EXPECT_NE(error.find(" (pid " + std::to_string(holder.pid) + ", user root); "), std::string::npos) << error;
     holder.Release();
     EXPECT_TRUE(mine.TakeFile(node, node, error)) << error;
     mine.Release();
@@ -144,12 +145,25 @@ TEST_F(SharedPcTest, LocksAreOnTheResourceAndNameTheHolder)
 
     if (!CanActAsAnotherUser())
         GTEST_SKIP() << "the second user's part needs root";
-    // A bus node of the operators' group: whoever used it last, the next operator can.
+    // A bus node of the operators' group: whoever used it last, the next
+    // operator can, and the refusal names the user, which a process cannot choose.
     ASSERT_EQ(::chown(node.c_str(), 0, nobodyGid), 0);
     ASSERT_EQ(::chmod(node.c_str(), 0660), 0);
     ASSERT_TRUE(Lock(node));
-    EXPECT_TRUE(AsNobody([&] { return Lock(node); }));
+    CHolder operatorsRun;
+    Hold(operatorsRun, [&] {
+        static CResourceLock held;
+        return held.TakeFile(node, node, error);
+    }, true);
+    ASSERT_TRUE(operatorsRun.took);
+    EXPECT_FALSE(mine.TakeFile(node, node, error));
+    EXPECT_NE(error.find(" (pid " + std::to_string(operatorsRun.pid) + ", user nobody); "), std::string::npos)
+        << error;
+    operatorsRun.Release();
     EXPECT_TRUE(Lock(node));
+    // Whoever may only read it cannot hold it away from the operators.
+    ASSERT_EQ(::chmod(node.c_str(), 0644), 0);
+    EXPECT_FALSE(AsNobody([&] { return Lock(node); }));
 }
 
 TEST_F(SharedPcTest, TheStateFileIsLockedBeforeItIsRead)
@@ -177,8 +191,7 @@ TEST_F(SharedPcTest, TheStateFileIsLockedBeforeItIsRead)
         CSimState state;
         std::string error;
         EXPECT_EQ(second.Open(name, state, error), ESimStateLoad::Failed);
-        EXPECT_NE(error.find("in use by another program (process " + std::to_string(holder.pid)), std::string::npos)
-            << error;
+        EXPECT_NE(error.find("(pid " + std::to_string(holder.pid) + ", user root)"), std::string::npos) << error;
     }
     holder.Release();
     CSimStateFile after;
@@ -279,6 +292,130 @@ TEST_F(SharedPcTest, TheWriterKeepsOthersOut)
     std::ofstream(theirs) << "theirs";
     EXPECT_EQ(OpenForWriting(theirs, fault), -1);
     EXPECT_EQ(ReadFile(theirs), "theirs");
+}
+
+TEST_F(SharedPcTest, RootLoadsOnlyALibraryRootAloneCanChange)
+{
+    if (!CanActAsAnotherUser())
+        GTEST_SKIP() << "the refusals are root's";
+    // Each case in a folder of its own beside a fresh copy of the test library;
+    // the folders above (/, /tmp, the test's) are root's.
+    struct CCase {
+        const char* what;
+        std::function<int(const fs::path& folder, const fs::path& library)> make; // 0 when made
+        const char* says;                                                          // nullptr: loads
+    };
+    const CCase cases[] = {
+        {"root's, in root's folders", [](auto&, auto&) { return 0; }, nullptr},
+        {"another user's file", [&](auto&, auto& l) { return ::chown(l.c_str(), nobodyUid, 0); },
+         "as root: it belongs to nobody"},
+        {"writable by a group",
+         [&](auto&, auto& l) { return ::chown(l.c_str(), 0, nobodyGid) | ::chmod(l.c_str(), 0664); },
+         "it is writable by the group "},
+        {"writable by everybody", [](auto&, auto& l) { return ::chmod(l.c_str(), 0646); },
+         "it is writable by every user"},
+        {"in another user's folder", [&](auto& f, auto&) { return ::chown(f.c_str(), nobodyUid, 0); },
+         "/4 belongs to nobody, so another user could put"},
+        {"in a world-writable folder", [](auto& f, auto&) { return ::chmod(f.c_str(), 0777); },
+         "is writable by every user"},
+        {"in root's sticky folder", [](auto& f, auto&) { return ::chmod(f.c_str(), 01777); }, nullptr},
+        {"root's link in a sticky folder",
+         [](auto& f, auto& l) {
+             return ::chmod(f.c_str(), 01777) | ::rename(l.c_str(), (f / "real.so").c_str()) |
+                    ::symlink("real.so", l.c_str());
+         },
+         nullptr},
+        {"another user's link in a sticky folder",
+         [&](auto& f, auto& l) {
+             return ::chmod(f.c_str(), 01777) | ::rename(l.c_str(), (f / "real.so").c_str()) |
+                    ::symlink("real.so", l.c_str()) | ::lchown(l.c_str(), nobodyUid, nobodyGid);
+         },
+         "not following another user's link in a shared folder"},
+        {"a pipe", [](auto&, auto& l) { return ::unlink(l.c_str()) | ::mkfifo(l.c_str(), 0600); },
+         "not a regular file"},
+    };
+    int n = 0;
+    for (const CCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        const fs::path folder = dir / std::to_string(n++);
+        const fs::path library = folder / "libvendor.so";
+        fs::create_directory(folder);
+        fs::copy_file(ZARNIX_TEST_ADAPTER, library);
+        ASSERT_EQ(::chmod(folder.c_str(), 0755) | ::chmod(library.c_str(), 0755), 0);
+        ASSERT_EQ(c.make(folder, library), 0);
+        std::string error;
+        const auto adapter = CLibraryAdapter::Load(library, error);
+        EXPECT_EQ(adapter != nullptr, c.says == nullptr) << error;
+        EXPECT_NE(error.find(c.says ? c.says : ""), std::string::npos) << error;
+    }
+}
+
+TEST_F(SharedPcTest, ALibraryIsLockedInTheOperatorsFolder)
+{
+    // Two names of one library, readable by all.
+    const fs::path library = dir / "libvendor.so";
+    std::ofstream(library) << "code";
+    ASSERT_EQ(::chmod(library.c_str(), 0644) | ::link(library.c_str(), (dir / "alias.so").c_str()), 0);
+    const int fd = ::open(library.c_str(), O_RDONLY | O_CLOEXEC);
+    const int alias = ::open((dir / "alias.so").c_str(), O_RDONLY | O_CLOEXEC);
+    const auto libraryLocked = [&] {
+        const int other = ::open(library.c_str(), O_RDONLY | O_CLOEXEC);
+        const bool locked = ::flock(other, LOCK_EX | LOCK_NB) != 0;
+        ::close(other);
+        return locked;
+    };
+    const fs::path run = dir / "run";
+    CResourceLock first, second;
+    std::string error, note;
+
+    // No folder (a build tree): the library's own file, and a note that says so.
+    ASSERT_TRUE(first.TakeLibrary(fd, "the library", error, note, run)) << error;
+    EXPECT_NE(note.find("locked on its own file"), std::string::npos) << note;
+    EXPECT_TRUE(libraryLocked());
+    first.Release();
+
+    // The operators' folder: one lock file for every name of the library, which
+    // the next operator can open whatever the umask of the one who made it.
+    fs::create_directory(run);
+    ASSERT_EQ(::chown(run.c_str(), 0, nobodyGid) | ::chmod(run.c_str(), 03770), 0);
+    const mode_t umask = ::umask(077);
+    note.clear();
+    ASSERT_TRUE(first.TakeLibrary(fd, "the library", error, note, run)) << error;
+    ::umask(umask);
+    EXPECT_EQ(note, "");
+    EXPECT_FALSE(libraryLocked());
+    EXPECT_FALSE(second.TakeLibrary(alias, "the library", error, note, run));
+    EXPECT_NE(error.find("the library is in use by"), std::string::npos) << error;
+    first.Release();
+    std::vector<fs::path> made(fs::directory_iterator(run), fs::directory_iterator{});
+    ASSERT_EQ(made.size(), 1u);
+    struct stat st {};
+    ASSERT_EQ(::lstat(made[0].c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode));
+    EXPECT_EQ(st.st_mode & 07777, 0660u);
+    EXPECT_EQ(st.st_gid, nobodyGid);
+
+    const auto takes = [&](bool asNobody) {
+        const auto take = [&] { return CResourceLock().TakeLibrary(fd, "the library", error, note, run); };
+        return asNobody ? AsNobody(take) : take();
+    };
+    if (CanActAsAnotherUser()) {
+        EXPECT_TRUE(takes(true)); // a member of the folder's group
+        ASSERT_EQ(::chown(run.c_str(), 0, 0), 0);
+        EXPECT_FALSE(takes(true)); // anybody else, who may read the library
+    }
+    // Nothing planted there is locked or followed, and a folder anyone may write is refused.
+    std::ofstream(dir / "victim") << "precious\n";
+    for (const auto plant : {::symlink, ::link}) {
+        ASSERT_EQ(::unlink(made[0].c_str()) | plant((dir / "victim").c_str(), made[0].c_str()), 0);
+        EXPECT_FALSE(takes(false));
+        EXPECT_EQ(ReadFile(dir / "victim"), "precious\n");
+    }
+    ASSERT_EQ(::unlink(made[0].c_str()) | ::chmod(run.c_str(), 01777), 0);
+    EXPECT_FALSE(takes(false));
+    EXPECT_NE(error.find("writable by every user"), std::string::npos) << error;
+    ::close(fd);
+    ::close(alias);
 }
 
 } // namespace

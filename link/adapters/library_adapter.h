@@ -1,6 +1,10 @@
 // A vendor's adapter library, loaded at run time: a shared object that exports,
 // with C linkage, the six calls of the adapter interface. The library drives its
 // own USB-to-I2C adapter; this backend only forwards the calls, unchanged.
+//
+// The tool is often run with sudo, and a library runs with the caller's rights,
+// so its name gets the link rule of the files the programs open (files.h), and
+// root loads only a library that root alone can change.
 #pragma once
 
 #include <memory>
@@ -12,17 +16,22 @@ namespace zarnix {
 
 class CLibraryAdapter final : public CAdapter {
 public:
-    // Loads `path` and finds all six functions. Returns nullptr, with `error` saying
-    // which file and which function, when the library cannot serve.
+    // Opens `path` (a file; no search as dlopen does for a bare name), checks
+    // what was opened, loads it and finds all six functions. Returns nullptr,
+    // with `error` saying which file and why, when the library cannot serve or,
+    // for root, when a user other than root could replace it: the file is
+    // another user's or writable by a group or everybody, or so is a folder on
+    // its way from / (other than a sticky one of root's, where each name stays
+    // its owner's).
     static std::unique_ptr<CLibraryAdapter> Load(const std::string& path, std::string& error);
     ~CLibraryAdapter() override;
     CLibraryAdapter(const CLibraryAdapter&) = delete;
     CLibraryAdapter& operator=(const CLibraryAdapter&) = delete;
 
     const std::string& Path() const { return m_path; }
-    // The file the dynamic loader took for `Path()` (which it may have searched
-    // for), as its lock is taken on it.
-    std::string LoadedFile() const;
+    // The loaded file, open read-only for as long as the adapter lives: its lock
+    // is taken through it.
+    int File() const { return m_file; }
 
     std::int32_t IICInit(std::uint32_t address, std::uint32_t speed, std::uint32_t timeout) override;
     std::uint32_t SetAddress(std::int32_t handle, std::uint32_t address) override;
@@ -43,9 +52,13 @@ private:
     using ReceiveFn = std::uint32_t (*)(std::int32_t, std::uint8_t*, std::uint32_t, std::uint32_t);
     using CloseFn = std::uint32_t (*)(std::int32_t);
 
-    CLibraryAdapter(void* library, std::string path) : m_library(library), m_path(std::move(path)) {}
+    CLibraryAdapter(void* library, int file, std::string path)
+        : m_library(library), m_file(file), m_path(std::move(path))
+    {
+    }
 
     void* m_library;
+    int m_file;
     std::string m_path;
     InitFn m_init = nullptr;
     SetAddressFn m_setAddress = nullptr;
