@@ -24,28 +24,25 @@ constexpr CListRow kLists[] = {
     {ListId::WbMode, &UI::wbModeList},
 };
 
-// Where a list's value goes on the camera and in the settings copy (the white
-// balance list has its own handler).
+// Where a list's value goes on the camera (the white balance list has its own
+// handler). The settings copy keeps it in the entry of the register it writes;
+// a BLC window list keeps it in its BLC mode 1 entry, whichever mode it went to.
 struct CListTarget {
     ListId list;
     ESetCommand command;                 // for the BLC window: the register of BLC mode 1
     std::optional<ESetCommand> blcMode2; // the BLC window's register of BLC mode 2
-    std::uint8_t entry;                  // settings entry that keeps the value
 };
-// The shutter limits are kept crosswise to the registers they write: the
-// refresh shows entry 0x25 in the Max Shutter list, and SAVE stores the entries
-// where they stand.
 constexpr CListTarget kListTargets[] = {
-    {ListId::ShutterMode, ESetCommand::SetShutterMode, std::nullopt, 0x00},
-    {ListId::MaxShutter, ESetCommand::SetMaxShutter, std::nullopt, 0x25},
-    {ListId::MinShutter, ESetCommand::SetMinShutter, std::nullopt, 0x26},
-    {ListId::SensUpMode, ESetCommand::SetSensUpMode, std::nullopt, 0x01},
-    {ListId::DnMode, ESetCommand::SetDayNightMode, std::nullopt, 0x20},
-    {ListId::ColourBurst, ESetCommand::SetColourBurst, std::nullopt, 0x21},
-    {ListId::BlcMode, ESetCommand::SetBlcMode, std::nullopt, 0x10},
-    {ListId::BlcGain, ESetCommand::SetBlcGain, std::nullopt, 0x11},
-    {ListId::BlcWindowPos, ESetCommand::SetBlcWindowPos1, ESetCommand::SetBlcWindowPos2, 0x13},
-    {ListId::BlcWindowSize, ESetCommand::SetBlcWindowSize1, ESetCommand::SetBlcWindowSize2, 0x14},
+    {ListId::ShutterMode, ESetCommand::SetShutterMode, std::nullopt},
+    {ListId::MaxShutter, ESetCommand::SetMaxShutter, std::nullopt},
+    {ListId::MinShutter, ESetCommand::SetMinShutter, std::nullopt},
+    {ListId::SensUpMode, ESetCommand::SetSensUpMode, std::nullopt},
+    {ListId::DnMode, ESetCommand::SetDayNightMode, std::nullopt},
+    {ListId::ColourBurst, ESetCommand::SetColourBurst, std::nullopt},
+    {ListId::BlcMode, ESetCommand::SetBlcMode, std::nullopt},
+    {ListId::BlcGain, ESetCommand::SetBlcGain, std::nullopt},
+    {ListId::BlcWindowPos, ESetCommand::SetBlcWindowPos1, ESetCommand::SetBlcWindowPos2},
+    {ListId::BlcWindowSize, ESetCommand::SetBlcWindowSize1, ESetCommand::SetBlcWindowSize2},
 };
 
 // The one-shot white balance (AWC set and run) is the "PWB" button's job; the
@@ -117,7 +114,7 @@ void CControlPanel::OnCbnCloseup(ListId list)
         default: break;
         }
     }
-    RecordSetting(target.entry, *value);
+    RecordSetting(EntryOf(target.command), *value);
 }
 
 void CControlPanel::OnCbnCloseupShutterMode()

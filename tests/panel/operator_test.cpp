@@ -111,25 +111,109 @@ TEST_F(OperatorTest, WhatTheWindowShowsIsWhatTheCameraHas)
     EXPECT_EQ(brightness->value(), paged);
 }
 
-TEST_F(OperatorTest, ConnectShowsIrisAndMenuKeysAsTheyAre)
+TEST_F(OperatorTest, ConnectShowsWhatTheCameraHas)
 {
     Start();
     const struct {
         std::uint8_t iris;
         bool osdOn;
         bool irisOffShown;
-    } cases[] = {{0x00, true, true}, {0x01, false, false}};
+        std::uint8_t zoom[4]; // 30:29 to 30:2c: on/off, factor, pan, tilt
+        std::uint8_t dnr;     // 30:18: bit 0 on, bit 1 automatic
+    } cases[] = {{0x00, true, true, {1, 0x40, 0x10, 0xc0}, 0x01}, {0x01, false, false, {0, 0x08, 0, 0xc8}, 0x02}};
     for (const auto& c : cases) {
         camera.Poke(0x30, 0x30, c.iris);
+        for (std::uint8_t i = 0; i < 4; ++i)
+            camera.Poke(0x30, 0x29 + i, c.zoom[i]);
+        camera.Poke(0x30, 0x18, c.dnr);
         Find<QCheckBox>("osdControlCheck")->setChecked(c.osdOn);
         Find<QPushButton>("connectButton")->click();
         EXPECT_EQ(Find<QCheckBox>("irisOffCheck")->isChecked(), c.irisOffShown) << int(c.iris);
         for (const char* key : {"osdUpButton", "osdDownButton", "osdLeftButton", "osdRightButton", "osdEnterButton"})
             EXPECT_EQ(Find<QWidget>(key)->isEnabled(), c.osdOn) << key;
+        EXPECT_EQ(Find<QCheckBox>("zoomOnOffCheck")->isChecked(), c.zoom[0] == 1);
+        const char* zoomControls[] = {"zoomFactor", "pan", "tilt"};
+        for (int i = 0; i < 3; ++i) {
+            const std::string name = zoomControls[i];
+            EXPECT_EQ(Find<QSlider>((name + "Slider").c_str())->value(), c.zoom[i + 1]) << name;
+            EXPECT_EQ(Find<QLineEdit>((name + "Box").c_str())->text(), QString::number(c.zoom[i + 1], 16)) << name;
+            EXPECT_EQ(dlg->SettingsCopy()[0x2a + i], c.zoom[i + 1]) << name;
+        }
+        EXPECT_EQ(Find<QCheckBox>("dnrOnOffCheck")->isChecked(), (c.dnr & 1) != 0);
+        EXPECT_EQ(Find<QCheckBox>("dnrAutoCheck")->isChecked(), (c.dnr & 2) != 0);
+        EXPECT_EQ(Find<QSlider>("dnrLevelSlider")->isEnabled(), (c.dnr & 1) != 0);
     }
     camera.SetPresent(false); // every entry reads 0xFF
+    bus.ClearLog();
     Find<QPushButton>("connectButton")->click();
     EXPECT_FALSE(Find<QCheckBox>("irisOffCheck")->isChecked());
+    for (const std::string& request : Only("SendSub"))
+        EXPECT_EQ(request.find(" a1 29 "), std::string::npos) << "asked again after the read-back failed";
+}
+
+// Each shutter limit list shows and keeps the register it writes, and a live
+// register written by hand moves the control that shows it: SAVE stores each
+// where it belongs.
+TEST_F(OperatorTest, SaveStoresWhatTheControlsShow)
+{
+    camera.Poke(0x30, 0x00, 0x1f); // limited automatic: the limit lists take picks
+    camera.Poke(0x30, 0x25, 2);    // minimum shutter
+    camera.Poke(0x30, 0x26, 5);    // maximum shutter
+    Start();
+    auto* maxList = Find<QComboBox>("maxShutterList");
+    auto* minList = Find<QComboBox>("minShutterList");
+    EXPECT_EQ(maxList->currentIndex(), 5);
+    EXPECT_EQ(minList->currentIndex(), 2);
+    Choose(maxList, 6);
+    Choose(minList, 1);
+    EXPECT_EQ(Live(0x26), 6u);
+    EXPECT_EQ(Live(0x25), 1u);
+
+    const auto type = [&](const char* name, const char* text) {
+        auto* edit = Find<QLineEdit>(name);
+        edit->selectAll();
+        QTest::keyClicks(edit, text);
+    };
+    const struct {
+        const char* bank;
+        std::uint8_t index;
+        std::uint8_t data;
+        const char* control;
+        int shown; // slider position, list entry or check state after the write
+        std::uint8_t kept; // what the settings copy then holds for 30:index, SAVE for a0:index
+    } writes[] = {
+        {"30", 0x04, 0x40, "brightnessSlider", 0x40, 0x40},
+        {"a0", 0x04, 0x11, "brightnessSlider", 0x40, 0x40}, // the stored bank is no live setting
+        {"30", 0x4a, 0x10, "horMarkerSlider", 0x210, 0x10},
+        {"30", 0x18, 0x02, "dnrOnOffCheck", 0, 0x02},
+        {"30", 0x01, 0x02, "sensUpModeList", 2, 0x02},
+    };
+    for (const auto& w : writes) {
+        type("deviceAddressBox", w.bank);
+        type("registerAddressBox", QByteArray::number(w.index, 16).constData());
+        type("dataBox", QByteArray::number(w.data, 16).constData());
+        Find<QPushButton>("directWriteButton")->click();
+        QWidget* control = Find<QWidget>(w.control);
+        int shown = -1;
+        if (auto* slider = qobject_cast<QSlider*>(control))
+            shown = slider->value();
+        else if (auto* list = qobject_cast<QComboBox*>(control))
+            shown = list->currentIndex();
+        else
+            shown = qobject_cast<QCheckBox*>(control)->isChecked() ? 1 : 0;
+        EXPECT_EQ(shown, w.shown) << w.control;
+    }
+    EXPECT_FALSE(Find<QSlider>("dnrLevelSlider")->isEnabled()); // 3DNR switched off by hand
+
+    Find<QPushButton>("saveButton")->click();
+    EXPECT_EQ(camera.Peek(0xa0, 0x26), 6u);
+    EXPECT_EQ(camera.Peek(0xa0, 0x25), 1u);
+    for (const auto& w : writes) {
+        EXPECT_EQ(dlg->SettingsCopy()[w.index], w.kept) << w.control;
+        if (w.index <= 0x30) { // SAVE stores 30:00 to 30:30
+            EXPECT_EQ(camera.Peek(0xa0, w.index), w.kept) << w.control;
+        }
+    }
 }
 
 // The bar runs once from empty to full over each long operation; the status
