@@ -109,6 +109,20 @@ TEST_F(OperatorTest, WhatTheWindowShowsIsWhatTheCameraHas)
     const int paged = brightness->value();
     QApplication::sendEvent(brightness, &wheel);
     EXPECT_EQ(brightness->value(), paged);
+
+    // Boxes that only show their slider take no typing; an emptied box has no value to send.
+    for (const char* name : {"rGainBox", "bGainBox", "dnrAgcStopBox"})
+        EXPECT_TRUE(Find<QLineEdit>(name)->isReadOnly()) << name;
+    for (const char* name : {"brightnessBox", "ddLevelBox", "zoomFactorBox"}) {
+        auto* edit = Find<QLineEdit>(name);
+        const auto copy = dlg->SettingsCopy();
+        Focus(edit);
+        edit->selectAll();
+        bus.ClearLog();
+        QTest::keyClick(edit, Qt::Key_Backspace);
+        EXPECT_TRUE(bus.Log().empty()) << name;
+        EXPECT_EQ(dlg->SettingsCopy(), copy) << name;
+    }
 }
 
 TEST_F(OperatorTest, ConnectShowsWhatTheCameraHas)
