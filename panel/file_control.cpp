@@ -77,7 +77,7 @@ void CControlPanel::OnBnClickedSave()
     StartProgress(static_cast<int>(kStoredIndexes.size()));
     bool stored = false;
     {
-        const CLongWork::CScope work(m_longWork);
+        const CLongWork::CScope work(m_longWork, CLongWork::EControls::Disabled);
         // Stopped, the camera tells which registers it stored; the others keep their old values.
         stored = camera.StoreSettings(m_awSettings, [this](std::uint8_t) { StepProgress(); }, [this] {
             return StopRequested(tr("The settings are being stored. Stop it and close?\n"
@@ -167,7 +167,7 @@ void CControlPanel::OnBnClickedStart()
         start->setText(tr("Stop"));
         m_bStopRequested = false;
         m_bTransferRunning = true;
-        const CLongWork::CScope work(m_longWork, start);
+        const CLongWork::CScope work(m_longWork, CLongWork::EControls::Disabled, start);
         done = (cameraToFile ? CameraToFile() : FileToCamera()) == ETransferResult::Done;
         m_bTransferRunning = false;
         start->setText(caption);

@@ -255,15 +255,32 @@ TEST_F(OperatorTest, LongOperationsFillTheBarOnceAndSayWhatTheyDid)
         {"startButton", "fileToCameraRadio", true, 452, "front.qcs written into the camera, checked and stored, 107.3 s"},
     };
     QTest::keyClicks(Find<QLineEdit>("fileNameBox"), QString::fromStdString(file));
+    // The controls that take input now; the 3DNR ones stay greyed with 3DNR off.
+    Find<QCheckBox>("dnrOnOffCheck")->click();
+    const auto enabledControls = [&] {
+        std::vector<std::string> names;
+        for (QWidget* w : dlg->findChildren<QWidget*>())
+            if ((qobject_cast<QAbstractButton*>(w) || qobject_cast<QComboBox*>(w) || qobject_cast<QSlider*>(w) ||
+                 qobject_cast<QLineEdit*>(w)) &&
+                !qobject_cast<QComboBox*>(w->parentWidget()) && w->window() == dlg.get() && w->isEnabled())
+                names.push_back(w->objectName().toStdString());
+        return names;
+    };
+    const std::vector<std::string> before = enabledControls();
     for (const auto& c : cases) {
         if (c.direction)
             Find<QRadioButton>(c.direction)->click();
         Find<QCheckBox>("allRegistersCheck")->setChecked(c.all);
         std::vector<int> shown;
         int maximum = 0;
+        std::vector<std::string> usable; // during the work: only Stop, and the bar shows progress
         const auto watch = QObject::connect(bar, &QProgressBar::valueChanged, [&](int v) {
             shown.push_back(v);
             maximum = std::max(maximum, bar->maximum());
+            if (v > 0) {
+                usable = enabledControls();
+                EXPECT_TRUE(bar->isEnabled());
+            }
         });
         Find<QPushButton>(c.button)->click();
         QObject::disconnect(watch);
@@ -276,6 +293,8 @@ TEST_F(OperatorTest, LongOperationsFillTheBarOnceAndSayWhatTheyDid)
             once.push_back(v);
         EXPECT_EQ(shown, once) << c.said;
         EXPECT_EQ(status->text().toStdString(), c.said);
+        EXPECT_EQ(usable, c.direction ? std::vector<std::string>{"startButton"} : std::vector<std::string>{});
+        EXPECT_EQ(enabledControls(), before) << c.said;
         for (const std::string& text : messages.Texts())
             EXPECT_EQ(text.rfind("? ", 0), 0u) << text; // questions only, no box for success
         messages.Clear();
