@@ -201,7 +201,7 @@ private:
     // box shows "30", which the box would read as 0x30.
     std::uint16_t m_wComDelay = 0;
     // The settings file Start uses: a typed name with ".qcs" added, or the path
-    // Browse chose as it is.
+    // Browse chose, a new one with ".qcs" added.
     QString m_strFileName;
     bool m_bStopRequested = false; // the operator pressed "Stop" during a transfer
     bool m_bTransferRunning = false;

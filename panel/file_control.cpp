@@ -124,9 +124,11 @@ void CControlPanel::OnBnClickedBrowse()
     const QString path = m_chooseFile(m_ui->cameraToFileRadio->isChecked());
     if (path.isEmpty())
         return;
-    // The chosen path is used as it is, with or without the extension.
-    m_ui->fileNameBox->setText(path);
-    m_strFileName = path;
+    // A new file gets the extension, as a typed name does; an existing one is
+    // taken as it is named.
+    const bool newFile = m_ui->cameraToFileRadio->isChecked() && !QFileInfo::exists(path);
+    m_strFileName = newFile ? SettingsFileName(path) : path;
+    m_ui->fileNameBox->setText(m_strFileName);
 }
 
 void CControlPanel::OnBnClickedStart()

@@ -19,6 +19,7 @@
 #include "panel/option_lists.h"
 #include "panel_fixture.h"
 #include <filesystem>
+#include <fstream>
 
 namespace zarnix::test {
 namespace {
@@ -299,6 +300,38 @@ TEST_F(OperatorTest, LongOperationsFillTheBarOnceAndSayWhatTheyDid)
             EXPECT_EQ(text.rfind("? ", 0), 0u) << text; // questions only, no box for success
         messages.Clear();
     }
+    std::filesystem::remove_all(pattern);
+}
+
+// A new file chosen for Camera to File gets the extension, as a typed name does.
+TEST_F(OperatorTest, BrowseNamesTheFileStartUses)
+{
+    char pattern[] = "/tmp/zarnix-browse-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    const std::string folder = std::string(pattern) + "/";
+    std::ofstream(folder + "old") << "";
+    messages.answer = true;
+    Start();
+    const struct {
+        const char* direction;
+        const char* chosen;
+        const char* used;
+    } cases[] = {
+        {"cameraToFileRadio", "new", "new.qcs"},
+        {"cameraToFileRadio", "kept.QCS", "kept.QCS"},
+        {"cameraToFileRadio", "old", "old"}, // an existing file keeps its name
+        {"fileToCameraRadio", "plain", "plain"},
+    };
+    for (const auto& c : cases) {
+        Find<QRadioButton>(c.direction)->click();
+        dlg->SetFileChooser([&](bool) { return QString::fromStdString(folder + c.chosen); });
+        Find<QPushButton>("browseButton")->click();
+        EXPECT_EQ(Find<QLineEdit>("fileNameBox")->text().toStdString(), folder + c.used);
+    }
+    Find<QRadioButton>("cameraToFileRadio")->click();
+    Find<QPushButton>("browseButton")->click(); // "plain", new
+    Find<QPushButton>("startButton")->click();
+    EXPECT_TRUE(std::filesystem::exists(folder + "plain.qcs"));
     std::filesystem::remove_all(pattern);
 }
 
