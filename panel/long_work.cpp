@@ -46,10 +46,13 @@ QWidget* OwningWidget(QObject* object)
     return nullptr;
 }
 
-// What only shows how the operation goes: greyed, it would be hard to read.
+// What shows how the operation goes, the bar and the window's own lines (the
+// status line): greyed, it would be hard to read. A label in a group names a
+// control and greys with it.
 bool ShowsProgress(const QWidget& widget)
 {
-    return qobject_cast<const QProgressBar*>(&widget) || qobject_cast<const QLabel*>(&widget);
+    return qobject_cast<const QProgressBar*>(&widget) ||
+           (qobject_cast<const QLabel*>(&widget) && widget.parentWidget() == widget.window());
 }
 
 } // namespace

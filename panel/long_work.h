@@ -94,7 +94,7 @@ private:
     void Begin(EControls controls, QWidget* stopButton);
     void End();
     // Disables every control below `parent` but the stop button and what shows
-    // progress (bars, labels), keeping in m_disabled those it disabled; what was
+    // progress (the bar, the status line), keeping in m_disabled those it disabled; what was
     // disabled before (the 3DNR controls with 3DNR off, say) stays as it was.
     void DisableControls(QWidget& parent);
     void HoldCursor(bool hold);
