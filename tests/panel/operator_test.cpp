@@ -350,6 +350,7 @@ TEST_F(OperatorTest, ScreenReadersAndTooltipsNameEveryControl)
         {"brightnessBox", "Brightness: 30:04, 00-ff"},
         {"horMarkerSlider", "Horizontal marker position, bits 8-9: 30:4b/4a, 9e-38d"},
         {"blcWindowPosList", "Window position, BLC mode 1: 30:13/15, 00-77"},
+        {"maxShutterList", "Maximum shutter: 30:26, 00-07"}, {"minShutterList", "Minimum shutter: 30:25, 00-07"},
         {"mirrorCheck", "Scanning mode: 30:05, 0-3: bit 0 mirror, bit 1 V-flip"},
     };
     for (const auto& [name, text] : tips)
