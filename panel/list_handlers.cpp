@@ -25,8 +25,7 @@ constexpr CListRow kLists[] = {
 };
 
 // Where a list's value goes on the camera (the white balance list has its own
-// handler). The settings copy keeps it in the entry of the register it writes;
-// a BLC window list keeps it in its BLC mode 1 entry, whichever mode it went to.
+// handler). The settings copy keeps it in the entry of the register it writes.
 struct CListTarget {
     ListId list;
     ESetCommand command;                 // for the BLC window: the register of BLC mode 1
@@ -103,18 +102,22 @@ void CControlPanel::OnCbnCloseup(ListId list)
     if (!value)
         return;
     const CListTarget& target = kListTargets[static_cast<std::size_t>(list)];
-    if (!target.blcMode2) {
-        Camera().Set(target.command, *value);
-    } else {
+    std::optional<ESetCommand> sent = target.command;
+    if (target.blcMode2) {
         // The camera keeps one window per compensation mode; with compensation
         // off (or a mode without a window) the choice is only remembered.
         switch (IndexOf(ListId::BlcMode) & 3) {
-        case 1: Camera().Set(target.command, *value); break;
-        case 2: Camera().Set(*target.blcMode2, *value); break;
-        default: break;
+        case 1: break;
+        case 2: sent = target.blcMode2; break;
+        default: sent.reset(); break;
         }
     }
-    RecordSetting(EntryOf(target.command), *value);
+    if (sent)
+        Camera().Set(*sent, *value);
+    // Kept in the entry of the register it went to, so SAVE stores a mode 2
+    // window as mode 2's; one only remembered is kept as mode 1's, which the
+    // refresh shows.
+    RecordSetting(EntryOf(sent.value_or(target.command)), *value);
 }
 
 void CControlPanel::OnCbnCloseupShutterMode()

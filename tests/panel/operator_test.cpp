@@ -183,6 +183,11 @@ TEST_F(OperatorTest, SaveStoresWhatTheControlsShow)
     Choose(minList, 1);
     EXPECT_EQ(Live(0x26), 6u);
     EXPECT_EQ(Live(0x25), 1u);
+    // A BLC window picked in mode 2 is mode 2's window; mode 1's stays as it was.
+    const std::uint8_t mode1Window = camera.Peek(0x30, 0x13);
+    Choose(Find<QComboBox>("blcModeList"), 2);
+    Choose(Find<QComboBox>("blcWindowPosList"), 0);
+    EXPECT_EQ(Live(0x15), 0u);
 
     const auto type = [&](const char* name, const char* text) {
         auto* edit = Find<QLineEdit>(name);
@@ -223,6 +228,8 @@ TEST_F(OperatorTest, SaveStoresWhatTheControlsShow)
     Find<QPushButton>("saveButton")->click();
     EXPECT_EQ(camera.Peek(0xa0, 0x26), 6u);
     EXPECT_EQ(camera.Peek(0xa0, 0x25), 1u);
+    EXPECT_EQ(camera.Peek(0xa0, 0x15), 0u);
+    EXPECT_EQ(camera.Peek(0xa0, 0x13), mode1Window);
     for (const auto& w : writes) {
         EXPECT_EQ(dlg->SettingsCopy()[w.index], w.kept) << w.control;
         if (w.index <= 0x30) { // SAVE stores 30:00 to 30:30
