@@ -84,8 +84,15 @@ private:
     void OnBnClickedSearchAddress();
     void OnBnClickedConnect();
     void RefreshFromCamera();
+    void ReadZoomSettings(CCameraControl& camera);
+    // Sets the controls that show register 0x30:`which` from the settings copy,
+    // or every control that shows a register (kEveryEntry), as the refresh does.
+    static constexpr int kEveryEntry = -1;
+    void ShowSettings(int which);
+    // One group of controls each, set from the settings copy.
     void ShowWhiteBalanceSettings();
     void ShowShutterSettings();
+    void ShowSensUpSettings();
     void ShowDayNightSettings();
     void ShowBlcSettings();
     void ShowDirectRegister();
@@ -135,7 +142,8 @@ private:
     void WriteMarkerPair(QSlider& slider, int position);
 
     // ---- direct I2C panel: panel/direct_panel.cpp ----
-    // Any register of any bank by hand; the settings copy never follows these.
+    // Any register of any bank by hand; a live register written here is kept in
+    // the settings copy and shown as its own control would have written it.
     void OnEnChangeDeviceAddr();
     void OnEnChangeRegisterAddr();
     void OnEnChangeData();
@@ -193,7 +201,7 @@ private:
     // box shows "30", which the box would read as 0x30.
     std::uint16_t m_wComDelay = 0;
     // The settings file Start uses: a typed name with ".qcs" added, or the path
-    // Browse chose as it is.
+    // Browse chose, a new one with ".qcs" added.
     QString m_strFileName;
     bool m_bStopRequested = false; // the operator pressed "Stop" during a transfer
     bool m_bTransferRunning = false;

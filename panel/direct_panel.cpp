@@ -1,5 +1,6 @@
 // The direct I2C panel: any register of any bank, read and written by hand. The
-// bank, register and data are what the three boxes say.
+// bank, register and data are what the three boxes say; a live register written
+// here is kept and shown as its own control keeps and shows it.
 #include <QLineEdit>
 
 #include <algorithm>
@@ -78,8 +79,15 @@ void CControlPanel::OnBnClickedDirectRead()
 
 void CControlPanel::OnBnClickedDirectWrite()
 {
-    Camera().WriteRegister(ByteOf(*m_ui->deviceAddressBox), ByteOf(*m_ui->registerAddressBox),
-                           ByteOf(*m_ui->dataBox));
+    const std::uint8_t bank = ByteOf(*m_ui->deviceAddressBox), index = ByteOf(*m_ui->registerAddressBox);
+    const std::uint8_t data = ByteOf(*m_ui->dataBox);
+    Camera().WriteRegister(bank, index, data);
+    // A live register changed by hand is what the camera now has: its control
+    // shows it and SAVE stores it, as if its own control had written it.
+    if (bank == kBankLive && index < kShadowSize) {
+        RecordSetting(index, data);
+        ShowSettings(index);
+    }
 }
 
 } // namespace zarnix

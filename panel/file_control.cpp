@@ -77,7 +77,7 @@ void CControlPanel::OnBnClickedSave()
     StartProgress(static_cast<int>(kStoredIndexes.size()));
     bool stored = false;
     {
-        const CLongWork::CScope work(m_longWork);
+        const CLongWork::CScope work(m_longWork, CLongWork::EControls::Disabled);
         // Stopped, the camera tells which registers it stored; the others keep their old values.
         stored = camera.StoreSettings(m_awSettings, [this](std::uint8_t) { StepProgress(); }, [this] {
             return StopRequested(tr("The settings are being stored. Stop it and close?\n"
@@ -124,9 +124,11 @@ void CControlPanel::OnBnClickedBrowse()
     const QString path = m_chooseFile(m_ui->cameraToFileRadio->isChecked());
     if (path.isEmpty())
         return;
-    // The chosen path is used as it is, with or without the extension.
-    m_ui->fileNameBox->setText(path);
-    m_strFileName = path;
+    // A new file gets the extension, as a typed name does; an existing one is
+    // taken as it is named.
+    const bool newFile = m_ui->cameraToFileRadio->isChecked() && !QFileInfo::exists(path);
+    m_strFileName = newFile ? SettingsFileName(path) : path;
+    m_ui->fileNameBox->setText(m_strFileName);
 }
 
 void CControlPanel::OnBnClickedStart()
@@ -167,7 +169,7 @@ void CControlPanel::OnBnClickedStart()
         start->setText(tr("Stop"));
         m_bStopRequested = false;
         m_bTransferRunning = true;
-        const CLongWork::CScope work(m_longWork, start);
+        const CLongWork::CScope work(m_longWork, CLongWork::EControls::Disabled, start);
         done = (cameraToFile ? CameraToFile() : FileToCamera()) == ETransferResult::Done;
         m_bTransferRunning = false;
         start->setText(caption);

@@ -24,28 +24,24 @@ constexpr CListRow kLists[] = {
     {ListId::WbMode, &UI::wbModeList},
 };
 
-// Where a list's value goes on the camera and in the settings copy (the white
-// balance list has its own handler).
+// Where a list's value goes on the camera (the white balance list has its own
+// handler). The settings copy keeps it in the entry of the register it writes.
 struct CListTarget {
     ListId list;
     ESetCommand command;                 // for the BLC window: the register of BLC mode 1
     std::optional<ESetCommand> blcMode2; // the BLC window's register of BLC mode 2
-    std::uint8_t entry;                  // settings entry that keeps the value
 };
-// The shutter limits are kept crosswise to the registers they write: the
-// refresh shows entry 0x25 in the Max Shutter list, and SAVE stores the entries
-// where they stand.
 constexpr CListTarget kListTargets[] = {
-    {ListId::ShutterMode, ESetCommand::SetShutterMode, std::nullopt, 0x00},
-    {ListId::MaxShutter, ESetCommand::SetMaxShutter, std::nullopt, 0x25},
-    {ListId::MinShutter, ESetCommand::SetMinShutter, std::nullopt, 0x26},
-    {ListId::SensUpMode, ESetCommand::SetSensUpMode, std::nullopt, 0x01},
-    {ListId::DnMode, ESetCommand::SetDayNightMode, std::nullopt, 0x20},
-    {ListId::ColourBurst, ESetCommand::SetColourBurst, std::nullopt, 0x21},
-    {ListId::BlcMode, ESetCommand::SetBlcMode, std::nullopt, 0x10},
-    {ListId::BlcGain, ESetCommand::SetBlcGain, std::nullopt, 0x11},
-    {ListId::BlcWindowPos, ESetCommand::SetBlcWindowPos1, ESetCommand::SetBlcWindowPos2, 0x13},
-    {ListId::BlcWindowSize, ESetCommand::SetBlcWindowSize1, ESetCommand::SetBlcWindowSize2, 0x14},
+    {ListId::ShutterMode, ESetCommand::SetShutterMode, std::nullopt},
+    {ListId::MaxShutter, ESetCommand::SetMaxShutter, std::nullopt},
+    {ListId::MinShutter, ESetCommand::SetMinShutter, std::nullopt},
+    {ListId::SensUpMode, ESetCommand::SetSensUpMode, std::nullopt},
+    {ListId::DnMode, ESetCommand::SetDayNightMode, std::nullopt},
+    {ListId::ColourBurst, ESetCommand::SetColourBurst, std::nullopt},
+    {ListId::BlcMode, ESetCommand::SetBlcMode, std::nullopt},
+    {ListId::BlcGain, ESetCommand::SetBlcGain, std::nullopt},
+    {ListId::BlcWindowPos, ESetCommand::SetBlcWindowPos1, ESetCommand::SetBlcWindowPos2},
+    {ListId::BlcWindowSize, ESetCommand::SetBlcWindowSize1, ESetCommand::SetBlcWindowSize2},
 };
 
 // The one-shot white balance (AWC set and run) is the "PWB" button's job; the
@@ -106,18 +102,22 @@ void CControlPanel::OnCbnCloseup(ListId list)
     if (!value)
         return;
     const CListTarget& target = kListTargets[static_cast<std::size_t>(list)];
-    if (!target.blcMode2) {
-        Camera().Set(target.command, *value);
-    } else {
+    std::optional<ESetCommand> sent = target.command;
+    if (target.blcMode2) {
         // The camera keeps one window per compensation mode; with compensation
         // off (or a mode without a window) the choice is only remembered.
         switch (IndexOf(ListId::BlcMode) & 3) {
-        case 1: Camera().Set(target.command, *value); break;
-        case 2: Camera().Set(*target.blcMode2, *value); break;
-        default: break;
+        case 1: break;
+        case 2: sent = target.blcMode2; break;
+        default: sent.reset(); break;
         }
     }
-    RecordSetting(target.entry, *value);
+    if (sent)
+        Camera().Set(*sent, *value);
+    // Kept in the entry of the register it went to, so SAVE stores a mode 2
+    // window as mode 2's; one only remembered is kept as mode 1's, which the
+    // refresh shows.
+    RecordSetting(EntryOf(sent.value_or(target.command)), *value);
 }
 
 void CControlPanel::OnCbnCloseupShutterMode()

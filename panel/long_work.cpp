@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QGuiApplication>
+#include <QLabel>
+#include <QProgressBar>
 #include <QWidget>
 
 namespace zarnix {
@@ -44,6 +46,15 @@ QWidget* OwningWidget(QObject* object)
     return nullptr;
 }
 
+// What shows how the operation goes, the bar and the window's own lines (the
+// status line): greyed, it would be hard to read. A label in a group names a
+// control and greys with it.
+bool ShowsProgress(const QWidget& widget)
+{
+    return qobject_cast<const QProgressBar*>(&widget) ||
+           (qobject_cast<const QLabel*>(&widget) && widget.parentWidget() == widget.window());
+}
+
 } // namespace
 
 CLongWork::CLongWork(QWidget& window, CLinkContext& outer)
@@ -56,20 +67,29 @@ CLongWork::~CLongWork()
 {
     if (m_depth > 0) {
         m_eClose = EClose::None; // the window is going away already
+        m_disabled.clear();
+        m_focus = nullptr;
         m_depth = 1;
         End();
     }
 }
 
-CLongWork::CScope::CScope(CLongWork& work, QWidget* stopButton) : m_work(work) { m_work.Begin(stopButton); }
+CLongWork::CScope::CScope(CLongWork& work, EControls controls, QWidget* stopButton) : m_work(work)
+{
+    m_work.Begin(controls, stopButton);
+}
 
 CLongWork::CScope::~CScope() { m_work.End(); }
 
-void CLongWork::Begin(QWidget* stopButton)
+void CLongWork::Begin(EControls controls, QWidget* stopButton)
 {
     if (m_depth++ > 0)
         return;
     m_stopButton = stopButton;
+    if (controls == EControls::Disabled) {
+        m_focus = m_window.focusWidget();
+        DisableControls(m_window);
+    }
     if (QCoreApplication* app = QCoreApplication::instance())
         app->installEventFilter(this);
     HoldCursor(true);
@@ -82,11 +102,35 @@ void CLongWork::End()
     HoldCursor(false);
     if (QCoreApplication* app = QCoreApplication::instance())
         app->removeEventFilter(this);
+    for (const QPointer<QWidget>& control : m_disabled)
+        if (control)
+            control->setEnabled(true);
+    m_disabled.clear();
+    if (m_focus && m_focus->isEnabled())
+        m_focus->setFocus();
+    m_focus = nullptr;
     m_stopButton = nullptr;
     const bool close = m_eClose != EClose::None;
     m_eClose = EClose::None;
     if (close)
         m_window.close();
+}
+
+void CLongWork::DisableControls(QWidget& parent)
+{
+    for (QWidget* child : parent.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (child->isWindow() || !child->isEnabled() || child == m_stopButton || ShowsProgress(*child))
+            continue;
+        // A group that holds the stop button or a progress display keeps it usable.
+        const bool holdsKept = (m_stopButton && child->isAncestorOf(m_stopButton)) ||
+                               !child->findChildren<QProgressBar*>().isEmpty();
+        if (holdsKept) {
+            DisableControls(*child);
+            continue;
+        }
+        child->setEnabled(false);
+        m_disabled.emplace_back(child);
+    }
 }
 
 bool CLongWork::StopForClose(const std::function<bool()>& confirm)

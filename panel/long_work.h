@@ -14,6 +14,7 @@
 #include <QPointer>
 
 #include <functional>
+#include <vector>
 
 #include "link/context.h"
 
@@ -43,11 +44,17 @@ public:
     // window when the operation ends, without a question: it risks nothing there.
     bool StopForClose(const std::function<bool()>& confirm);
 
+    // How the window's controls look while an operation holds off their input.
+    enum class EControls {
+        AsTheyAre, // a short wait: the read-back of Connect, the address search
+        Disabled,  // SAVE and the transfers: every control but the stop button shows it takes no input
+    };
+
     // One long operation, from construction to destruction. An operation inside
     // another (the search inside the start-up) adds nothing.
     class CScope {
     public:
-        explicit CScope(CLongWork& work, QWidget* stopButton = nullptr);
+        explicit CScope(CLongWork& work, EControls controls = EControls::AsTheyAre, QWidget* stopButton = nullptr);
         ~CScope();
         CScope(const CScope&) = delete;
         CScope& operator=(const CScope&) = delete;
@@ -84,8 +91,12 @@ private:
         CMessageSink& m_inner;
     };
 
-    void Begin(QWidget* stopButton);
+    void Begin(EControls controls, QWidget* stopButton);
     void End();
+    // Disables every control below `parent` but the stop button and what shows
+    // progress (the bar, the status line), keeping in m_disabled those it disabled; what was
+    // disabled before (the 3DNR controls with 3DNR off, say) stays as it was.
+    void DisableControls(QWidget& parent);
     void HoldCursor(bool hold);
     // Runs `ask` (a box that waits for the operator) under the ordinary arrow.
     template <typename F>
@@ -113,6 +124,8 @@ private:
     };
     EClose m_eClose = EClose::None;
     QPointer<QWidget> m_stopButton;
+    std::vector<QPointer<QWidget>> m_disabled; // enabled again when the operation ends
+    QPointer<QWidget> m_focus;                  // where the keyboard was before
 };
 
 } // namespace zarnix

@@ -30,6 +30,31 @@ void SetSlider(QSlider& slider, int minimum, int maximum, int position)
     slider.setValue(position); // Qt keeps a value outside the range at the nearer end
 }
 
+// The registers the read-back leaves out that the zoom controls show: zoom
+// on/off, factor, pan and tilt.
+constexpr std::uint8_t kZoomFirstEntry = 0x29, kZoomLastEntry = 0x2C;
+constexpr std::uint8_t kManualFieldEntry = 0x48, kNoiseReductionEntry = 0x18;
+
+// A check box that shows a register: checked when the bits under `mask` are `on`.
+struct CCheckRow {
+    QCheckBox* Ui::ControlPanel::*box;
+    std::uint8_t entry;
+    std::uint16_t mask;
+    std::uint16_t on;
+};
+constexpr CCheckRow kChecks[] = {
+    {&Ui::ControlPanel::mirrorCheck, 0x05, 1, 1},
+    {&Ui::ControlPanel::vFlipCheck, 0x05, 2, 2},
+    // Bit 0 set is the iris on; without a camera (0xFF) the box is cleared.
+    {&Ui::ControlPanel::irisOffCheck, 0x30, 1, 0},
+    // Zoom is on only for 1, not for any odd value.
+    {&Ui::ControlPanel::zoomOnOffCheck, 0x29, 0xFFFF, 1},
+    {&Ui::ControlPanel::dnrOnOffCheck, kNoiseReductionEntry, 1, 1},
+    {&Ui::ControlPanel::dnrAutoCheck, kNoiseReductionEntry, 2, 2},
+};
+
+bool Shows(int which, std::uint8_t entry) { return which < 0 || which == entry; }
+
 int Marker(std::uint16_t high, std::uint16_t low, int minimum, int maximum)
 {
     return std::clamp((high & 3) * 256 + low, minimum, maximum);
@@ -68,63 +93,13 @@ void CControlPanel::RefreshFromCamera()
     Ui::ControlPanel& ui = *m_ui;
     ui.dayNightActiveCheck->setEnabled(false);
     CCameraControl camera = Camera();
-    camera.ReadSettings(m_wComDelay);
-    const auto& E = camera.Shadow();
-    m_awSettings = E;
+    const bool read = camera.ReadSettings(m_wComDelay);
+    m_awSettings = camera.Shadow();
     m_abSettingKnown = camera.ReadWhole();
-
-    IndexOf(ListId::WbMode) = E[0x08];
-    ShowWhiteBalanceSettings();
-    // The two limit lists show the registers crosswise to the ones they write.
-    IndexOf(ListId::ShutterMode) = E[0x00];
-    IndexOf(ListId::MaxShutter) = E[0x25];
-    IndexOf(ListId::MinShutter) = E[0x26];
-    ShowShutterSettings();
-    IndexOf(ListId::SensUpMode) = E[0x01] == kNotRead ? kSensUpUnread : E[0x01];
-    FillList(ListId::SensUpMode);
-    SelectListIndex(*ui.sensUpModeList, IndexOf(ListId::SensUpMode));
-    IndexOf(ListId::DnMode) = E[0x20];
-    IndexOf(ListId::ColourBurst) = E[0x21];
-    ShowDayNightSettings();
-    IndexOf(ListId::BlcMode) = E[0x10];
-    IndexOf(ListId::BlcGain) = E[0x11];
-    IndexOf(ListId::BlcWindowSize) = E[0x14];
-    IndexOf(ListId::BlcWindowPos) = E[0x13];
-    ShowBlcSettings();
-    SyncListTexts();
-
-    for (const CSliderRow& row : SliderRows()) {
-        QSlider& slider = *(ui.*row.slider);
-        const std::uint8_t entry = EntryOf(row.command);
-        switch (row.action) {
-        case ESliderAction::Standard:
-        case ESliderAction::SuLevel:
-            SetSlider(slider, row.minimum, row.maximum, E[entry]);
-            m_awSettings[entry] = E[entry];
-            (ui.*row.box)->setText(Hex(E[entry]));
-            break;
-        case ESliderAction::Marker:
-            SetSlider(slider, row.minimum, row.maximum,
-                      Marker(E[entry], E[EntryOf(row.low)], row.minimum, row.maximum));
-            break;
-        case ESliderAction::Zoom:
-            SetSlider(slider, row.minimum, row.maximum, E[entry]);
-            break;
-        }
-    }
-
-    const bool evenField = E[0x48] != 0;
-    ui.manualFieldEvenRadio->setChecked(evenField);
-    ui.manualFieldOddRadio->setChecked(!evenField);
-    m_awSettings[0x48] = evenField ? 1 : 0;
-    ui.zoomOnOffCheck->setChecked(E[0x29] == 1);
-    ui.dnrAutoCheck->setChecked((E[0x18] & 2) != 0);
-    Enable(NoiseReductionControls(), ui.dnrOnOffCheck->isChecked());
-    m_awSettings[0x05] = E[0x05];
-    ui.mirrorCheck->setChecked((E[0x05] & 1) != 0);
-    ui.vFlipCheck->setChecked((E[0x05] & 2) != 0);
-    // Bit 0 set is the iris on; without a camera (0xFF) the box is cleared.
-    ui.irisOffCheck->setChecked((E[0x30] & 1) == 0);
+    // After a failed read-back the camera is not asked again.
+    if (read)
+        ReadZoomSettings(camera);
+    ShowSettings(kEveryEntry);
     Enable(OsdKeys(), ui.osdControlCheck->isChecked());
 
     m_nPixelSlot = 0;
@@ -143,6 +118,71 @@ void CControlPanel::RefreshFromCamera()
     m_context.clock.Pause(kFieldPauseMs);
 
     ShowDirectRegister();
+}
+
+// The read-back leaves out zoom on/off, zoom factor, pan and tilt; without them
+// the zoom controls would show placeholders, and a click beside the zoom thumb
+// would step from a factor the camera does not have.
+void CControlPanel::ReadZoomSettings(CCameraControl& camera)
+{
+    for (std::uint8_t i = kZoomFirstEntry; i <= kZoomLastEntry; ++i) {
+        const CReadResult zoom = camera.ReadRegisterChecked(kBankLiveMirror, i);
+        if (zoom.Failed())
+            return; // the adapter has told the operator; the rest stay unknown
+        RecordSetting(i, zoom.value);
+    }
+}
+
+void CControlPanel::ShowSettings(int which)
+{
+    using Show = void (CControlPanel::*)();
+    // The lists a group at a time, in the order the refresh sets them, by the
+    // entries each group shows.
+    static constexpr struct {
+        std::uint8_t entry;
+        Show show;
+    } kListGroups[] = {
+        {0x08, &CControlPanel::ShowWhiteBalanceSettings}, {0x00, &CControlPanel::ShowShutterSettings},
+        {0x25, &CControlPanel::ShowShutterSettings},      {0x26, &CControlPanel::ShowShutterSettings},
+        {0x01, &CControlPanel::ShowSensUpSettings},       {0x20, &CControlPanel::ShowDayNightSettings},
+        {0x21, &CControlPanel::ShowDayNightSettings},     {0x10, &CControlPanel::ShowBlcSettings},
+        {0x11, &CControlPanel::ShowBlcSettings},          {0x13, &CControlPanel::ShowBlcSettings},
+        {0x14, &CControlPanel::ShowBlcSettings},
+    };
+    Show shown = nullptr;
+    for (const auto& group : kListGroups) {
+        if (group.show != shown && Shows(which, group.entry)) {
+            (this->*group.show)();
+            shown = group.show;
+        }
+    }
+    SyncListTexts();
+
+    Ui::ControlPanel& ui = *m_ui;
+    const auto& S = m_awSettings;
+    for (const CSliderRow& row : SliderRows()) {
+        const bool markerLow = row.action == ESliderAction::Marker && Shows(which, EntryOf(row.low));
+        if (!Shows(which, EntryOf(row.command)) && !markerLow)
+            continue;
+        QSlider& slider = *(ui.*row.slider);
+        const std::uint8_t entry = EntryOf(row.command);
+        if (row.action == ESliderAction::Marker) {
+            SetSlider(slider, row.minimum, row.maximum, Marker(S[entry], S[EntryOf(row.low)], row.minimum, row.maximum));
+            continue;
+        }
+        SetSlider(slider, row.minimum, row.maximum, S[entry]);
+        (ui.*row.box)->setText(Hex(S[entry]));
+    }
+    if (Shows(which, kManualFieldEntry)) {
+        const bool evenField = S[kManualFieldEntry] != 0;
+        ui.manualFieldEvenRadio->setChecked(evenField);
+        ui.manualFieldOddRadio->setChecked(!evenField);
+    }
+    for (const CCheckRow& row : kChecks)
+        if (Shows(which, row.entry))
+            (ui.*row.box)->setChecked((S[row.entry] & row.mask) == row.on);
+    if (Shows(which, kNoiseReductionEntry))
+        Enable(NoiseReductionControls(), ui.dnrOnOffCheck->isChecked());
 }
 
 void CControlPanel::ApplyWhiteBalanceEnabling(std::int32_t mode)
@@ -171,6 +211,7 @@ void CControlPanel::ApplyWhiteBalanceEnabling(std::int32_t mode)
 
 void CControlPanel::ShowWhiteBalanceSettings()
 {
+    IndexOf(ListId::WbMode) = m_awSettings[0x08];
     FillList(ListId::WbMode);
     SelectListIndex(*m_ui->wbModeList, IndexOf(ListId::WbMode));
     ApplyWhiteBalanceEnabling(IndexOf(ListId::WbMode));
@@ -179,7 +220,9 @@ void CControlPanel::ShowWhiteBalanceSettings()
 void CControlPanel::ShowShutterSettings()
 {
     std::int32_t& shutter = IndexOf(ListId::ShutterMode);
-    shutter = ShutterCodeToIndex(shutter);
+    shutter = ShutterCodeToIndex(m_awSettings[EntryOf(ESetCommand::SetShutterMode)]);
+    IndexOf(ListId::MaxShutter) = m_awSettings[EntryOf(ESetCommand::SetMaxShutter)];
+    IndexOf(ListId::MinShutter) = m_awSettings[EntryOf(ESetCommand::SetMinShutter)];
     FillList(ListId::ShutterMode);
     SelectListIndex(*m_ui->shutterModeList, shutter);
     // The limits only apply in limited automatic mode.
@@ -190,8 +233,18 @@ void CControlPanel::ShowShutterSettings()
     }
 }
 
+void CControlPanel::ShowSensUpSettings()
+{
+    const std::uint16_t mode = m_awSettings[0x01];
+    IndexOf(ListId::SensUpMode) = mode == kNotRead ? kSensUpUnread : mode;
+    FillList(ListId::SensUpMode);
+    SelectListIndex(*m_ui->sensUpModeList, IndexOf(ListId::SensUpMode));
+}
+
 void CControlPanel::ShowDayNightSettings()
 {
+    IndexOf(ListId::DnMode) = m_awSettings[0x20];
+    IndexOf(ListId::ColourBurst) = m_awSettings[0x21];
     if (IndexOf(ListId::DnMode) == kNotReadCode)
         IndexOf(ListId::DnMode) = kDnModeUnread;
     if (IndexOf(ListId::ColourBurst) == kNotReadCode)
@@ -204,6 +257,11 @@ void CControlPanel::ShowDayNightSettings()
 
 void CControlPanel::ShowBlcSettings()
 {
+    // Only the first window's registers are shown, whatever the mode.
+    IndexOf(ListId::BlcMode) = m_awSettings[0x10];
+    IndexOf(ListId::BlcGain) = m_awSettings[0x11];
+    IndexOf(ListId::BlcWindowSize) = m_awSettings[0x14];
+    IndexOf(ListId::BlcWindowPos) = m_awSettings[0x13];
     if (IndexOf(ListId::BlcMode) >= kBlcModeLimit)
         IndexOf(ListId::BlcMode) = 0;
     if (IndexOf(ListId::BlcGain) >= kBlcGainLimit)

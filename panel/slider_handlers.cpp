@@ -43,7 +43,7 @@ constexpr CSliderRow kSliders[] = {
 };
 
 // Boxes rGainBox, bGainBox and dnrAgcStopBox only show their slider's value:
-// typing there does nothing.
+// the form makes them read-only.
 constexpr CBoxRow kBoxes[] = {
     {&UI::digitalGainYBox, 0xFF, "255", 0, nullptr, &UI::digitalGainYSlider, C::SetDigitalGainY},
     {&UI::digitalGainCBox, 0xFF, "ff", 0, nullptr, &UI::digitalGainCSlider, C::SetDigitalGainC},
@@ -109,6 +109,9 @@ void CControlPanel::OnBoxEdited(const CBoxRow& row)
 {
     SyncListTexts();
     QLineEdit& box = *(*m_ui.*row.box);
+    // An emptied box holds no value; 0 would be below most sliders' range.
+    if (box.text().isEmpty())
+        return;
     const std::uint32_t n = HexTextValue(box.text());
     std::uint16_t value = n < row.limit ? static_cast<std::uint16_t>(n) : row.limit;
     if (row.floor != 0 && n == 0)

@@ -19,6 +19,7 @@
 #include "panel/option_lists.h"
 #include "panel_fixture.h"
 #include <filesystem>
+#include <fstream>
 
 namespace zarnix::test {
 namespace {
@@ -109,27 +110,132 @@ TEST_F(OperatorTest, WhatTheWindowShowsIsWhatTheCameraHas)
     const int paged = brightness->value();
     QApplication::sendEvent(brightness, &wheel);
     EXPECT_EQ(brightness->value(), paged);
+
+    // Boxes that only show their slider take no typing; an emptied box has no value to send.
+    for (const char* name : {"rGainBox", "bGainBox", "dnrAgcStopBox"})
+        EXPECT_TRUE(Find<QLineEdit>(name)->isReadOnly()) << name;
+    for (const char* name : {"brightnessBox", "ddLevelBox", "zoomFactorBox"}) {
+        auto* edit = Find<QLineEdit>(name);
+        const auto copy = dlg->SettingsCopy();
+        Focus(edit);
+        edit->selectAll();
+        bus.ClearLog();
+        QTest::keyClick(edit, Qt::Key_Backspace);
+        EXPECT_TRUE(bus.Log().empty()) << name;
+        EXPECT_EQ(dlg->SettingsCopy(), copy) << name;
+    }
 }
 
-TEST_F(OperatorTest, ConnectShowsIrisAndMenuKeysAsTheyAre)
+TEST_F(OperatorTest, ConnectShowsWhatTheCameraHas)
 {
     Start();
     const struct {
         std::uint8_t iris;
         bool osdOn;
         bool irisOffShown;
-    } cases[] = {{0x00, true, true}, {0x01, false, false}};
+        std::uint8_t zoom[4]; // 30:29 to 30:2c: on/off, factor, pan, tilt
+        std::uint8_t dnr;     // 30:18: bit 0 on, bit 1 automatic
+    } cases[] = {{0x00, true, true, {1, 0x40, 0x10, 0xc0}, 0x01}, {0x01, false, false, {0, 0x08, 0, 0xc8}, 0x02}};
     for (const auto& c : cases) {
         camera.Poke(0x30, 0x30, c.iris);
+        for (std::uint8_t i = 0; i < 4; ++i)
+            camera.Poke(0x30, 0x29 + i, c.zoom[i]);
+        camera.Poke(0x30, 0x18, c.dnr);
         Find<QCheckBox>("osdControlCheck")->setChecked(c.osdOn);
         Find<QPushButton>("connectButton")->click();
         EXPECT_EQ(Find<QCheckBox>("irisOffCheck")->isChecked(), c.irisOffShown) << int(c.iris);
         for (const char* key : {"osdUpButton", "osdDownButton", "osdLeftButton", "osdRightButton", "osdEnterButton"})
             EXPECT_EQ(Find<QWidget>(key)->isEnabled(), c.osdOn) << key;
+        EXPECT_EQ(Find<QCheckBox>("zoomOnOffCheck")->isChecked(), c.zoom[0] == 1);
+        const char* zoomControls[] = {"zoomFactor", "pan", "tilt"};
+        for (int i = 0; i < 3; ++i) {
+            const std::string name = zoomControls[i];
+            EXPECT_EQ(Find<QSlider>((name + "Slider").c_str())->value(), c.zoom[i + 1]) << name;
+            EXPECT_EQ(Find<QLineEdit>((name + "Box").c_str())->text(), QString::number(c.zoom[i + 1], 16)) << name;
+            EXPECT_EQ(dlg->SettingsCopy()[0x2a + i], c.zoom[i + 1]) << name;
+        }
+        EXPECT_EQ(Find<QCheckBox>("dnrOnOffCheck")->isChecked(), (c.dnr & 1) != 0);
+        EXPECT_EQ(Find<QCheckBox>("dnrAutoCheck")->isChecked(), (c.dnr & 2) != 0);
+        EXPECT_EQ(Find<QSlider>("dnrLevelSlider")->isEnabled(), (c.dnr & 1) != 0);
     }
     camera.SetPresent(false); // every entry reads 0xFF
+    bus.ClearLog();
     Find<QPushButton>("connectButton")->click();
     EXPECT_FALSE(Find<QCheckBox>("irisOffCheck")->isChecked());
+    for (const std::string& request : Only("SendSub"))
+        EXPECT_EQ(request.find(" a1 29 "), std::string::npos) << "asked again after the read-back failed";
+}
+
+// Each shutter limit list shows and keeps the register it writes, and a live
+// register written by hand moves the control that shows it: SAVE stores each
+// where it belongs.
+TEST_F(OperatorTest, SaveStoresWhatTheControlsShow)
+{
+    camera.Poke(0x30, 0x00, 0x1f); // limited automatic: the limit lists take picks
+    camera.Poke(0x30, 0x25, 2);    // minimum shutter
+    camera.Poke(0x30, 0x26, 5);    // maximum shutter
+    Start();
+    auto* maxList = Find<QComboBox>("maxShutterList");
+    auto* minList = Find<QComboBox>("minShutterList");
+    EXPECT_EQ(maxList->currentIndex(), 5);
+    EXPECT_EQ(minList->currentIndex(), 2);
+    Choose(maxList, 6);
+    Choose(minList, 1);
+    EXPECT_EQ(Live(0x26), 6u);
+    EXPECT_EQ(Live(0x25), 1u);
+    // A BLC window picked in mode 2 is mode 2's window; mode 1's stays as it was.
+    const std::uint8_t mode1Window = camera.Peek(0x30, 0x13);
+    Choose(Find<QComboBox>("blcModeList"), 2);
+    Choose(Find<QComboBox>("blcWindowPosList"), 0);
+    EXPECT_EQ(Live(0x15), 0u);
+
+    const auto type = [&](const char* name, const char* text) {
+        auto* edit = Find<QLineEdit>(name);
+        edit->selectAll();
+        QTest::keyClicks(edit, text);
+    };
+    const struct {
+        const char* bank;
+        std::uint8_t index;
+        std::uint8_t data;
+        const char* control;
+        int shown; // slider position, list entry or check state after the write
+        std::uint8_t kept; // what the settings copy then holds for 30:index, SAVE for a0:index
+    } writes[] = {
+        {"30", 0x04, 0x40, "brightnessSlider", 0x40, 0x40},
+        {"a0", 0x04, 0x11, "brightnessSlider", 0x40, 0x40}, // the stored bank is no live setting
+        {"30", 0x4a, 0x10, "horMarkerSlider", 0x210, 0x10},
+        {"30", 0x18, 0x02, "dnrOnOffCheck", 0, 0x02},
+        {"30", 0x01, 0x02, "sensUpModeList", 2, 0x02},
+    };
+    for (const auto& w : writes) {
+        type("deviceAddressBox", w.bank);
+        type("registerAddressBox", QByteArray::number(w.index, 16).constData());
+        type("dataBox", QByteArray::number(w.data, 16).constData());
+        Find<QPushButton>("directWriteButton")->click();
+        QWidget* control = Find<QWidget>(w.control);
+        int shown = -1;
+        if (auto* slider = qobject_cast<QSlider*>(control))
+            shown = slider->value();
+        else if (auto* list = qobject_cast<QComboBox*>(control))
+            shown = list->currentIndex();
+        else
+            shown = qobject_cast<QCheckBox*>(control)->isChecked() ? 1 : 0;
+        EXPECT_EQ(shown, w.shown) << w.control;
+    }
+    EXPECT_FALSE(Find<QSlider>("dnrLevelSlider")->isEnabled()); // 3DNR switched off by hand
+
+    Find<QPushButton>("saveButton")->click();
+    EXPECT_EQ(camera.Peek(0xa0, 0x26), 6u);
+    EXPECT_EQ(camera.Peek(0xa0, 0x25), 1u);
+    EXPECT_EQ(camera.Peek(0xa0, 0x15), 0u);
+    EXPECT_EQ(camera.Peek(0xa0, 0x13), mode1Window);
+    for (const auto& w : writes) {
+        EXPECT_EQ(dlg->SettingsCopy()[w.index], w.kept) << w.control;
+        if (w.index <= 0x30) { // SAVE stores 30:00 to 30:30
+            EXPECT_EQ(camera.Peek(0xa0, w.index), w.kept) << w.control;
+        }
+    }
 }
 
 // The bar runs once from empty to full over each long operation; the status
@@ -157,15 +263,32 @@ TEST_F(OperatorTest, LongOperationsFillTheBarOnceAndSayWhatTheyDid)
         {"startButton", "fileToCameraRadio", true, 452, "front.qcs written into the camera, checked and stored, 107.3 s"},
     };
     QTest::keyClicks(Find<QLineEdit>("fileNameBox"), QString::fromStdString(file));
+    // The controls that take input now; the 3DNR ones stay greyed with 3DNR off.
+    Find<QCheckBox>("dnrOnOffCheck")->click();
+    const auto enabledControls = [&] {
+        std::vector<std::string> names;
+        for (QWidget* w : dlg->findChildren<QWidget*>())
+            if ((qobject_cast<QAbstractButton*>(w) || qobject_cast<QComboBox*>(w) || qobject_cast<QSlider*>(w) ||
+                 qobject_cast<QLineEdit*>(w)) &&
+                !qobject_cast<QComboBox*>(w->parentWidget()) && w->window() == dlg.get() && w->isEnabled())
+                names.push_back(w->objectName().toStdString());
+        return names;
+    };
+    const std::vector<std::string> before = enabledControls();
     for (const auto& c : cases) {
         if (c.direction)
             Find<QRadioButton>(c.direction)->click();
         Find<QCheckBox>("allRegistersCheck")->setChecked(c.all);
         std::vector<int> shown;
         int maximum = 0;
+        std::vector<std::string> usable; // during the work: only Stop, and the bar shows progress
         const auto watch = QObject::connect(bar, &QProgressBar::valueChanged, [&](int v) {
             shown.push_back(v);
             maximum = std::max(maximum, bar->maximum());
+            if (v > 0) {
+                usable = enabledControls();
+                EXPECT_TRUE(bar->isEnabled());
+            }
         });
         Find<QPushButton>(c.button)->click();
         QObject::disconnect(watch);
@@ -178,10 +301,44 @@ TEST_F(OperatorTest, LongOperationsFillTheBarOnceAndSayWhatTheyDid)
             once.push_back(v);
         EXPECT_EQ(shown, once) << c.said;
         EXPECT_EQ(status->text().toStdString(), c.said);
+        EXPECT_EQ(usable, c.direction ? std::vector<std::string>{"startButton"} : std::vector<std::string>{});
+        EXPECT_EQ(enabledControls(), before) << c.said;
         for (const std::string& text : messages.Texts())
             EXPECT_EQ(text.rfind("? ", 0), 0u) << text; // questions only, no box for success
         messages.Clear();
     }
+    std::filesystem::remove_all(pattern);
+}
+
+// A new file chosen for Camera to File gets the extension, as a typed name does.
+TEST_F(OperatorTest, BrowseNamesTheFileStartUses)
+{
+    char pattern[] = "/tmp/zarnix-browse-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    const std::string folder = std::string(pattern) + "/";
+    std::ofstream(folder + "old") << "";
+    messages.answer = true;
+    Start();
+    const struct {
+        const char* direction;
+        const char* chosen;
+        const char* used;
+    } cases[] = {
+        {"cameraToFileRadio", "new", "new.qcs"},
+        {"cameraToFileRadio", "kept.QCS", "kept.QCS"},
+        {"cameraToFileRadio", "old", "old"}, // an existing file keeps its name
+        {"fileToCameraRadio", "plain", "plain"},
+    };
+    for (const auto& c : cases) {
+        Find<QRadioButton>(c.direction)->click();
+        dlg->SetFileChooser([&](bool) { return QString::fromStdString(folder + c.chosen); });
+        Find<QPushButton>("browseButton")->click();
+        EXPECT_EQ(Find<QLineEdit>("fileNameBox")->text().toStdString(), folder + c.used);
+    }
+    Find<QRadioButton>("cameraToFileRadio")->click();
+    Find<QPushButton>("browseButton")->click(); // "plain", new
+    Find<QPushButton>("startButton")->click();
+    EXPECT_TRUE(std::filesystem::exists(folder + "plain.qcs"));
     std::filesystem::remove_all(pattern);
 }
 
@@ -200,6 +357,7 @@ TEST_F(OperatorTest, ScreenReadersAndTooltipsNameEveryControl)
         {"brightnessBox", "Brightness: 30:04, 00-ff"},
         {"horMarkerSlider", "Horizontal marker position, bits 8-9: 30:4b/4a, 9e-38d"},
         {"blcWindowPosList", "Window position, BLC mode 1: 30:13/15, 00-77"},
+        {"maxShutterList", "Maximum shutter: 30:26, 00-07"}, {"minShutterList", "Minimum shutter: 30:25, 00-07"},
         {"mirrorCheck", "Scanning mode: 30:05, 0-3: bit 0 mirror, bit 1 V-flip"},
     };
     for (const auto& [name, text] : tips)

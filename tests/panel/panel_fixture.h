@@ -3,6 +3,10 @@
 // after each test.
 #pragma once
 
+#include <QAbstractItemView>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QTest>
 #include <QWidget>
 
 #include <memory>
@@ -22,6 +26,14 @@ protected:
     {
         dlg = std::make_unique<CControlPanel>(context);
         dlg->show();
+    }
+    // Opens the list and picks entry `index` with the keyboard, as an operator does.
+    void Choose(QComboBox* list, int index)
+    {
+        list->showPopup();
+        list->view()->setCurrentIndex(list->view()->model()->index(index, 0));
+        QTest::keyClick(list->view(), Qt::Key_Return);
+        QCoreApplication::processEvents();
     }
     // The control the form names so.
     template <class T>

@@ -6,7 +6,6 @@
 // anew; ZARNIX_GOLDEN_DUMP=FILE writes every action's record in full, to compare.
 #include <gtest/gtest.h>
 
-#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -104,9 +103,7 @@ protected:
         auto* list = Find<QComboBox>(name);
         if (!list->isEnabled())
             return Note(name + " disabled");
-        list->showPopup();
-        list->view()->setCurrentIndex(list->view()->model()->index(index, 0));
-        QTest::keyClick(list->view(), Qt::Key_Return);
+        Choose(list, index);
         Note(name + " entry " + std::to_string(index));
     }
     void Drag(const std::string& name, int to)
