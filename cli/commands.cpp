@@ -39,6 +39,14 @@ std::string Hex2(unsigned value)
 
 std::string CameraAt(const CSession& session) { return "the camera at " + Hex2(session.Address()); }
 
+std::string RegisterText(unsigned bank, unsigned index) { return Hex2(bank) + ":" + Hex2(index); }
+
+// Where a failed command stopped, for the "error" of its JSON document.
+void FailedAtRegister(CSession& session, unsigned bank, unsigned index)
+{
+    session.Output().FailedAt("register", RegisterText(bank, index));
+}
+
 // A bank, index or value: one byte in hex. Anything else is bad usage, never cut
 // down to its low byte, which would write a register nobody asked for.
 bool ByteArgument(const CCommandInfo& self, const char* what, const std::string& text, unsigned& value,
@@ -94,15 +102,21 @@ int RunShow(CSession& session, const CCommandInfo&)
     session.Progress().Finish();
     // All or nothing: after a failure the entries hold placeholders, which a
     // script would take for register values.
-    if (!complete)
+    if (!complete) {
+        for (std::uint8_t index : kReadBackIndexes)
+            if (!control.ReadWhole()[index]) {
+                FailedAtRegister(session, kBankLiveMirror, index);
+                break;
+            }
         return kExitFailure;
+    }
     COutput& out = session.Output();
     std::string text;
     auto settings = nlohmann::ordered_json::array();
     for (std::uint8_t index : kReadBackIndexes) {
         const unsigned value = control.Shadow()[index] & 0xFFu;
         text += Format("%02x:%02x %s %02x\n", kBankLive, index, RegisterName(index).c_str(), value);
-        settings.push_back({{"register", Hex2(kBankLive) + ":" + Hex2(index)}, {"name", RegisterName(index)},
+        settings.push_back({{"register", RegisterText(kBankLive, index)}, {"name", RegisterName(index)},
                             {"value", Hex2(value)}});
     }
     if (out.Json()) {
@@ -126,12 +140,14 @@ int RunRead(CSession& session, const CCommandInfo& self)
     CCameraControl control(session.Context(), session.Address());
     const CReadResult read = control.ReadRegisterChecked(static_cast<std::uint8_t>(bank),
                                                          static_cast<std::uint8_t>(index));
-    if (read.Failed())
+    if (read.Failed()) {
+        FailedAtRegister(session, bank, index);
         return kExitFailure; // the adapter's text is on stderr
+    }
     COutput& out = session.Output();
     if (out.Json()) {
         out.Document()["address"] = Hex2(session.Address());
-        out.Document()["register"] = Hex2(bank) + ":" + Hex2(index);
+        out.Document()["register"] = RegisterText(bank, index);
         out.Document()["value"] = Hex2(read.value);
     } else {
         out.Out(Format("%02x\n", read.value));
@@ -159,7 +175,7 @@ int RunWrite(CSession& session, const CCommandInfo& self)
         return kExitFailure;
     // Only the live bank is forgotten at power-off; everything else the camera keeps.
     if (bank != kBankLive &&
-        !session.Confirm("write " + Hex2(value) + " to register " + Hex2(bank) + ":" + Hex2(index) + " of " +
+        !session.Confirm("write " + Hex2(value) + " to register " + RegisterText(bank, index) + " of " +
                          CameraAt(session) + " (" + BankRole(static_cast<std::uint8_t>(bank)) + ")"))
         return kExitFailure;
     CCameraControl control(session.Context(), session.Address());
@@ -168,6 +184,8 @@ int RunWrite(CSession& session, const CCommandInfo& self)
     const bool written = control.WriteRegisterChecked(static_cast<std::uint8_t>(bank),
                                                       static_cast<std::uint8_t>(index),
                                                       static_cast<std::uint16_t>(value));
+    if (!written)
+        FailedAtRegister(session, bank, index);
     return written ? kExitOk : kExitFailure;
 }
 
@@ -210,6 +228,8 @@ int RunSet(CSession& session, const CCommandInfo& self)
     // As for write: after a failed address frame the data byte stays unsent, since
     // alone it would land in whatever register the camera had addressed before.
     const bool written = control.WriteRegisterChecked(kBankLive, command->index, sent);
+    if (!written)
+        FailedAtRegister(session, kBankLive, command->index);
     return written ? kExitOk : kExitFailure;
 }
 
@@ -245,10 +265,12 @@ int RunSave(CSession& session, const CCommandInfo&)
     return all && session.Messages().Count() == before ? kExitOk : kExitFailure;
 }
 
-int TransferStatus(CSession& session, ETransferResult result)
+int TransferStatus(CSession& session, const CSettingsTransfer& transfer, ETransferResult result)
 {
     if (result == ETransferResult::Done)
         return kExitOk;
+    if (const auto failed = transfer.FailedRegister())
+        FailedAtRegister(session, failed->bank, failed->index);
     if (session.Messages().Count() == 0)
         session.Output().Error("the transfer did not complete");
     return kExitFailure;
@@ -264,7 +286,7 @@ int RunDump(CSession& session, const CCommandInfo&)
     session.Progress().Start("dump", CameraToFileSteps(options.all));
     const ETransferResult result = transfer.CameraToFile(options.args[0], options.all);
     session.Progress().Finish();
-    return TransferStatus(session, result);
+    return TransferStatus(session, transfer, result);
 }
 
 std::vector<std::string> BlockNames(const std::array<bool, kSettingsBlockCount>& blocks)
@@ -284,6 +306,13 @@ std::string BlockList(const std::array<bool, kSettingsBlockCount>& blocks)
     return list;
 }
 
+void FileProblem(COutput& out, const CSettingsFileCheck& check)
+{
+    out.Problem(check.problem);
+    if (check.firstBadLine != 0)
+        out.FailedAt("line", check.firstBadLine);
+}
+
 // Reads the command's settings file once and checks it: what is checked is what
 // gets used, also from a pipe or a file that changes meanwhile. A bad file is
 // refused before the bus is touched or the operator asked. kExitOk when `image`
@@ -300,13 +329,13 @@ int ReadCheckedFile(CSession& session, std::vector<std::uint16_t>& image, CSetti
         return kExitFailure;
     case EReadFile::Failed:
     case EReadFile::TooLarge:
-        session.Output().Err(problem + "\n");
+        session.Output().Problem(problem);
         return kExitFailure;
     }
     image.assign(kSettingsImageSize, 0xFF);
     check = CheckSettingsText(bytes, path, image);
     if (!check.ok) {
-        session.Output().Err(check.problem + "\n");
+        FileProblem(session.Output(), check);
         return kExitFailure;
     }
     return kExitOk;
@@ -338,7 +367,7 @@ int RunLoad(CSession& session, const CCommandInfo&)
     session.Progress().Start("load", FileToCameraSteps(written));
     const ETransferResult result = transfer.FileToCamera(image, options.all);
     session.Progress().Finish();
-    return TransferStatus(session, result);
+    return TransferStatus(session, transfer, result);
 }
 
 int RunVerify(CSession& session, const CCommandInfo&)
@@ -360,14 +389,14 @@ int RunVerify(CSession& session, const CCommandInfo&)
     const ETransferResult result = transfer.Verify(image, options.all, differences);
     session.Progress().Finish();
     if (result != ETransferResult::Done)
-        return TransferStatus(session, result);
+        return TransferStatus(session, transfer, result);
 
     COutput& out = session.Output();
     const unsigned compared = CSettingsTransfer::ComparedRegisters(blocks);
     std::string text;
     auto listed = nlohmann::ordered_json::array();
     for (const CDifference& d : differences) {
-        const std::string where = Hex2(d.bank) + ":" + Hex2(d.index);
+        const std::string where = RegisterText(d.bank, d.index);
         const std::string name = SettingNameOf(d);
         text += where + " file " + Hex2(d.file) + " camera " + Hex2(d.camera) + (name.empty() ? "" : " " + name) + "\n";
         nlohmann::ordered_json entry = {{"register", where}, {"file", Hex2(d.file)}, {"camera", Hex2(d.camera)}};
@@ -398,7 +427,7 @@ int RunCheck(CSession& session, const CCommandInfo&)
     const CSettingsFileCheck check = CheckSettingsFile(path);
     COutput& out = session.Output();
     if (!check.ok) {
-        out.Err(check.problem + "\n");
+        FileProblem(out, check);
         return kExitFailure;
     }
     if (out.Json()) {
