@@ -49,17 +49,24 @@ void FailedAtRegister(CSession& session, unsigned bank, unsigned index)
 
 // A bank, index or value: one byte in hex. Anything else is bad usage, never cut
 // down to its low byte, which would write a register nobody asked for.
-bool ByteArgument(const CCommandInfo& self, const char* what, const std::string& text, unsigned& value,
-                  int& status)
+// Bad usage found by the command itself, kept for its JSON document too.
+int Usage(CSession& session, const CCommandInfo& self, const std::string& text)
+{
+    session.Output().NoteProblem(text);
+    return UsageError(&self, text);
+}
+
+bool ByteArgument(CSession& session, const CCommandInfo& self, const char* what, const std::string& text,
+                  unsigned& value, int& status)
 {
     switch (ParseHex(text, 0xFF, value)) {
     case EHexParse::Ok:
         return true;
     case EHexParse::NotANumber:
-        status = UsageError(&self, std::string(what) + " '" + text + "' is not a hex number");
+        status = Usage(session, self, std::string(what) + " '" + text + "' is not a hex number");
         return false;
     case EHexParse::TooLarge:
-        status = UsageError(&self, std::string(what) + " " + text + " is above ff: a register holds one byte");
+        status = Usage(session, self, std::string(what) + " " + text + " is above ff: a register holds one byte");
         return false;
     }
     return false;
@@ -132,8 +139,8 @@ int RunRead(CSession& session, const CCommandInfo& self)
 {
     unsigned bank = 0, index = 0;
     int status = kExitOk;
-    if (!ByteArgument(self, "BANK", session.Options().args[0], bank, status) ||
-        !ByteArgument(self, "INDEX", session.Options().args[1], index, status))
+    if (!ByteArgument(session, self, "BANK", session.Options().args[0], bank, status) ||
+        !ByteArgument(session, self, "INDEX", session.Options().args[1], index, status))
         return status;
     if (!session.Connect())
         return kExitFailure;
@@ -168,8 +175,9 @@ int RunWrite(CSession& session, const CCommandInfo& self)
     const auto& args = session.Options().args;
     unsigned bank = 0, index = 0, value = 0;
     int status = kExitOk;
-    if (!ByteArgument(self, "BANK", args[0], bank, status) || !ByteArgument(self, "INDEX", args[1], index, status) ||
-        !ByteArgument(self, "VALUE", args[2], value, status))
+    if (!ByteArgument(session, self, "BANK", args[0], bank, status) ||
+        !ByteArgument(session, self, "INDEX", args[1], index, status) ||
+        !ByteArgument(session, self, "VALUE", args[2], value, status))
         return status;
     if (!session.Connect())
         return kExitFailure;
@@ -205,17 +213,17 @@ int RunSet(CSession& session, const CCommandInfo& self)
     const CCliOptions& options = session.Options();
     if (options.list) {
         if (!options.args.empty())
-            return UsageError(&self, "--list takes no arguments");
+            return Usage(session, self, "--list takes no arguments");
         return ListSetCommands(session);
     }
     if (options.args.size() != 2)
-        return UsageError(&self, "set takes NAME and VALUE");
+        return Usage(session, self, "set takes NAME and VALUE");
     const CSetCommand* command = FindSetCommand(options.args[0]);
     if (!command)
-        return UsageError(&self, "no setting named '" + options.args[0] + "'; 'zarnixctl set --list' shows them");
+        return Usage(session, self, "no setting named '" + options.args[0] + "'; 'zarnixctl set --list' shows them");
     unsigned value = 0;
     int status = kExitOk;
-    if (!ByteArgument(self, "VALUE", options.args[1], value, status))
+    if (!ByteArgument(session, self, "VALUE", options.args[1], value, status))
         return status;
     if (!session.Connect())
         return kExitFailure;

@@ -77,7 +77,7 @@ std::vector<CFileUse> FileUses(const CCommandInfo& command, const std::vector<CC
         const std::string of = several ? " of the camera " + cameras[i].name : "";
         const bool dump = std::string(command.name) == "dump";
         if (!backend.trace.empty())
-            uses.push_back({i, backend.trace, true, "--trace " + backend.trace, "the trace" + (several ? of : "")});
+            uses.push_back({i, backend.trace, true, "--trace " + backend.trace, "the trace" + of});
         if (dump)
             uses.push_back({i, one.args[0], true, "dump " + one.args[0],
                             "the file dump writes" + (several ? " for the camera " + cameras[i].name : "")});

@@ -801,10 +801,11 @@ TEST_F(ZarnixctlLineTest, VerifyAndTheJsonOfEveryCommand)
          "No valid address found", nullptr, {}},
         {RunRaw({"--sim-clock", "virtual", "--sim-state", "gone.state", "--json", "--address", "70", "read", "a0", "04"}),
          "", "register", "a0:04"},
+        {run({"--json", "read", "a0", "100"}), "INDEX 100 is above ff", nullptr, {}},
     };
     for (const auto& f : failures) {
         const auto document = json(f.run);
-        EXPECT_EQ(f.run.status, 1);
+        EXPECT_EQ(f.run.status, Contains(f.says, "INDEX") ? 2 : 1);
         EXPECT_TRUE(Contains(document["error"]["message"].get<std::string>(), f.says)) << f.run.out;
         if (f.key) {
             EXPECT_EQ(document["error"][f.key], f.at) << f.run.out;
