@@ -327,13 +327,15 @@ TEST_F(ZarnixctlTest, WithNoAdapterOnUsbItFailsAndSaysSo)
     ::setenv("ZARNIX_SYSFS", sysfs.c_str(), 1);
     const CRun none = RunRaw({"show"});
     const CRun listed = RunRaw({"--list-buses"});
-    const CRun every = RunRaw({"--all-buses", "show"});
+    const CRun every = RunRaw({"--all-buses", "--json", "show"});
     ::unsetenv("ZARNIX_SYSFS");
     EXPECT_EQ(none.status, 1);
     EXPECT_TRUE(Contains(none.err, "no USB-to-I2C adapter found") && Contains(none.err, "--simulate")) << none.err;
     EXPECT_EQ(listed.out, "i2c-1\t-\tSynopsys DesignWare I2C adapter\n");
     EXPECT_EQ(every.status, 1);
     EXPECT_EQ(every.err, "Error: --all-buses: no i2c-dev bus on USB; --list-buses shows the buses\n");
+    EXPECT_EQ(nlohmann::json::parse(every.out, nullptr, false)["error"]["message"],
+              "--all-buses: no i2c-dev bus on USB; --list-buses shows the buses");
 }
 
 TEST_F(ZarnixctlTest, LoadWritesTheBytesItChecked)
