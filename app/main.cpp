@@ -22,6 +22,7 @@
 #include "panel/message_box_sink.h"
 #include "backend/backend.h"
 #include "backend/options.h"
+#include "link/messages.h"
 
 using namespace zarnix;
 
@@ -32,7 +33,9 @@ constexpr unsigned kSplashMs = 2000;
 // Refuses to start: on stderr and, for whoever started the window from a desktop, in a box.
 int Refuse(const std::string& text)
 {
-    std::fprintf(stderr, "%s\n", text.c_str());
+    // The names in it (a state file, a library) are whoever made them; a terminal
+    // must not take them for its controls.
+    std::fprintf(stderr, "%s\n", PrintableName(text, true).c_str());
     QMessageBox::critical(nullptr, "Zarnix_controller", QString::fromStdString(text));
     return 1;
 }
@@ -217,7 +220,7 @@ int main(int argc, char** argv)
     if (backend.Simulated() && !choice.simulate)
         std::fprintf(stderr, "zarnix-controller: no USB-to-I2C adapter found; the window runs on the simulated "
                              "camera.\n");
-    std::fprintf(stderr, "zarnix-controller: using %s\n", backend.Description().c_str());
+    std::fprintf(stderr, "zarnix-controller: using %s\n", PrintableName(backend.Description()).c_str());
 
     CSplash splash;
     splash.Create(":/splash.png", QGuiApplication::primaryScreen()->geometry());
@@ -243,7 +246,7 @@ int main(int argc, char** argv)
         dialog.exec();
     }
     if (!backend.Close(error)) {
-        std::fprintf(stderr, "%s\n", error.c_str());
+        std::fprintf(stderr, "%s\n", PrintableName(error, true).c_str());
         return 1;
     }
     return 0;

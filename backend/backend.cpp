@@ -25,6 +25,17 @@ std::string CBackendChoice::Problem() const
     return "";
 }
 
+namespace {
+
+// The texts of the layers below may already say "Error: "; a message says it once.
+std::string AsError(const std::string& text)
+{
+    constexpr std::string_view prefix = "Error: ";
+    return text.starts_with(prefix) ? text : std::string(prefix) + text;
+}
+
+} // namespace
+
 CBackend::CBackend() = default;
 CBackend::~CBackend() = default;
 
@@ -47,7 +58,7 @@ EBackendOpen CBackend::OpenHardware(const CBackendChoice& choice, std::string& e
         std::string why;
         bus = FindI2cBus(buses, choice.bus, why);
         if (!bus) {
-            error = "Error: " + why;
+            error = AsError(why);
             return EBackendOpen::Failed;
         }
     } else {
@@ -95,7 +106,7 @@ EBackendOpen CBackend::OpenSimulated(const CBackendChoice& choice, std::string& 
     case ESimStateLoad::Missing:
         return EBackendOpen::Opened; // a camera fresh from the factory
     case ESimStateLoad::Failed:
-        error = "Error: " + error;
+        error = AsError(error);
         return EBackendOpen::Failed;
     }
     return EBackendOpen::Failed;
@@ -144,7 +155,7 @@ bool CBackend::Close(std::string& error)
         return ok;
     std::string why;
     if (!m_stateFile.Save(now, why)) {
-        error = "Error: " + why;
+        error = AsError(why);
         return false;
     }
     m_loadedState = now;

@@ -39,19 +39,34 @@ std::string Hex2(unsigned value)
 
 std::string CameraAt(const CSession& session) { return "the camera at " + Hex2(session.Address()); }
 
+std::string RegisterText(unsigned bank, unsigned index) { return Hex2(bank) + ":" + Hex2(index); }
+
+// Where a failed command stopped, for the "error" of its JSON document.
+void FailedAtRegister(CSession& session, unsigned bank, unsigned index)
+{
+    session.Output().FailedAt("register", RegisterText(bank, index));
+}
+
 // A bank, index or value: one byte in hex. Anything else is bad usage, never cut
 // down to its low byte, which would write a register nobody asked for.
-bool ByteArgument(const CCommandInfo& self, const char* what, const std::string& text, unsigned& value,
-                  int& status)
+// Bad usage found by the command itself, kept for its JSON document too.
+int Usage(CSession& session, const CCommandInfo& self, const std::string& text)
+{
+    session.Output().NoteProblem(text);
+    return UsageError(&self, text);
+}
+
+bool ByteArgument(CSession& session, const CCommandInfo& self, const char* what, const std::string& text,
+                  unsigned& value, int& status)
 {
     switch (ParseHex(text, 0xFF, value)) {
     case EHexParse::Ok:
         return true;
     case EHexParse::NotANumber:
-        status = UsageError(&self, std::string(what) + " '" + text + "' is not a hex number");
+        status = Usage(session, self, std::string(what) + " '" + text + "' is not a hex number");
         return false;
     case EHexParse::TooLarge:
-        status = UsageError(&self, std::string(what) + " " + text + " is above ff: a register holds one byte");
+        status = Usage(session, self, std::string(what) + " " + text + " is above ff: a register holds one byte");
         return false;
     }
     return false;
@@ -94,15 +109,21 @@ int RunShow(CSession& session, const CCommandInfo&)
     session.Progress().Finish();
     // All or nothing: after a failure the entries hold placeholders, which a
     // script would take for register values.
-    if (!complete)
+    if (!complete) {
+        for (std::uint8_t index : kReadBackIndexes)
+            if (!control.ReadWhole()[index]) {
+                FailedAtRegister(session, kBankLiveMirror, index);
+                break;
+            }
         return kExitFailure;
+    }
     COutput& out = session.Output();
     std::string text;
     auto settings = nlohmann::ordered_json::array();
     for (std::uint8_t index : kReadBackIndexes) {
         const unsigned value = control.Shadow()[index] & 0xFFu;
         text += Format("%02x:%02x %s %02x\n", kBankLive, index, RegisterName(index).c_str(), value);
-        settings.push_back({{"register", Hex2(kBankLive) + ":" + Hex2(index)}, {"name", RegisterName(index)},
+        settings.push_back({{"register", RegisterText(kBankLive, index)}, {"name", RegisterName(index)},
                             {"value", Hex2(value)}});
     }
     if (out.Json()) {
@@ -118,20 +139,22 @@ int RunRead(CSession& session, const CCommandInfo& self)
 {
     unsigned bank = 0, index = 0;
     int status = kExitOk;
-    if (!ByteArgument(self, "BANK", session.Options().args[0], bank, status) ||
-        !ByteArgument(self, "INDEX", session.Options().args[1], index, status))
+    if (!ByteArgument(session, self, "BANK", session.Options().args[0], bank, status) ||
+        !ByteArgument(session, self, "INDEX", session.Options().args[1], index, status))
         return status;
     if (!session.Connect())
         return kExitFailure;
     CCameraControl control(session.Context(), session.Address());
     const CReadResult read = control.ReadRegisterChecked(static_cast<std::uint8_t>(bank),
                                                          static_cast<std::uint8_t>(index));
-    if (read.Failed())
+    if (read.Failed()) {
+        FailedAtRegister(session, bank, index);
         return kExitFailure; // the adapter's text is on stderr
+    }
     COutput& out = session.Output();
     if (out.Json()) {
         out.Document()["address"] = Hex2(session.Address());
-        out.Document()["register"] = Hex2(bank) + ":" + Hex2(index);
+        out.Document()["register"] = RegisterText(bank, index);
         out.Document()["value"] = Hex2(read.value);
     } else {
         out.Out(Format("%02x\n", read.value));
@@ -152,14 +175,15 @@ int RunWrite(CSession& session, const CCommandInfo& self)
     const auto& args = session.Options().args;
     unsigned bank = 0, index = 0, value = 0;
     int status = kExitOk;
-    if (!ByteArgument(self, "BANK", args[0], bank, status) || !ByteArgument(self, "INDEX", args[1], index, status) ||
-        !ByteArgument(self, "VALUE", args[2], value, status))
+    if (!ByteArgument(session, self, "BANK", args[0], bank, status) ||
+        !ByteArgument(session, self, "INDEX", args[1], index, status) ||
+        !ByteArgument(session, self, "VALUE", args[2], value, status))
         return status;
     if (!session.Connect())
         return kExitFailure;
     // Only the live bank is forgotten at power-off; everything else the camera keeps.
     if (bank != kBankLive &&
-        !session.Confirm("write " + Hex2(value) + " to register " + Hex2(bank) + ":" + Hex2(index) + " of " +
+        !session.Confirm("write " + Hex2(value) + " to register " + RegisterText(bank, index) + " of " +
                          CameraAt(session) + " (" + BankRole(static_cast<std::uint8_t>(bank)) + ")"))
         return kExitFailure;
     CCameraControl control(session.Context(), session.Address());
@@ -168,6 +192,8 @@ int RunWrite(CSession& session, const CCommandInfo& self)
     const bool written = control.WriteRegisterChecked(static_cast<std::uint8_t>(bank),
                                                       static_cast<std::uint8_t>(index),
                                                       static_cast<std::uint16_t>(value));
+    if (!written)
+        FailedAtRegister(session, bank, index);
     return written ? kExitOk : kExitFailure;
 }
 
@@ -187,17 +213,17 @@ int RunSet(CSession& session, const CCommandInfo& self)
     const CCliOptions& options = session.Options();
     if (options.list) {
         if (!options.args.empty())
-            return UsageError(&self, "--list takes no arguments");
+            return Usage(session, self, "--list takes no arguments");
         return ListSetCommands(session);
     }
     if (options.args.size() != 2)
-        return UsageError(&self, "set takes NAME and VALUE");
+        return Usage(session, self, "set takes NAME and VALUE");
     const CSetCommand* command = FindSetCommand(options.args[0]);
     if (!command)
-        return UsageError(&self, "no setting named '" + options.args[0] + "'; 'zarnixctl set --list' shows them");
+        return Usage(session, self, "no setting named '" + options.args[0] + "'; 'zarnixctl set --list' shows them");
     unsigned value = 0;
     int status = kExitOk;
-    if (!ByteArgument(self, "VALUE", options.args[1], value, status))
+    if (!ByteArgument(session, self, "VALUE", options.args[1], value, status))
         return status;
     if (!session.Connect())
         return kExitFailure;
@@ -210,6 +236,8 @@ int RunSet(CSession& session, const CCommandInfo& self)
     // As for write: after a failed address frame the data byte stays unsent, since
     // alone it would land in whatever register the camera had addressed before.
     const bool written = control.WriteRegisterChecked(kBankLive, command->index, sent);
+    if (!written)
+        FailedAtRegister(session, kBankLive, command->index);
     return written ? kExitOk : kExitFailure;
 }
 
@@ -245,10 +273,12 @@ int RunSave(CSession& session, const CCommandInfo&)
     return all && session.Messages().Count() == before ? kExitOk : kExitFailure;
 }
 
-int TransferStatus(CSession& session, ETransferResult result)
+int TransferStatus(CSession& session, const CSettingsTransfer& transfer, ETransferResult result)
 {
     if (result == ETransferResult::Done)
         return kExitOk;
+    if (const auto failed = transfer.FailedRegister())
+        FailedAtRegister(session, failed->bank, failed->index);
     if (session.Messages().Count() == 0)
         session.Output().Error("the transfer did not complete");
     return kExitFailure;
@@ -264,7 +294,7 @@ int RunDump(CSession& session, const CCommandInfo&)
     session.Progress().Start("dump", CameraToFileSteps(options.all));
     const ETransferResult result = transfer.CameraToFile(options.args[0], options.all);
     session.Progress().Finish();
-    return TransferStatus(session, result);
+    return TransferStatus(session, transfer, result);
 }
 
 std::vector<std::string> BlockNames(const std::array<bool, kSettingsBlockCount>& blocks)
@@ -284,6 +314,13 @@ std::string BlockList(const std::array<bool, kSettingsBlockCount>& blocks)
     return list;
 }
 
+void FileProblem(COutput& out, const CSettingsFileCheck& check)
+{
+    out.Problem(check.problem);
+    if (check.firstBadLine != 0)
+        out.FailedAt("line", check.firstBadLine);
+}
+
 // Reads the command's settings file once and checks it: what is checked is what
 // gets used, also from a pipe or a file that changes meanwhile. A bad file is
 // refused before the bus is touched or the operator asked. kExitOk when `image`
@@ -300,13 +337,13 @@ int ReadCheckedFile(CSession& session, std::vector<std::uint16_t>& image, CSetti
         return kExitFailure;
     case EReadFile::Failed:
     case EReadFile::TooLarge:
-        session.Output().Err(problem + "\n");
+        session.Output().Problem(problem);
         return kExitFailure;
     }
     image.assign(kSettingsImageSize, 0xFF);
     check = CheckSettingsText(bytes, path, image);
     if (!check.ok) {
-        session.Output().Err(check.problem + "\n");
+        FileProblem(session.Output(), check);
         return kExitFailure;
     }
     return kExitOk;
@@ -338,7 +375,7 @@ int RunLoad(CSession& session, const CCommandInfo&)
     session.Progress().Start("load", FileToCameraSteps(written));
     const ETransferResult result = transfer.FileToCamera(image, options.all);
     session.Progress().Finish();
-    return TransferStatus(session, result);
+    return TransferStatus(session, transfer, result);
 }
 
 int RunVerify(CSession& session, const CCommandInfo&)
@@ -360,14 +397,14 @@ int RunVerify(CSession& session, const CCommandInfo&)
     const ETransferResult result = transfer.Verify(image, options.all, differences);
     session.Progress().Finish();
     if (result != ETransferResult::Done)
-        return TransferStatus(session, result);
+        return TransferStatus(session, transfer, result);
 
     COutput& out = session.Output();
     const unsigned compared = CSettingsTransfer::ComparedRegisters(blocks);
     std::string text;
     auto listed = nlohmann::ordered_json::array();
     for (const CDifference& d : differences) {
-        const std::string where = Hex2(d.bank) + ":" + Hex2(d.index);
+        const std::string where = RegisterText(d.bank, d.index);
         const std::string name = SettingNameOf(d);
         text += where + " file " + Hex2(d.file) + " camera " + Hex2(d.camera) + (name.empty() ? "" : " " + name) + "\n";
         nlohmann::ordered_json entry = {{"register", where}, {"file", Hex2(d.file)}, {"camera", Hex2(d.camera)}};
@@ -398,7 +435,7 @@ int RunCheck(CSession& session, const CCommandInfo&)
     const CSettingsFileCheck check = CheckSettingsFile(path);
     COutput& out = session.Output();
     if (!check.ok) {
-        out.Err(check.problem + "\n");
+        FileProblem(out, check);
         return kExitFailure;
     }
     if (out.Json()) {

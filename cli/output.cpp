@@ -134,16 +134,18 @@ void CProgressLine::Draw()
 
 void COutput::Write(std::FILE* stream, const std::string& text)
 {
+    // The names in a message (files, buses, state files) are whoever made them.
+    const std::string printable = PrintableName(text, true);
     std::lock_guard hold(OutputLock());
     m_progress.ClearLocked();
     if (m_name.empty()) {
-        std::fputs(text.c_str(), stream);
+        std::fputs(printable.c_str(), stream);
     } else {
         // Every line with the camera's name in front.
-        for (std::size_t at = 0; at < text.size();) {
-            std::size_t end = text.find('\n', at);
-            end = end == std::string::npos ? text.size() : end + 1;
-            std::fprintf(stream, "%s: %.*s", m_name.c_str(), static_cast<int>(end - at), text.data() + at);
+        for (std::size_t at = 0; at < printable.size();) {
+            std::size_t end = printable.find('\n', at);
+            end = end == std::string::npos ? printable.size() : end + 1;
+            std::fprintf(stream, "%s: %.*s", m_prefix.c_str(), static_cast<int>(end - at), printable.data() + at);
             at = end;
         }
     }
@@ -154,9 +156,76 @@ void COutput::Write(std::FILE* stream, const std::string& text)
 void COutput::Out(const std::string& text) { Write(stdout, text); }
 void COutput::Err(const std::string& text) { Write(stderr, text); }
 
+void COutput::Problem(const std::string& text)
+{
+    Err(text + "\n");
+    NoteProblem(text);
+}
+
+nlohmann::ordered_json COutput::FinalDocument(int status) const
+{
+    nlohmann::ordered_json document = m_document;
+    if (status == 0 || (m_problems.empty() && !m_document.empty()))
+        return document;
+    std::string message;
+    for (const std::string& text : m_problems)
+        message += (message.empty() ? "" : "\n") + text;
+    nlohmann::ordered_json error = ErrorMember(message.empty() ? "the command failed" : message);
+    error.update(m_failedAt);
+    document["error"] = error;
+    return document;
+}
+
+nlohmann::ordered_json ErrorMember(const std::string& text)
+{
+    constexpr std::string_view prefix = "Error: ";
+    return {{"message", text.starts_with(prefix) ? text.substr(prefix.size()) : text}};
+}
+
+namespace {
+
+// Each byte that does not belong to a valid UTF-8 character as U+FFFD.
+std::string ValidUtf8(const std::string& text)
+{
+    std::string valid;
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t length = Utf8CharLength(std::string_view(text).substr(at));
+        valid += length == 0 ? std::string("\xEF\xBF\xBD") : text.substr(at, length);
+        at += length == 0 ? 1 : length;
+    }
+    return valid;
+}
+
+void MakeValidUtf8(nlohmann::ordered_json& value)
+{
+    if (value.is_string()) {
+        value = ValidUtf8(value.get<std::string>());
+    } else if (value.is_object()) {
+        nlohmann::ordered_json valid = nlohmann::ordered_json::object();
+        for (auto& [key, member] : value.items()) {
+            MakeValidUtf8(member);
+            valid[ValidUtf8(key)] = std::move(member);
+        }
+        value = std::move(valid);
+    } else if (value.is_array()) {
+        for (auto& element : value)
+            MakeValidUtf8(element);
+    }
+}
+
+} // namespace
+
+void PrintDocument(nlohmann::ordered_json document)
+{
+    MakeValidUtf8(document);
+    const std::string text = document.dump(2) + "\n";
+    std::lock_guard hold(OutputLock());
+    std::fputs(text.c_str(), stdout);
+}
+
 void CCliMessages::Show(const std::string& text)
 {
-    m_output.Err(text + "\n");
+    m_output.Problem(text);
     ++m_count;
 }
 
@@ -171,11 +240,12 @@ bool AskToContinue(const std::string& question, bool yes)
 {
     if (yes)
         return true;
+    const std::string printable = PrintableName(question, true);
     if (::isatty(STDIN_FILENO) != 1) {
-        std::fprintf(stderr, "Error: %s\nThere is no terminal to ask on; give -y to go ahead.\n", question.c_str());
+        std::fprintf(stderr, "Error: %s\nThere is no terminal to ask on; give -y to go ahead.\n", printable.c_str());
         return false;
     }
-    std::fprintf(stderr, "WARNING! %s\nContinue? [y/N] ", question.c_str());
+    std::fprintf(stderr, "WARNING! %s\nContinue? [y/N] ", printable.c_str());
     std::fflush(stderr);
     char answer[64];
     // Ctrl-C at the question is no answer.
@@ -195,7 +265,7 @@ bool AskToContinue(const std::string& question, bool yes)
 void PrintError(const std::string& text)
 {
     std::lock_guard hold(OutputLock());
-    std::fprintf(stderr, "Error: %s\n", text.c_str());
+    std::fprintf(stderr, "Error: %s\n", PrintableName(text, true).c_str());
 }
 
 } // namespace zarnix::cli

@@ -73,34 +73,59 @@ private:
 // lines go out as they are.
 class COutput {
 public:
-    explicit COutput(std::string name = {}, bool json = false) : m_name(std::move(name)), m_json(json) {}
+    explicit COutput(std::string name = {}, bool json = false)
+        : m_name(std::move(name)), m_prefix(PrintableName(m_name)), m_json(json)
+    {
+    }
     COutput(std::string name, bool json, CProgressBoard& board, std::size_t row)
-        : m_name(name), m_json(json), m_progress(board, row, name)
+        : m_name(name), m_prefix(PrintableName(name)), m_json(json), m_progress(board, row, PrintableName(name))
     {
     }
 
-    // Text of whole lines, each ending in '\n'.
+    // Text of whole lines, each ending in '\n'. Names in it are made printable.
     void Out(const std::string& text);
     void Err(const std::string& text);
-    // "Error: <text>".
-    void Error(const std::string& text) { Err("Error: " + text + "\n"); }
+    // Why the command failed, as a line on stderr; --json keeps it for the
+    // document's "error" too.
+    void Problem(const std::string& text);
+    // "Error: <text>", a problem.
+    void Error(const std::string& text) { Problem("Error: " + text); }
+    // A problem already said on stderr some other way.
+    void NoteProblem(const std::string& text) { m_problems.push_back(text); }
+    // Where the failure was met: {"register", "a0:05"} or {"line", 3}.
+    void FailedAt(const std::string& key, nlohmann::ordered_json value) { m_failedAt[key] = std::move(value); }
 
     const std::string& Name() const { return m_name; }
     // --json: the command puts its result into Document() instead of printing it.
     bool Json() const { return m_json; }
     nlohmann::ordered_json& Document() { return m_document; }
+    // The document of a run that ended with `status`: a failure that left no
+    // result of the command's own (a mismatch of verify is one) gets an "error"
+    // member with the message and, where known, the register or line.
+    nlohmann::ordered_json FinalDocument(int status) const;
     CProgressLine& Progress() { return m_progress; }
 
 private:
     void Write(std::FILE* stream, const std::string& text);
 
     std::string m_name;
+    std::string m_prefix; // the name as a line prefix, printable
     bool m_json;
     nlohmann::ordered_json m_document = nlohmann::ordered_json::object();
+    std::vector<std::string> m_problems;
+    nlohmann::ordered_json m_failedAt = nlohmann::ordered_json::object();
     CProgressLine m_progress;
 };
 
-// The boxes the window would show, as lines on stderr. Counting them lets a
+// {"message": <text without "Error: ">}, for a failure outside any camera's run.
+nlohmann::ordered_json ErrorMember(const std::string& text);
+
+// A document on stdout, two-space indented. Names come from files and buses and
+// need not be UTF-8: each byte that is not becomes U+FFFD, so the document is
+// always printed.
+void PrintDocument(nlohmann::ordered_json document);
+
+// The boxes the window would show, as problems on stderr. Counting them lets a
 // command whose bus calls report nothing back still fail on a reported fault.
 class CCliMessages final : public CMessageSink {
 public:
@@ -124,7 +149,7 @@ private:
 // question is no answer.
 bool AskToContinue(const std::string& question, bool yes);
 
-// The tool's own errors: "Error: <text>".
+// The tool's own errors: "Error: <text>", made printable.
 void PrintError(const std::string& text);
 
 } // namespace zarnix::cli

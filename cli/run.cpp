@@ -1,5 +1,6 @@
 #include "cli/run.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -30,13 +31,90 @@ std::string Substituted(std::string text, const std::string& tag)
 
 // What the placeholder becomes: the bus's name, or the state file's name without
 // its folder and extension; anything but letters, digits, '-', '_' and '.' as '_'.
+// It goes into a path, where "." and ".." would climb out of the folder asked
+// for ("...state" has the stem ".."), so dots alone become '_' too.
 std::string Tag(const std::string& name, bool stateFile)
 {
     std::string tag = stateFile ? std::filesystem::path(name).stem().string() : name;
     for (char& c : tag)
         if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_' || c == '.'))
             c = '_';
+    if (tag.find_first_not_of('.') == std::string::npos)
+        std::replace(tag.begin(), tag.end(), '.', '_');
     return tag.empty() ? "camera" : tag;
+}
+
+// Terminals and the standard streams are where output is meant to go, whatever
+// else reads or writes them; they are no file a run could overwrite.
+bool CountsAsFile(const std::string& path)
+{
+    static const char* const kStreams[] = {"/dev/stdin",      "/dev/stdout",     "/dev/stderr",
+                                           "/dev/fd/0",       "/dev/fd/1",       "/dev/fd/2",
+                                           "/proc/self/fd/0", "/proc/self/fd/1", "/proc/self/fd/2"};
+    for (const char* stream : kStreams)
+        if (path == stream)
+            return false;
+    struct stat st {};
+    return !(::stat(path.c_str(), &st) == 0 && S_ISCHR(st.st_mode));
+}
+
+// A file a camera's run reads or writes, as a refusal names it.
+struct CFileUse {
+    std::size_t camera;
+    std::string path;
+    bool output;
+    std::string subject; // an output: "--trace t.trace", "dump f.qcs"
+    std::string role;    // "the state file of --sim-state"
+};
+
+std::vector<CFileUse> FileUses(const CCommandInfo& command, const std::vector<CCamera>& cameras)
+{
+    const bool several = cameras.size() > 1;
+    std::vector<CFileUse> uses;
+    for (std::size_t i = 0; i < cameras.size(); ++i) {
+        const CCliOptions& one = cameras[i].options;
+        const auto& backend = one.backend;
+        const std::string of = several ? " of the camera " + cameras[i].name : "";
+        const bool dump = std::string(command.name) == "dump";
+        if (!backend.trace.empty())
+            uses.push_back({i, backend.trace, true, "--trace " + backend.trace, "the trace" + of});
+        if (dump)
+            uses.push_back({i, one.args[0], true, "dump " + one.args[0],
+                            "the file dump writes" + (several ? " for the camera " + cameras[i].name : "")});
+        if (!backend.simState.empty())
+            uses.push_back({i, backend.simState, false, "", "the state file" + (several ? of : " of --sim-state")});
+        if (!backend.adapterLib.empty())
+            uses.push_back({i, backend.adapterLib, false, "", "the adapter library of --adapter-lib"});
+        if (command.takesFile && !dump)
+            uses.push_back({i, one.args[0], false, "", "the settings file of " + std::string(command.name)});
+    }
+    return uses;
+}
+
+// No output of the run may land on one of its inputs or on another output: a
+// trace over the state file, the loaded library or the file being read would
+// destroy what the run is working on. False with `error`.
+bool OutputsClash(const CCommandInfo& command, const std::vector<CCamera>& cameras, std::string& error)
+{
+    const std::vector<CFileUse> uses = FileUses(command, cameras);
+    for (std::size_t i = 0; i < uses.size(); ++i) {
+        const CFileUse& out = uses[i];
+        if (!out.output || !CountsAsFile(out.path))
+            continue;
+        for (std::size_t j = 0; j < uses.size(); ++j) {
+            const CFileUse& other = uses[j];
+            if (j == i || (other.output && j < i) || !CountsAsFile(other.path) || !SameFile(out.path, other.path))
+                continue;
+            if (other.output && other.camera != out.camera)
+                error = "the cameras " + cameras[other.camera].name + " and " + cameras[out.camera].name +
+                        " would write the same file " + out.path;
+            else
+                error = (cameras.size() > 1 ? cameras[out.camera].name + ": " : "") + out.subject + " is " +
+                        other.role;
+            return true;
+        }
+    }
+    return false;
 }
 
 // A fault the command's own result missed is still a fault: every adapter
@@ -90,18 +168,6 @@ bool CamerasOf(const CCommandInfo& command, const CCliOptions& options, std::vec
             *device = bus ? bus->device : wanted;
         return bus ? "i2c-" + std::to_string(bus->number) : wanted;
     };
-    // A trace written over the state file or the command's settings file would
-    // destroy what the run is working on.
-    const auto clashes = [&](const CCliOptions& one) {
-        const auto& backend = one.backend;
-        if (backend.trace.empty())
-            return false;
-        if (!backend.simState.empty() && SameFile(backend.trace, backend.simState))
-            error = "--trace " + backend.trace + " is the state file of --sim-state";
-        else if (command.takesFile && SameFile(backend.trace, one.args[0]))
-            error = "--trace " + backend.trace + " is the settings file of " + command.name;
-        return !error.empty();
-    };
     if (!command.usesCamera || options.list || !options.SeveralCameras()) {
         // One camera: a placeholder, where there is one, takes its name too, so
         // that a script may name its files alike for one camera and for several.
@@ -112,10 +178,8 @@ bool CamerasOf(const CCommandInfo& command, const CCliOptions& options, std::vec
         one.backend.trace = Substituted(one.backend.trace, tag);
         if (command.takesFile)
             one.args[0] = Substituted(one.args[0], tag);
-        if (clashes(one))
-            return false;
         cameras.push_back({"", one});
-        return true;
+        return !OutputsClash(command, cameras, error);
     }
     struct CNamed {
         std::string name, tag;
@@ -175,20 +239,11 @@ bool CamerasOf(const CCommandInfo& command, const CCliOptions& options, std::vec
                 error = "the camera " + camera.name + " is named twice";
                 return false;
             }
-            if ((writesFile && camera.options.args[0] == other.options.args[0]) ||
-                (!trace.empty() && camera.options.backend.trace == other.options.backend.trace)) {
-                error = "the cameras " + other.name + " and " + camera.name + " would write the same file";
-                return false;
-            }
-        }
-        if (clashes(camera.options)) {
-            error = camera.name + ": " + error;
-            return false;
         }
     }
     for (CNamed& camera : named)
         cameras.push_back({camera.name, std::move(camera.options)});
-    return true;
+    return !OutputsClash(command, cameras, error);
 }
 
 int RunOnCameras(const CCommandInfo& command, const CCliOptions& options, std::vector<CCamera>& cameras)
@@ -197,8 +252,11 @@ int RunOnCameras(const CCommandInfo& command, const CCliOptions& options, std::v
         COutput output({}, options.json);
         CSession session(cameras[0].options, output);
         const int status = Finish(session, command.run(session, command));
-        if (options.json && !output.Document().empty())
-            std::printf("%s\n", output.Document().dump(2).c_str());
+        if (options.json) {
+            const nlohmann::ordered_json document = output.FinalDocument(status);
+            if (!document.empty())
+                PrintDocument(document);
+        }
         return StopStatus(status);
     }
 
@@ -238,20 +296,28 @@ int RunOnCameras(const CCommandInfo& command, const CCliOptions& options, std::v
                 {"result", ResultName(results[i].status)},
                 {"status", results[i].status},
                 {"seconds", static_cast<double>(results[i].time.count() / 1000) / 1000.0}};
-            if (!outputs[i]->Document().empty())
-                camera["output"] = outputs[i]->Document();
+            nlohmann::ordered_json document = outputs[i]->FinalDocument(results[i].status);
+            if (document.contains("error")) {
+                camera["error"] = document["error"];
+                document.erase("error");
+            }
+            if (!document.empty())
+                camera["output"] = document;
             summary["cameras"].push_back(camera);
         }
         summary["failed"] = failed;
-        std::printf("%s\n", summary.dump(2).c_str());
+        PrintDocument(summary);
     } else {
+        std::vector<std::string> shown;
         std::size_t width = std::string("camera").size();
-        for (const CCamera& camera : cameras)
-            width = std::max(width, camera.name.size());
+        for (const CCamera& camera : cameras) {
+            shown.push_back(PrintableName(camera.name));
+            width = std::max(width, shown.back().size());
+        }
         const int w = static_cast<int>(width);
         std::string table = Format("%-*s  address  result   time\n", w, "camera");
         for (std::size_t i = 0; i < cameras.size(); ++i)
-            table += Format("%-*s  %-7s  %-7s  %.1f s\n", w, cameras[i].name.c_str(),
+            table += Format("%-*s  %-7s  %-7s  %.1f s\n", w, shown[i].c_str(),
                             results[i].address.empty() ? "-" : results[i].address.c_str(),
                             ResultName(results[i].status), static_cast<double>(results[i].time.count()) / 1e6);
         std::lock_guard hold(OutputLock());
@@ -261,7 +327,7 @@ int RunOnCameras(const CCommandInfo& command, const CCliOptions& options, std::v
     if (!failed.empty()) {
         std::string names;
         for (const std::string& name : failed)
-            names += (names.empty() ? "" : ", ") + name;
+            names += (names.empty() ? "" : ", ") + PrintableName(name);
         std::lock_guard hold(OutputLock());
         std::fprintf(stderr, "zarnixctl: %zu of %zu cameras failed: %s\n", failed.size(), cameras.size(),
                      names.c_str());

@@ -34,7 +34,7 @@ void CConfirmGate::AnswerLocked()
                            (m_questions.size() == 1 ? " camera:" : " cameras:");
     for (const std::string& camera : m_cameras)
         if (const auto it = m_questions.find(camera); it != m_questions.end())
-            question += "\n  " + camera + ": " + it->second;
+            question += "\n  " + PrintableName(camera) + ": " + it->second;
     std::lock_guard output(OutputLock());
     m_answer = AskToContinue(question, m_yes);
     m_answered.notify_all();
@@ -54,7 +54,7 @@ bool CSession::Open()
         return true;
     std::string error;
     if (m_backend.Open(m_options.backend, error) != EBackendOpen::Opened) {
-        m_output.Err(error + "\n");
+        m_output.Problem(error);
         return false;
     }
     m_output.Err("zarnixctl: using " + m_backend.Description() + "\n");
@@ -102,7 +102,7 @@ bool CSession::Close()
     std::string error;
     if (m_backend.Close(error))
         return true;
-    m_output.Err(error + "\n");
+    m_output.Problem(error);
     return false;
 }
 
@@ -121,6 +121,8 @@ bool CSession::Confirm(const std::string& what)
         m_messages.Show("Stopped before anything was written");
         return false;
     }
+    if (!yes)
+        m_output.NoteProblem("not confirmed; nothing was written");
     return yes;
 }
 

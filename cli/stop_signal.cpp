@@ -45,8 +45,14 @@ void CatchStopSignals()
     action.sa_handler = NoteStopSignal;
     action.sa_mask = StopSignalSet();
     action.sa_flags = 0;
-    for (int signal : kStopSignals)
+    for (int signal : kStopSignals) {
+        // A signal the caller set to ignored (nohup, a background job of a
+        // script) stays ignored: the run was meant to outlive it.
+        struct sigaction before {};
+        if (sigaction(signal, nullptr, &before) == 0 && before.sa_handler == SIG_IGN)
+            continue;
         sigaction(signal, &action, nullptr);
+    }
 }
 
 bool WaitForInputUnlessStopped(int fd)

@@ -10,6 +10,7 @@ namespace zarnix::cli {
 // terminal (the y/N question) comes back at once. A protocol pause still runs to
 // its end (the clock sleeps on towards its deadline), so the stop waits for it.
 // Further signals after the first change nothing: the stop is already on its way.
+// A signal that was ignored when the tool started stays ignored.
 void CatchStopSignals();
 
 // Waits until `fd` has input, or until a stop signal came (also one that came

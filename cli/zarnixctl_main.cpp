@@ -34,13 +34,13 @@ int WithOutputChecked(int status)
 }
 
 // The buses as one JSON document.
-std::string BusListJson(const std::vector<zarnix::CI2cBus>& buses)
+nlohmann::ordered_json BusListJson(const std::vector<zarnix::CI2cBus>& buses)
 {
     auto list = nlohmann::ordered_json::array();
     for (const auto& bus : buses)
         list.push_back({{"bus", "i2c-" + std::to_string(bus.number)}, {"device", bus.device}, {"usb", bus.usb},
                         {"name", bus.name}});
-    return nlohmann::ordered_json{{"buses", list}}.dump(2) + "\n";
+    return {{"buses", list}};
 }
 
 int Run(int argc, char** argv)
@@ -58,7 +58,10 @@ int Run(int argc, char** argv)
     if (options.listBuses) {
         // Like i2cdetect -l, with where each adapter sits.
         const auto buses = zarnix::ListI2cBuses(zarnix::SysfsRoot());
-        std::fputs((options.json ? BusListJson(buses) : zarnix::FormatBusList(buses)).c_str(), stdout);
+        if (options.json)
+            PrintDocument(BusListJson(buses));
+        else // an adapter names itself: a USB device may say anything
+            std::fputs(zarnix::PrintableName(zarnix::FormatBusList(buses), true).c_str(), stdout);
         return kExitOk;
     }
     const CCommandInfo* command = options.command.empty() ? nullptr : FindCommand(options.command);
@@ -83,8 +86,12 @@ int Run(int argc, char** argv)
                                        "several cameras");
     std::vector<CCamera> cameras;
     int status = kExitOk;
-    if (!CamerasOf(*command, options, cameras, error, status))
+    if (!CamerasOf(*command, options, cameras, error, status)) {
+        // A script reading the document gets one, with why, also here.
+        if (options.json)
+            PrintDocument({{"error", ErrorMember(error)}});
         return status == kExitUsage ? UsageError(command, error) : (PrintError(error), status);
+    }
 
     // With several cameras a stop reaches every worker, which ends between two
     // registers as one alone would.

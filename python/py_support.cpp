@@ -53,16 +53,19 @@ void AddErrors(py::module_& module)
     }
 }
 
+// The names in a text (files, buses) are whoever made them: bytes that are no
+// UTF-8 would turn the exception into a UnicodeDecodeError, control characters
+// reach the terminal a traceback is printed on.
 void Raise(ErrorKind kind, const std::string& text)
 {
-    PyErr_SetString(g_errors[static_cast<std::size_t>(kind)], text.c_str());
+    PyErr_SetString(g_errors[static_cast<std::size_t>(kind)], PrintableName(text, true).c_str());
     throw py::error_already_set();
 }
 
 void RaiseWith(ErrorKind kind, const std::string& text, const char* attribute, py::object value)
 {
     const py::handle type(g_errors[static_cast<std::size_t>(kind)]);
-    py::object error = type(text);
+    py::object error = type(PrintableName(text, true));
     error.attr(attribute) = std::move(value);
     PyErr_SetObject(type.ptr(), error.ptr());
     throw py::error_already_set();
@@ -70,7 +73,7 @@ void RaiseWith(ErrorKind kind, const std::string& text, const char* attribute, p
 
 void Log(int level, const std::string& text)
 {
-    py::module_::import("logging").attr("getLogger")("zarnix").attr("log")(level, text);
+    py::module_::import("logging").attr("getLogger")("zarnix").attr("log")(level, PrintableName(text, true));
 }
 
 std::optional<unsigned> ByteOrNothing(const py::int_& value)

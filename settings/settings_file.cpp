@@ -192,10 +192,8 @@ bool SaveSettingsFile(std::span<const std::uint16_t> image, const std::string& p
     CFileFault fault;
     if (ReplaceFile(path, FormatSettingsFile(image, path), fault))
         return true;
-    char text[kMsgBufferSize];
-    FormatMsg(text, fault.atOpen ? "Failed to create %s: %s" : "Failed to write %s: %s", path.c_str(),
-              fault.reason.c_str());
-    messages.Show(text);
+    // Whole: the path and the reason may be longer than a message box's line.
+    messages.Show((fault.atOpen ? "Failed to create " : "Failed to write ") + path + ": " + fault.reason);
     return false;
 }
 

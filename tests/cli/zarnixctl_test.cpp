@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/file.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -298,6 +299,19 @@ TEST_F(ZarnixctlTest, FilesItCannotUseAreErrorsThatChangeNothing)
     std::ofstream(state, std::ios::binary) << annotated;
     Ok({"show"});
     EXPECT_EQ(ReadFile(state), annotated);
+
+    // A state file another program holds: the message says "Error: " once.
+    const int held = ::open(state.c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    const CRun busy = Run({"show"});
+    ::close(held);
+    EXPECT_EQ(busy.status, 1);
+    EXPECT_TRUE(busy.err.rfind("Error: ", 0) == 0 && Contains(busy.err, " in use ") && !Contains(busy.err, "Error: Error"))
+        << busy.err;
+    // A name that would drive the terminal is shown escaped.
+    const CRun planted = Run({"check", "x\033]0;OWNED\a\033[31m.qcs"});
+    EXPECT_EQ(planted.status, 1);
+    EXPECT_TRUE(Contains(planted.err, "x\\x1b]0;OWNED\\x07\\x1b[31m.qcs: ")) << planted.err;
 }
 
 TEST_F(ZarnixctlTest, WithNoAdapterOnUsbItFailsAndSaysSo)
@@ -313,13 +327,15 @@ TEST_F(ZarnixctlTest, WithNoAdapterOnUsbItFailsAndSaysSo)
     ::setenv("ZARNIX_SYSFS", sysfs.c_str(), 1);
     const CRun none = RunRaw({"show"});
     const CRun listed = RunRaw({"--list-buses"});
-    const CRun every = RunRaw({"--all-buses", "show"});
+    const CRun every = RunRaw({"--all-buses", "--json", "show"});
     ::unsetenv("ZARNIX_SYSFS");
     EXPECT_EQ(none.status, 1);
     EXPECT_TRUE(Contains(none.err, "no USB-to-I2C adapter found") && Contains(none.err, "--simulate")) << none.err;
     EXPECT_EQ(listed.out, "i2c-1\t-\tSynopsys DesignWare I2C adapter\n");
     EXPECT_EQ(every.status, 1);
     EXPECT_EQ(every.err, "Error: --all-buses: no i2c-dev bus on USB; --list-buses shows the buses\n");
+    EXPECT_EQ(nlohmann::json::parse(every.out, nullptr, false)["error"]["message"],
+              "--all-buses: no i2c-dev bus on USB; --list-buses shows the buses");
 }
 
 TEST_F(ZarnixctlTest, LoadWritesTheBytesItChecked)
@@ -386,16 +402,29 @@ TEST_F(ZarnixctlTest, TheTraceNeverNamesTheRunsOwnFilesAndOutputMustArrive)
     const std::string fileBefore = ReadFile(file), stateBefore = ReadFile(state);
     const std::string fresh = (dir / "new.qcs").string();
     fs::create_directory(dir / "sub");
-    for (const Args& args : {Args{"--trace", file, "load", file, "-y"}, Args{"--trace", hard, "check", file},
-                             Args{"--trace", (dir / "." / "cam.state").string(), "show"},
-                             Args{"--trace", (dir / "sub" / ".." / "new.qcs").string(), "dump", fresh}}) {
-        const CRun run = Run(args);
-        EXPECT_EQ(run.status, 2) << args[1];
-        EXPECT_EQ(run.err.rfind("Error: --trace ", 0), 0u) << run.err;
+    const std::string library = (dir / "lib.so").string(); // any file: it is refused before it is loaded
+    std::ofstream(library) << "not loaded";
+    const std::pair<Args, std::string> refused[] = {
+        {{"--trace", file, "load", file, "-y"}, "--trace " + file + " is the settings file of load"},
+        {{"--trace", hard, "check", file}, "--trace " + hard + " is the settings file of check"},
+        {{"--trace", (dir / "." / "cam.state").string(), "show"}, "is the state file of --sim-state"},
+        {{"--trace", (dir / "sub" / ".." / "new.qcs").string(), "dump", fresh}, "is the file dump writes"},
+        {{"dump", (dir / "sub" / ".." / "cam.state").string()}, "is the state file of --sim-state"},
+        {{"--adapter-lib", library, "--trace", (dir / "sub/../lib.so").string(), "search"},
+         "is the adapter library of --adapter-lib"},
+    };
+    for (const auto& [args, says] : refused) {
+        const CRun run = args[0] == "--adapter-lib" ? RunRaw(args) : Run(args);
+        EXPECT_EQ(run.status, 2) << says;
+        EXPECT_EQ(run.err.rfind("Error: ", 0), 0u) << run.err;
+        EXPECT_TRUE(Contains(run.err, says)) << run.err;
     }
     EXPECT_EQ(ReadFile(file), fileBefore);
     EXPECT_EQ(ReadFile(state), stateBefore);
+    EXPECT_EQ(ReadFile(library), "not loaded");
     EXPECT_FALSE(fs::exists(fresh));
+    // A terminal or another device is no file to clash with: /dev/null is read as an empty settings file.
+    EXPECT_EQ(Run({"--trace", "/dev/null", "check", "/dev/null"}).status, 1);
     // A full disk under stdout is a failure, not a success.
     stdoutPath = "/dev/full";
     for (const Args& args : {Args{"--help"}, Args{"--version"}, Args{"--simulate", "--address", "70", "read", "a0", "04"}}) {
@@ -533,6 +562,23 @@ TEST_F(ZarnixctlStopTest, SaveStoresNothingMoreAfterTheRegisterUnderWay)
     }
 }
 
+// A signal its caller set to ignored (nohup, a script's background job) stops
+// nothing: the run was meant to outlive it.
+TEST_F(ZarnixctlStopTest, AnIgnoredSignalStaysIgnored)
+{
+    Ok({"search"});
+    const std::string file = (dir / "kept.qcs").string();
+    for (const int signal : {SIGHUP, SIGINT}) {
+        fs::remove(file);
+        const auto before = ::signal(signal, SIG_IGN); // the tool inherits it, as from nohup
+        const CStopped run = RunStopped({"--sim-clock", "virtual", "dump", file, "--all"}, 3, ", 0x01, [a0 ", 5, signal);
+        ::signal(signal, before);
+        ASSERT_TRUE(run.signalled) << run.err;
+        EXPECT_EQ(run.status, 0) << signal << run.err;
+        EXPECT_TRUE(fs::exists(file)) << signal;
+    }
+}
+
 // Ctrl-C at the question is no answer: the tool leaves the camera alone.
 TEST_F(ZarnixctlStopTest, AtTheQuestionNothingIsWritten)
 {
@@ -660,12 +706,34 @@ TEST_F(ZarnixctlLineTest, EveryCommandOnThreeCamerasOneFailingMidway)
 
 TEST_F(ZarnixctlLineTest, ADumpNamesAFilePerCameraAndOneQuestionNamesThemAll)
 {
-    for (const Args& refused : {Args{"dump", "front.qcs"}, Args{"--trace", "bus.trace", "show"}}) {
-        const CRun run = Line(refused, 1000);
+    const std::pair<Args, const char*> refused[] = {
+        {{"dump", "front.qcs"}, "{camera}"},
+        {{"--trace", "bus.trace", "show"}, "{camera}"},
+        // b's trace would be the state file of the camera ab.state.
+        {{"--sim-state", "ab.state", "--trace", "a{camera}.state", "show"},
+         "Error: b.state: --trace ab.state is the state file of the camera ab.state\n"},
+        {{"--trace", "{camera}.qcs", "dump", "./{camera}.qcs"},
+         "Error: a.state: --trace a.qcs is the file dump writes for the camera a.state\n"},
+        {{"--sim-state", "t-a.state", "--trace", "t-{camera}", "dump", "{camera}"},
+         "Error: the cameras t-a.state and a.state would write the same file t-a\n"},
+    };
+    for (const auto& [args, says] : refused) {
+        const CRun run = Line(args, 1000);
         EXPECT_EQ(run.status, 2);
-        EXPECT_TRUE(Contains(run.err, "{camera}")) << run.err;
+        EXPECT_TRUE(Contains(run.err, says)) << run.err;
     }
     EXPECT_FALSE(fs::exists("front.qcs"));
+    EXPECT_FALSE(fs::exists("ab.state"));
+    // "...state" names its camera "..", which must not climb out of the folder;
+    // and a name that would drive the terminal is shown escaped in every line.
+    fs::create_directories("out/sub/__");
+    fs::create_directories("out/sub/c__2J");
+    const CRun dotted = RunRaw({"--sim-clock", "virtual", "--sim-state", "...state", "--sim-state", "c\033[2J.state",
+                                "dump", "out/sub/{camera}/f.qcs"});
+    EXPECT_EQ(dotted.status, 0) << dotted.err;
+    EXPECT_TRUE(fs::exists("out/sub/__/f.qcs") && !fs::exists("out/f.qcs"));
+    EXPECT_TRUE(Contains(dotted.out, "c\\x1b[2J.state  70       ok ")) << dotted.out;
+    EXPECT_FALSE(Contains(dotted.out + dotted.err, "\033"));
     const CRun asked = Line({"write", "a0", "04", "12"}, 1000);
     EXPECT_EQ(asked.status, 1);
     EXPECT_TRUE(Contains(asked.err, "Error: This will, on 3 cameras:\n  a.state: write 12 to register a0:04 of the "
@@ -704,7 +772,7 @@ TEST_F(ZarnixctlLineTest, VerifyAndTheJsonOfEveryCommand)
     const CRun changed = run({"verify", "f.qcs", "--all"});
     EXPECT_EQ(changed.status, 1);
     EXPECT_EQ(changed.out.substr(0, 36), "a0:04 file 80 camera 12 brightness\ne");
-    EXPECT_TRUE(Contains(changed.err, "2 of 1069 registers differ from f.qcs")) << changed.err;
+    EXPECT_TRUE(Contains(changed.err, "2 of 1069 registers differ from f.qcs\n")) << changed.err;
     const auto differences = json(run({"--json", "verify", "f.qcs"}));
     EXPECT_EQ(differences["compared"], 49);
     EXPECT_EQ(differences["differences"],
@@ -715,10 +783,52 @@ TEST_F(ZarnixctlLineTest, VerifyAndTheJsonOfEveryCommand)
     EXPECT_EQ(summary["cameras"][0]["result"], "ok");
     EXPECT_EQ(summary["cameras"][0]["output"]["settings"].size(), 44u);
     EXPECT_EQ(summary["cameras"][1]["result"], "failed");
+    EXPECT_EQ(summary["cameras"][1]["error"]["register"].get<std::string>().substr(0, 3), "a1:");
+    EXPECT_FALSE(summary["cameras"][0].contains("error"));
     EXPECT_EQ(summary["failed"], nlohmann::json::array({"b.state"}));
+
+    // A failed run prints its document too, saying why and where.
+    std::ofstream("bad.qcs") << "//Settings file: bad.qcs\n00 11 2Z\n";
+    std::string gone = ReadFile(dir / "alone.state");
+    gone.replace(gone.find("present yes"), 11, "present no");
+    std::ofstream("gone.state") << gone;
+    const struct {
+        CRun run;
+        const char* says;
+        const char* key; // where it failed
+        nlohmann::json at;
+    } failures[] = {
+        {run({"--json", "check", "bad.qcs"}), "bad.qcs: line 2", "line", 2},
+        {RunRaw({"--sim-clock", "virtual", "--sim-state", "gone.state", "--json", "read", "a0", "04"}),
+         "No valid address found", nullptr, {}},
+        {RunRaw({"--sim-clock", "virtual", "--sim-state", "gone.state", "--json", "--address", "70", "read", "a0", "04"}),
+         "", "register", "a0:04"},
+        {run({"--json", "read", "a0", "100"}), "INDEX 100 is above ff", nullptr, {}},
+    };
+    for (const auto& f : failures) {
+        const auto document = json(f.run);
+        EXPECT_EQ(f.run.status, Contains(f.says, "INDEX") ? 2 : 1);
+        EXPECT_TRUE(Contains(document["error"]["message"].get<std::string>(), f.says)) << f.run.out;
+        if (f.key) {
+            EXPECT_EQ(document["error"][f.key], f.at) << f.run.out;
+        }
+    }
+    // Names that are not UTF-8 never keep the document from being printed: each
+    // such byte is U+FFFD.
+    const std::string odd = "good\xff\xe2\x82.qcs", replaced = "good\uFFFD\uFFFD\uFFFD.qcs";
+    fs::copy_file("f.qcs", odd);
+    EXPECT_EQ(json(run({"--json", "check", odd}))["file"], replaced);
+    const CRun loaded = RunRaw({"--sim-clock", "virtual", "--sim-state", "a\xff.state", "--sim-state", "alone.state",
+                                "--json", "load", "f.qcs", "-y"});
+    EXPECT_EQ(loaded.status, 0) << loaded.err;
+    EXPECT_EQ(json(loaded)["cameras"][0]["camera"], "a\uFFFD.state");
     ::setenv("ZARNIX_SYSFS", dir.c_str(), 1); // no buses at all
     EXPECT_EQ(json(RunRaw({"--list-buses", "--json"})), (nlohmann::json{{"buses", nlohmann::json::array()}}));
+    const CRun buses = RunRaw({"--bus", "x\xff", "--bus", "2", "--json", "show"});
     ::unsetenv("ZARNIX_SYSFS");
+    EXPECT_EQ(buses.status, 1);
+    EXPECT_EQ(json(buses)["cameras"][0]["camera"], "x\uFFFD");
+    EXPECT_TRUE(json(buses)["cameras"][1]["error"].contains("message")) << buses.out;
 }
 
 } // namespace

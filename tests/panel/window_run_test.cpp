@@ -10,6 +10,7 @@
 #include <string>
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -72,6 +73,41 @@ TEST_F(WindowRunTest, TheWindowStartsOnAVendorLibraryGivenOnItsCommandLine)
     const std::string calls = ReadFile(libraryLog);
     EXPECT_NE(calls.find("IICInit"), std::string::npos);
     EXPECT_NE(calls.find("Receive"), std::string::npos);
+}
+
+// A second window on a state file in use is refused with one "Error: ", and a
+// name that would drive the terminal is shown escaped there.
+TEST_F(WindowRunTest, ASecondWindowIsRefusedInOnePrintableLine)
+{
+    const std::string state = (dir / "c\033[2J.state").string();
+    const int held = open(state.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_EQ(flock(held, LOCK_EX), 0);
+    int pipeFds[2];
+    ASSERT_EQ(pipe2(pipeFds, O_CLOEXEC), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        dup2(pipeFds[1], STDERR_FILENO);
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        execl(ZARNIX_WINDOW_PATH, ZARNIX_WINDOW_PATH, "--sim-state", state.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(pipeFds[1]);
+    std::string said; // the line that names the state file; Qt may say things first
+    for (char c = 0; said.find("state") == std::string::npos || said.back() != '\n';) {
+        if (!said.empty() && said.back() == '\n')
+            said.clear();
+        if (read(pipeFds[0], &c, 1) != 1)
+            break;
+        said += c;
+    }
+    kill(child, SIGTERM); // the refusal's box waits for an OK nobody gives
+    waitpid(child, nullptr, 0);
+    close(pipeFds[0]);
+    close(held);
+    EXPECT_EQ(said.rfind("Error: ", 0), 0u) << said;
+    EXPECT_EQ(said.find("Error: ", 1), std::string::npos) << said;
+    EXPECT_NE(said.find("c\\x1b[2J.state"), std::string::npos) << said;
 }
 
 } // namespace

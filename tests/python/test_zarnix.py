@@ -115,8 +115,11 @@ def test_a_bad_file_is_refused_with_its_line(camera, tmp_path, text, line):
         with pytest.raises(zarnix.FileError) as bad:
             judge(tmp_path / "bad.qcs")
         assert bad.value.line == line
-    with pytest.raises(zarnix.FileError, match="Failed to create"):
+    with pytest.raises(zarnix.FileError, match="Failed to create") as unwritten:
         camera.dump(tmp_path / "missing" / "f.qcs")
+    assert str(tmp_path / "missing" / "f.qcs") + ": " in str(unwritten.value)  # whole, not cut at 80
+    with pytest.raises(zarnix.FileError, match=r"x\\xff\\x1b\[2J\.qcs"):  # a name no UTF-8, made printable
+        zarnix.check(tmp_path / os.fsdecode(b"x\xff\x1b[2J.qcs"))
 
 
 def test_a_bus_held_elsewhere_names_its_holder(state):
@@ -129,6 +132,7 @@ def test_a_bus_held_elsewhere_names_its_holder(state):
         sim(state)
     holder.stdin.close()
     assert holder.wait() == 0 and busy.value.holder == holder.pid
+    assert not str(busy.value).startswith("Error")
     with sim(state), pytest.raises(zarnix.BusyError) as busy:
         sim(state)
     assert busy.value.holder is None  # this very process
