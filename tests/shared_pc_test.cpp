@@ -385,9 +385,10 @@ TEST_F(SharedPcTest, ANameSwappedAfterItsLookIsNotWritten)
     // Made beside the name and renamed over it: never the inode the look saw.
     const fs::path side = shared / "side";
     const auto over = [&](bool made) { return made && ::rename(side.c_str(), name.c_str()) == 0; };
-    const auto theirLink = [&] {
-        return over(::symlink(victim.c_str(), side.c_str()) == 0 && ::lchown(side.c_str(), 65534, 0) == 0);
+    const auto linkTo = [&](const fs::path& to) {
+        return over(::symlink(to.c_str(), side.c_str()) == 0 && ::lchown(side.c_str(), 65534, 0) == 0);
     };
+    const auto theirLink = [&] { return linkTo(victim); };
     struct CRow {
         const char* what;
         bool existed;
@@ -397,6 +398,7 @@ TEST_F(SharedPcTest, ANameSwappedAfterItsLookIsNotWritten)
     const std::string replaced = "the file was replaced while it was opened";
     const CRow rows[] = {
         {"our file, then another user's link", true, theirLink, replaced},
+        {"our file, then another user's link to a folder", true, [&] { return linkTo(dir); }, replaced},
         {"our file, then a block device", true,
          [&] { return over(::mknod(side.c_str(), S_IFBLK | 0666, ::makedev(7, 200)) == 0); }, replaced},
         {"our file, then another user's file", true,
