@@ -299,12 +299,6 @@ TEST_F(SharedPcTest, TheWriterKeepsOthersOut)
             EXPECT_EQ(fault.reason, "not following another user's link in a shared folder");
         }
     }
-    // Opened for writing in place (the trace): another user's file there is not truncated.
-    const fs::path theirs = shared / "trace";
-    ASSERT_TRUE(AsNobody([&] { return ::close(::open(theirs.c_str(), O_CREAT | O_WRONLY, 0666)) == 0; }));
-    std::ofstream(theirs) << "theirs";
-    EXPECT_EQ(OpenForWriting(theirs, fault), -1);
-    EXPECT_EQ(ReadFile(theirs), "theirs");
 }
 
 // What a name in a sticky world-writable folder holds decides what each writer
