@@ -133,8 +133,9 @@ struct CNode {
     std::string name;
     bool exists = false;
     struct stat stat {};
-    // Reached through a link of /proc (/dev/stdout, /dev/fd/N): one of this
-    // process's own descriptors, which the kernel alone can open again.
+    // Reached through a link of /proc (/dev/stdout, /dev/fd/N): a descriptor the
+    // caller already holds, whose link nobody can plant and only the kernel can
+    // follow; what it leads to was chosen by whoever opened it (the shell's `>`).
     bool ownDescriptor = false;
 };
 
