@@ -134,7 +134,7 @@ EBackendOpen CBackend::Open(const CBackendChoice& choice, std::string& error, CC
         m_clockInUse = m_clock.get();
     }
     if (!choice.trace.empty()) {
-        if (!m_traceFile.Open(choice.trace, error))
+        if (!m_traceFile.Open(choice.trace, error, choice.stop))
             return EBackendOpen::Failed;
         m_recorder = std::make_unique<CRecordingAdapter>(*m_adapter, *m_clockInUse);
         m_recorder->SetTraceStream(m_traceFile.Stream());

@@ -26,6 +26,7 @@ struct CBackendChoice {
     std::string simState;       // the simulated camera's memory between runs
     bool virtualClock = false;  // the protocol's pauses take no time (--sim-clock, which also simulates)
     std::string trace;          // every adapter call, with its time, goes there
+    CStopCheck stop;            // ends a wait on a trace pipe or device that is not read
     // With nothing chosen and no adapter on USB: the window runs on the simulated
     // camera; the tool fails, so that nobody takes it for a real one.
     bool simulateWhenNoAdapter = false;

@@ -287,12 +287,16 @@ int TransferStatus(CSession& session, const CSettingsTransfer& transfer, ETransf
 int RunDump(CSession& session, const CCommandInfo&)
 {
     const CCliOptions& options = session.Options();
+    // A file that cannot be written fails before the camera is looked for.
+    CFileReplacement file;
+    if (!OpenSettingsFile(file, options.args[0], session.Messages(), [] { return StopRequested(); }))
+        return kExitFailure;
     if (!session.Connect())
         return kExitFailure;
     CSettingsTransfer transfer(
         session.Context(), session.Address(), [&] { session.Progress().Step(); }, [] { return StopRequested(); });
     session.Progress().Start("dump", CameraToFileSteps(options.all));
-    const ETransferResult result = transfer.CameraToFile(options.args[0], options.all);
+    const ETransferResult result = transfer.CameraToFile(file, options.args[0], options.all);
     session.Progress().Finish();
     return TransferStatus(session, transfer, result);
 }

@@ -1,10 +1,12 @@
 #include "cli/output.h"
 
+#include <cerrno>
 #include <cstdio>
 
 #include <unistd.h>
 
 #include "cli/stop_signal.h"
+#include "link/stop_check.h"
 
 namespace zarnix::cli {
 
@@ -149,7 +151,8 @@ void COutput::Write(std::FILE* stream, const std::string& text)
             at = end;
         }
     }
-    std::fflush(stream);
+    if (std::fflush(stream) != 0 && errno == EPIPE)
+        NoteBrokenPipe(); // the reader has gone: a stop, as SIGPIPE would have been
     m_progress.RedrawLocked();
 }
 

@@ -53,7 +53,9 @@ bool CSession::Open()
     if (m_opened)
         return true;
     std::string error;
-    if (m_backend.Open(m_options.backend, error) != EBackendOpen::Opened) {
+    CBackendChoice choice = m_options.backend;
+    choice.stop = [] { return StopRequested(); };
+    if (m_backend.Open(choice, error) != EBackendOpen::Opened) {
         m_output.Problem(error);
         return false;
     }

@@ -6,6 +6,8 @@
 
 #include <poll.h>
 
+#include "link/stop_check.h"
+
 namespace zarnix::cli {
 
 namespace {
@@ -66,20 +68,42 @@ bool WaitForInputUnlessStopped(int fd)
     for (int signal : kStopSignals)
         sigdelset(&waiting, signal);
     bool input = false;
-    while (!input && g_signal == 0) {
+    // The time-out lets a stop through that came by no signal (a broken pipe).
+    const timespec often{0, 100'000'000};
+    while (!input && StopSignal() == 0) {
         pollfd poll{fd, POLLIN, 0};
-        const int ready = ppoll(&poll, 1, nullptr, &waiting);
+        const int ready = ppoll(&poll, 1, &often, &waiting);
         // A fault of the descriptor is the read's to report.
         input = ready > 0 || (ready < 0 && errno != EINTR);
     }
     sigprocmask(SIG_SETMASK, &before, nullptr);
-    return input && g_signal == 0;
+    return input && StopSignal() == 0;
 }
 
-int StopSignal() { return g_signal; }
+void IgnoreBrokenPipes() { std::signal(SIGPIPE, SIG_IGN); }
 
-const char* StopSignalName() { return g_signal == SIGTERM ? "SIGTERM" : g_signal == SIGHUP ? "SIGHUP" : "SIGINT"; }
+int StopSignal()
+{
+    int signal = g_signal;
+    if (signal == 0 && BrokenPipe() && g_signal.compare_exchange_strong(signal, SIGPIPE))
+        return SIGPIPE;
+    return g_signal;
+}
 
-int StopExitStatus() { return 128 + g_signal; }
+const char* StopSignalName()
+{
+    switch (StopSignal()) {
+    case SIGTERM:
+        return "SIGTERM";
+    case SIGHUP:
+        return "SIGHUP";
+    case SIGPIPE:
+        return "SIGPIPE";
+    default:
+        return "SIGINT";
+    }
+}
+
+int StopExitStatus() { return 128 + StopSignal(); }
 
 } // namespace zarnix::cli

@@ -18,15 +18,21 @@ void CatchStopSignals();
 // True when there is input to read.
 bool WaitForInputUnlessStopped(int fd);
 
-// The first signal caught, or 0.
+// SIGPIPE ignored (as a caller may have left it already): a write to a pipe whose
+// reader has gone (`--trace /dev/stdout | head`) then fails with EPIPE, which the
+// writer notes (link/stop_check.h) and the run takes as a stop on SIGPIPE, instead
+// of dying between a register's address frame and its data.
+void IgnoreBrokenPipes();
+
+// The first signal caught, or 0; SIGPIPE once an output's reader has gone.
 int StopSignal();
 inline bool StopRequested() { return StopSignal() != 0; }
 
-// "SIGINT", "SIGTERM" or "SIGHUP".
+// "SIGINT", "SIGTERM", "SIGHUP" or "SIGPIPE".
 const char* StopSignalName();
 
 // What the shell reports for a command ended by the signal: 130 for SIGINT, 143
-// for SIGTERM, 129 for SIGHUP.
+// for SIGTERM, 129 for SIGHUP, 141 for SIGPIPE.
 int StopExitStatus();
 
 } // namespace zarnix::cli

@@ -26,9 +26,12 @@ namespace {
 int WithOutputChecked(int status)
 {
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-        PrintError(std::string("cannot write the output: ") + std::strerror(errno));
+        const int error = errno;
+        PrintError(std::string("cannot write the output: ") + std::strerror(error));
+        if (error == EPIPE)
+            zarnix::NoteBrokenPipe();
         if (status == kExitOk)
-            status = kExitFailure;
+            status = zarnix::BrokenPipe() ? StopExitStatus() : kExitFailure;
     }
     return status;
 }
@@ -102,4 +105,8 @@ int Run(int argc, char** argv)
 
 } // namespace
 
-int main(int argc, char** argv) { return WithOutputChecked(Run(argc, argv)); }
+int main(int argc, char** argv)
+{
+    IgnoreBrokenPipes();
+    return WithOutputChecked(Run(argc, argv));
+}

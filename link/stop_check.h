@@ -10,4 +10,10 @@ namespace zarnix {
 // byte; between two reads of a file. True ends the job there.
 using CStopCheck = std::function<bool()>;
 
+// An output whose reader has gone (a write met EPIPE, SIGPIPE being ignored)
+// stops the run as the signal would have: the writer notes it here, and the
+// tool's stop check asks, besides its signals.
+void NoteBrokenPipe();
+bool BrokenPipe();
+
 } // namespace zarnix

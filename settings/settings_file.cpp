@@ -187,14 +187,35 @@ std::string FormatSettingsLine(std::span<const std::uint16_t, kSettingsLineValue
     return line;
 }
 
-bool SaveSettingsFile(std::span<const std::uint16_t> image, const std::string& path, CMessageSink& messages)
+namespace {
+
+bool ShowFileFault(const CFileFault& fault, const std::string& path, CMessageSink& messages)
 {
-    CFileFault fault;
-    if (ReplaceFile(path, FormatSettingsFile(image, path), fault))
-        return true;
     // Whole: the path and the reason may be longer than a message box's line.
     messages.Show((fault.atOpen ? "Failed to create " : "Failed to write ") + path + ": " + fault.reason);
     return false;
+}
+
+} // namespace
+
+bool OpenSettingsFile(CFileReplacement& file, const std::string& path, CMessageSink& messages,
+                      const CStopCheck& stop)
+{
+    CFileFault fault;
+    return file.Open(path, fault, stop) || ShowFileFault(fault, path, messages);
+}
+
+bool CommitSettingsFile(CFileReplacement& file, std::span<const std::uint16_t> image, const std::string& path,
+                        CMessageSink& messages)
+{
+    CFileFault fault;
+    return file.Commit(FormatSettingsFile(image, path), fault) || ShowFileFault(fault, path, messages);
+}
+
+bool SaveSettingsFile(std::span<const std::uint16_t> image, const std::string& path, CMessageSink& messages)
+{
+    CFileReplacement file;
+    return OpenSettingsFile(file, path, messages) && CommitSettingsFile(file, image, path, messages);
 }
 
 EReadFile ReadSettingsBytes(const std::string& path, std::string& bytes, std::string& problem, const CStopCheck& stop)

@@ -46,6 +46,13 @@ std::string FormatSettingsFile(std::span<const std::uint16_t> image, const std::
 // `messages` ("Failed to create %s: <reason>" or "Failed to write %s: <reason>")
 // and false comes back; the old file, if any, is untouched.
 bool SaveSettingsFile(std::span<const std::uint16_t> image, const std::string& path, CMessageSink& messages);
+// The same in the two steps a camera to file takes: the file opened for
+// replacing (its folder held, the temporary file made) before the first register
+// is read, so that a name that cannot be written fails at once; then written.
+bool OpenSettingsFile(CFileReplacement& file, const std::string& path, CMessageSink& messages,
+                      const CStopCheck& stop = {});
+bool CommitSettingsFile(CFileReplacement& file, std::span<const std::uint16_t> image, const std::string& path,
+                        CMessageSink& messages);
 
 // The file's bytes, read once (at most kSettingsFileMaxBytes), so that what is
 // checked is what gets written. Anything but Read comes with `problem`, one line

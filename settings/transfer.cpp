@@ -150,15 +150,27 @@ ETransferResult CSettingsTransfer::ReadCamera(const std::array<bool, kSettingsBl
 
 ETransferResult CSettingsTransfer::CameraToFile(const std::string& path, bool allRegisters)
 {
+    // A name that cannot be written fails before the first register is read.
+    CFileReplacement file;
+    if (!OpenSettingsFile(file, path, m_context.messages, m_stop))
+        return ETransferResult::WriteFailed;
+    return CameraToFile(file, path, allRegisters);
+}
+
+ETransferResult CSettingsTransfer::CameraToFile(CFileReplacement& file, const std::string& path, bool allRegisters)
+{
     // A backup holding the placeholders of failed reads would be corrupt, and so
-    // would half a backup: any existing file is left as it is then.
+    // would half a backup: any existing file is left as it is then, and the
+    // temporary file goes with `file`.
     std::vector<std::uint16_t> image;
     const ETransferResult read =
         ReadCamera({true, allRegisters, allRegisters, allRegisters, allRegisters}, image, "no file written");
     if (read != ETransferResult::Done)
         return read;
-    const std::span<const std::uint16_t> file(image.data(), kSettingsFileValues);
-    return SaveSettingsFile(file, path, m_context.messages) ? ETransferResult::Done : ETransferResult::WriteFailed;
+    const std::span<const std::uint16_t> values(image.data(), kSettingsFileValues);
+    if (CommitSettingsFile(file, values, path, m_context.messages))
+        return ETransferResult::Done;
+    return m_stop && m_stop() ? ETransferResult::Stopped : ETransferResult::WriteFailed;
 }
 
 std::string SettingNameOf(const CDifference& difference)

@@ -68,8 +68,13 @@ public:
                       CStopCheck stop = {});
 
     // Reads the Eeprom block (and with `allRegisters` the ISP and Stat blocks) and
-    // writes them to `path`. Stops at the first failed read; no file is written then.
+    // writes them to `path`. The file is opened for replacing before the first
+    // read: a name that cannot be written fails with no bus traffic. Stops at the
+    // first failed read; no file is written then and the temporary file is removed.
     ETransferResult CameraToFile(const std::string& path, bool allRegisters);
+    // The same into `file`, opened for `path` already (OpenSettingsFile), so that a
+    // caller may find out before it even looks for the camera.
+    ETransferResult CameraToFile(CFileReplacement& file, const std::string& path, bool allRegisters);
     // Reads the Eeprom block, and the other blocks `blocks` names, as CameraToFile
     // reads them, into `image` (kSettingsImageSize entries, the markers set for
     // the blocks read). Stops at the first failed read or at the operator's word,

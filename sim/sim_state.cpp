@@ -374,37 +374,32 @@ ESimStateLoad ParseStateBytes(const std::string& path, const std::string& text, 
     return ESimStateLoad::Loaded;
 }
 
-// The state file opened for the lock: read and write where it may be written,
-// read-only where not (reading a camera must not need a writable file).
+// The state file opened for the lock, for writing as well as reading: the kernel
+// checks that the caller may write it before anyone can hold the camera with it.
+// New state files are private, as the camera's memory may be the operator's
+// alone. A pipe or device in its place is refused at once, never waited on.
+constexpr mode_t kNewStateMode = 0600;
+
+// Replaces the state file as a whole, under its lock where `watch` takes it.
+bool ReplaceStateFile(const std::string& path, const CSimState& state, std::string& error,
+                      const CReplaceWatch& watch = {})
+{
+    CFileReplacement replacement;
+    replacement.RegularOnly();
+    CFileFault fault;
+    if (replacement.Open(path, fault, {}, kNewStateMode, watch) && replacement.Commit(FormatSimState(state), fault))
+        return true;
+    error = "cannot write " + path + ": " + fault.reason;
+    return false;
+}
+
 int OpenStateFile(const std::string& path, std::string& error)
 {
-    constexpr int kAttempts = 10;
-    for (int attempt = 0; attempt < kAttempts; ++attempt) {
-        std::string target;
-        if (!FollowOwnLinks(path, target, error)) {
-            error = "cannot open " + path + ": " + error;
-            return -1;
-        }
-        int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY);
-        if (fd < 0 && (errno == EACCES || errno == EROFS))
-            fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
-        if (fd >= 0)
-            return fd;
-        if (errno != ENOENT) {
-            error = "cannot open " + path + ": " + std::strerror(errno);
-            return -1;
-        }
-        // Made under its own name only: a link put there meanwhile is not followed.
-        fd = ::open(target.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0666);
-        if (fd >= 0)
-            return fd;
-        if (errno != EEXIST) {
-            error = "cannot create " + path + ": " + std::strerror(errno);
-            return -1;
-        }
-    }
-    error = "cannot open " + path + ": it keeps being replaced";
-    return -1;
+    CFileFault fault;
+    const int fd = OpenRegularForUpdate(path, kNewStateMode, fault);
+    if (fd < 0)
+        error = "cannot open " + path + (fault.error == EACCES ? " for writing: " : ": ") + fault.reason;
+    return fd;
 }
 
 } // namespace
@@ -413,7 +408,7 @@ ESimStateLoad LoadSimStateFile(const std::string& path, CSimState& state, std::s
 {
     std::string text;
     CFileFault fault;
-    const EReadFile read = ReadWholeFile(path, kSimStateMaxBytes, text, fault);
+    const EReadFile read = ReadWholeFile(path, kSimStateMaxBytes, text, fault, {}, true);
     if (read == EReadFile::Failed && fault.error == ENOENT)
         return ESimStateLoad::Missing;
     return ParseStateBytes(path, text, read, fault, state, error);
@@ -421,11 +416,7 @@ ESimStateLoad LoadSimStateFile(const std::string& path, CSimState& state, std::s
 
 bool SaveSimStateFile(const std::string& path, const CSimState& state, std::string& error)
 {
-    CFileFault fault;
-    if (ReplaceFile(path, FormatSimState(state), fault))
-        return true;
-    error = "cannot write " + path + ": " + fault.reason;
-    return false;
+    return ReplaceStateFile(path, state, error);
 }
 
 ESimStateLoad CSimStateFile::Open(const std::string& path, CSimState& state, std::string& error)
@@ -469,11 +460,8 @@ bool CSimStateFile::Save(const CSimState& state, std::string& error)
         if (!next.Held())
             next.Take(::dup(fd), m_path, ignored);
     };
-    CFileFault fault;
-    if (!ReplaceFile(m_path, FormatSimState(state), fault, lockNew)) {
-        error = "cannot write " + m_path + ": " + fault.reason;
+    if (!ReplaceStateFile(m_path, state, error, lockNew))
         return false;
-    }
     m_lock = std::move(next);
     return true;
 }

@@ -81,7 +81,7 @@ enum class ESimStateLoad {
 ESimStateLoad LoadSimStateFile(const std::string& path, CSimState& state, std::string& error);
 
 // Replaces the file as a whole (link/files.h), so a crash leaves the old state
-// or the new one, never half of either.
+// or the new one, never half of either; anything but a regular file is refused.
 bool SaveSimStateFile(const std::string& path, const CSimState& state, std::string& error);
 
 // The state file of one run. It is locked before it is read and stays locked
@@ -90,9 +90,11 @@ bool SaveSimStateFile(const std::string& path, const CSimState& state, std::stri
 // file itself, so every name of it (a relative path, a hard link) is one camera.
 class CSimStateFile {
 public:
-    // Opens `path` (making it, empty, when it is missing; never through a link
-    // of somebody else's), locks it and reads it. Refused at once when another
-    // program holds it.
+    // Opens `path` for writing (making it, empty and mode 0600, when it is
+    // missing; never through a link of somebody else's), locks it and reads it.
+    // Refused at once when another program holds it, when it is not a regular
+    // file, when the caller may not write it, and when it is another user's in
+    // a sticky world-writable folder.
     ESimStateLoad Open(const std::string& path, CSimState& state, std::string& error);
     // Writes `state` to the file, still under the lock.
     bool Save(const CSimState& state, std::string& error);

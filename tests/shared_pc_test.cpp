@@ -16,7 +16,6 @@
 #include <fstream>
 #include <functional>
 #include <sstream>
-#include <thread>
 
 #include "link/adapters/bus_list.h"
 #include "link/adapters/library_adapter.h"
@@ -201,9 +200,32 @@ TEST_F(SharedPcTest, TheStateFileIsLockedBeforeItIsRead)
     EXPECT_EQ(state.banks.at(0x30)[0x04], 0x99);
     CSimStateFile meanwhile; // held for as long as it is open, not only while it is read
     EXPECT_EQ(meanwhile.Open(file, state, error), ESimStateLoad::Failed);
+    struct stat made {};
+    ASSERT_EQ(::stat(file.c_str(), &made), 0);
+    EXPECT_EQ(made.st_mode & 07777, 0600u); // the camera's memory is its operator's
+
+    // A pipe as the state file is refused at once by every way in, never waited on.
+    const fs::path fifo = dir / "p.state";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0666), 0);
+    CSimStateFile piped;
+    EXPECT_EQ(piped.Open(fifo, state, error), ESimStateLoad::Failed);
+    EXPECT_EQ(error, "cannot open " + fifo.string() + ": not a regular file");
+    EXPECT_EQ(LoadSimStateFile(fifo, state, error), ESimStateLoad::Failed);
+    EXPECT_FALSE(SaveSimStateFile(fifo, state, error));
+    EXPECT_EQ(error, "cannot write " + fifo.string() + ": not a regular file");
 
     if (!CanActAsAnotherUser())
         GTEST_SKIP() << "the planted link needs a second user";
+    // Only a user who may write the state file may lock the camera with it.
+    after = {};
+    ASSERT_EQ(::chmod(file.c_str(), 0644), 0);
+    std::string refusal;
+    EXPECT_FALSE(AsNobody([&] {
+        CSimStateFile reader;
+        CSimState read;
+        return reader.Open(file, read, refusal) != ESimStateLoad::Failed;
+    }));
+    EXPECT_EQ(meanwhile.Open(file, state, error), ESimStateLoad::Loaded) << error;
     // Another user's link in a shared folder is not followed to the file it names.
     const fs::path shared = dir / "tmp";
     fs::create_directory(shared);
@@ -225,9 +247,9 @@ TEST_F(SharedPcTest, TheWriterKeepsOthersOut)
     ASSERT_EQ(::chmod(target.c_str(), 0640), 0);
     std::vector<mode_t> seen;
     CFileFault fault;
-    const auto watch = [&](const std::string& temp, int) {
+    const auto watch = [&](const std::string&, int fd) {
         struct stat st {};
-        EXPECT_EQ(::stat(temp.c_str(), &st), 0);
+        EXPECT_EQ(::fstat(fd, &st), 0);
         seen.push_back(st.st_mode & 07777);
     };
     ASSERT_TRUE(ReplaceFile(target, "new", fault, watch)) << fault.reason;
@@ -240,14 +262,18 @@ TEST_F(SharedPcTest, TheWriterKeepsOthersOut)
     EXPECT_TRUE(ReplaceFile(longName, "long", fault)) << fault.reason;
     EXPECT_EQ(ReadFile(longName), "long");
 
-    // A pipe is written in place and stays a pipe.
+    // A pipe is written in place and stays a pipe; with no reader and no stop
+    // to end a wait, it is refused at once.
     const fs::path fifo = dir / "fifo";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    std::string piped;
-    std::thread reader([&] { piped = ReadFile(fifo); });
+    EXPECT_FALSE(ReplaceFile(fifo, "nobody reads", fault));
+    EXPECT_EQ(fault.reason, "no program reads the pipe");
+    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
     EXPECT_TRUE(ReplaceFile(fifo, "through the pipe", fault)) << fault.reason;
-    reader.join();
-    EXPECT_EQ(piped, "through the pipe");
+    char piped[32] = {};
+    EXPECT_EQ(::read(reader, piped, sizeof piped), 16);
+    ::close(reader);
+    EXPECT_STREQ(piped, "through the pipe");
     EXPECT_TRUE(fs::is_fifo(fifo));
 
     if (!CanActAsAnotherUser())
@@ -286,12 +312,157 @@ TEST_F(SharedPcTest, TheWriterKeepsOthersOut)
             EXPECT_EQ(fault.reason, "not following another user's link in a shared folder");
         }
     }
-    // Opened for writing in place (the trace): another user's file there is not truncated.
-    const fs::path theirs = shared / "trace";
-    ASSERT_TRUE(AsNobody([&] { return ::close(::open(theirs.c_str(), O_CREAT | O_WRONLY, 0666)) == 0; }));
-    std::ofstream(theirs) << "theirs";
-    EXPECT_EQ(OpenForWriting(theirs, fault), -1);
-    EXPECT_EQ(ReadFile(theirs), "theirs");
+}
+
+// What a name in a sticky world-writable folder holds decides what each writer
+// may do with it: the settings writer (replacing), the trace (in place) and the
+// state file (read and replaced under its lock). Another user is uid 65534.
+TEST_F(SharedPcTest, InASharedFolderOnlyWhatIsOursIsWritten)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "another user's names need root";
+    const fs::path shared = dir / "tmp", name = shared / "x", victim = dir / "victim";
+    fs::create_directory(shared);
+    ASSERT_EQ(::chmod(shared.c_str(), 01777), 0);
+    const auto theirs = [](const fs::path& p) { return ::lchown(p.c_str(), 65534, 65534) == 0; };
+    const auto file = [](const fs::path& p) { return std::ofstream(p) << "old", ::chmod(p.c_str(), 0666) == 0; };
+    const std::string link = "not following another user's link in a shared folder",
+                      file1 = "not writing into another user's file in a shared folder",
+                      pipe = "not writing into another user's pipe or device in a shared folder",
+                      block = "not writing to a block device", regular = "not a regular file",
+                      second = "not truncating a file that has another name (a hard link) in a shared folder";
+    struct CRow {
+        const char* what;
+        std::function<bool(const fs::path&)> plant;
+        std::string refused[3]; // replaced, written in place, opened as a state file; "": done
+    };
+    const CRow rows[] = {
+        {"our own file", file, {"", "", ""}},
+        {"another user's link", [&](const fs::path& p) { return ::symlink(victim.c_str(), p.c_str()) == 0 && theirs(p); },
+         {link, link, link}},
+        {"another user's fifo", [&](const fs::path& p) { return ::mkfifo(p.c_str(), 0666) == 0 && theirs(p); },
+         {pipe, pipe, regular}},
+        {"a block device", [](const fs::path& p) { return ::mknod(p.c_str(), S_IFBLK | 0666, ::makedev(7, 200)) == 0; },
+         {block, block, regular}},
+        {"a file with a second name", [&](const fs::path& p) { return ::link(victim.c_str(), p.c_str()) == 0; },
+         {"", second, ""}},
+        {"another user's file", [&](const fs::path& p) { return file(p) && theirs(p); }, {file1, file1, file1}},
+    };
+    for (const CRow& row : rows) {
+        for (int way = 0; way < 3; ++way) {
+            SCOPED_TRACE(std::string(row.what) + ", way " + std::to_string(way));
+            std::ofstream(victim) << "precious\n";
+            fs::remove(name);
+            ASSERT_TRUE(row.plant(name));
+            struct stat before {}, after {};
+            ::lstat(name.c_str(), &before);
+            CFileFault fault;
+            int fd = -1;
+            bool done = way == 0 ? ReplaceFile(name, "new\n", fault)
+                                 : (fd = way == 1 ? OpenForWriting(name, fault) : OpenRegularForUpdate(name, 0600, fault)) >= 0;
+            if (fd >= 0 && way == 1) {
+                EXPECT_EQ(::write(fd, "new\n", 4), 4);
+            }
+            if (fd >= 0)
+                ::close(fd);
+            EXPECT_EQ(done, row.refused[way].empty()) << fault.reason;
+            EXPECT_EQ(ReadFile(victim), "precious\n");
+            ::lstat(name.c_str(), &after);
+            if (!done) {
+                EXPECT_EQ(fault.reason, row.refused[way]);
+                EXPECT_TRUE(after.st_ino == before.st_ino && after.st_uid == before.st_uid &&
+                            after.st_mode == before.st_mode && after.st_size == before.st_size);
+            } else if (way < 2) {
+                EXPECT_EQ(ReadFile(name), "new\n");
+            }
+        }
+    }
+}
+
+// Another user's swap at the worst moment, by a seam between the look at a name
+// and its opening, and by the replacement's watch before the rename: what is
+// written is what was decided on, or nothing.
+TEST_F(SharedPcTest, ANameSwappedAfterItsLookIsNotWritten)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "another user's names need root";
+    const fs::path shared = dir / "tmp", name = shared / "x", victim = dir / "victim";
+    fs::create_directory(shared);
+    ASSERT_EQ(::chmod(shared.c_str(), 01777), 0);
+    // Made beside the name and renamed over it: never the inode the look saw.
+    const fs::path side = shared / "side";
+    const auto over = [&](bool made) { return made && ::rename(side.c_str(), name.c_str()) == 0; };
+    const auto linkTo = [&](const fs::path& to) {
+        return over(::symlink(to.c_str(), side.c_str()) == 0 && ::lchown(side.c_str(), 65534, 0) == 0);
+    };
+    const auto theirLink = [&] { return linkTo(victim); };
+    struct CRow {
+        const char* what;
+        bool existed;
+        std::function<bool()> swap;
+        std::string refused;
+    };
+    const std::string replaced = "the file was replaced while it was opened";
+    const CRow rows[] = {
+        {"our file, then another user's link", true, theirLink, replaced},
+        {"our file, then another user's link to a folder", true, [&] { return linkTo(dir); }, replaced},
+        {"our file, then a block device", true,
+         [&] { return over(::mknod(side.c_str(), S_IFBLK | 0666, ::makedev(7, 200)) == 0); }, replaced},
+        {"our file, then another user's file", true,
+         [&] { return over((std::ofstream(side) << "theirs", ::chown(side.c_str(), 65534, 0) == 0)); }, replaced},
+        {"no name, then another user's link", false, theirLink,
+         "not following another user's link in a shared folder"},
+    };
+    for (const CRow& row : rows) {
+        for (const bool state : {false, true}) {
+            SCOPED_TRACE(std::string(row.what) + (state ? ", state file" : ", trace"));
+            std::ofstream(victim) << "precious\n";
+            fs::remove(name);
+            if (row.existed)
+                std::ofstream(name) << "ours";
+            bool swapped = false;
+            SetBeforeOpenHookForTests([&](const std::string&) {
+                if (!swapped && (swapped = true)) {
+                    EXPECT_TRUE(row.swap());
+                }
+            });
+            CFileFault fault;
+            const int fd = state ? OpenRegularForUpdate(name, 0600, fault) : OpenForWriting(name, fault);
+            SetBeforeOpenHookForTests({});
+            EXPECT_TRUE(swapped);
+            EXPECT_EQ(fd, -1);
+            EXPECT_EQ(fault.reason, row.refused);
+            EXPECT_EQ(ReadFile(victim), "precious\n");
+        }
+    }
+
+    // The replacement renames relative to the folder it holds: a link put in
+    // place of the name, or of the folder itself, leads nowhere else.
+    fs::create_directory(dir / "a");
+    fs::create_directory(dir / "b");
+    fs::remove(name);
+    std::ofstream(name) << "ours";
+    std::ofstream(victim) << "precious\n";
+    const std::function<bool()> swaps[] = {
+        theirLink,
+        [&] { return ::rename((dir / "a").c_str(), (dir / "a-moved").c_str()) == 0 && ::symlink("b", (dir / "a").c_str()) == 0; },
+    };
+    const fs::path targets[] = {name, dir / "a" / "f.qcs"};
+    for (int i = 0; i < 2; ++i) {
+        bool swapped = false;
+        const auto watch = [&](const std::string&, int) {
+            if (!swapped && (swapped = true)) {
+                EXPECT_TRUE(swaps[i]());
+            }
+        };
+        CFileFault fault;
+        EXPECT_TRUE(ReplaceFile(targets[i], "new\n", fault, watch)) << fault.reason;
+        EXPECT_TRUE(swapped);
+    }
+    EXPECT_EQ(ReadFile(victim), "precious\n");
+    EXPECT_EQ(ReadFile(name), "new\n");
+    EXPECT_EQ(ReadFile(dir / "a-moved" / "f.qcs"), "new\n");
+    EXPECT_TRUE(fs::is_empty(dir / "b"));
 }
 
 TEST_F(SharedPcTest, RootLoadsOnlyALibraryRootAloneCanChange)

@@ -137,7 +137,15 @@ TEST_F(TransferTest, EndPointsAndTheirMessages)
         EXPECT_EQ(bus.Log().empty() ? E{} : bus.Log().end()[-2].call, last); // the transfer before the last close
     }
     EXPECT_EQ(camera.CommitCount(), 0u);
-    EXPECT_FALSE(std::filesystem::exists(File("f.qcs")));
+    // A name that cannot be written fails before the first read; no stopped or
+    // failed read left its temporary file behind.
+    messages.Clear();
+    bus.ClearLog();
+    EXPECT_EQ(transfer.CameraToFile(File("missing/f.qcs"), true), R::WriteFailed);
+    EXPECT_TRUE(bus.Log().empty());
+    ASSERT_EQ(messages.Texts().size(), 1u);
+    EXPECT_EQ(messages.Texts()[0].rfind("Failed to create " + File("missing/f.qcs") + ": No such", 0), 0u);
+    EXPECT_TRUE(std::filesystem::is_empty(File("")));
 }
 
 TEST_F(TransferTest, ABadFileIsRefusedBeforeAnyBusTraffic)

@@ -81,8 +81,11 @@ bool RootsAlone(int fd, const std::string& name, bool folder, bool root, std::st
 int OpenLibraryFile(const std::string& path, std::string& loadable, std::string& why, bool& refused)
 {
     std::string end;
-    if (!FollowOwnLinks(path, end, why))
+    CFileFault fault;
+    if (!ResolveOwnLinks(path, end, fault)) {
+        why = fault.reason;
         return -1;
+    }
     const std::size_t slash = end.rfind('/');
     const std::string base = end.substr(slash == std::string::npos ? 0 : slash + 1);
     const std::string given = slash == std::string::npos ? "." : slash == 0 ? "/" : end.substr(0, slash);

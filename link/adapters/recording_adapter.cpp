@@ -1,6 +1,5 @@
 #include "link/adapters/recording_adapter.h"
 
-#include <ext/stdio_filebuf.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -30,6 +29,52 @@ std::string Bytes(const std::vector<std::uint8_t>& data)
     }
     return text + "]";
 }
+
+// The trace's bytes, written through WriteUnlessStopped; after the first fault
+// nothing more is written and the fault is kept for Close to tell.
+class CTraceBuffer final : public std::streambuf {
+public:
+    CTraceBuffer(int fd, CStopCheck stop) : m_fd(fd), m_stop(std::move(stop)) { setp(m_bytes, m_bytes + sizeof m_bytes); }
+    ~CTraceBuffer() override { Close(); }
+    // False when any byte was lost.
+    bool Close()
+    {
+        if (m_fd < 0)
+            return m_fault.reason.empty();
+        Drain();
+        if (::close(m_fd) != 0 && m_fault.reason.empty())
+            m_fault.reason = std::strerror(errno);
+        m_fd = -1;
+        return m_fault.reason.empty();
+    }
+    const std::string& Reason() const { return m_fault.reason; }
+
+protected:
+    int_type overflow(int_type c) override
+    {
+        if (!Drain())
+            return traits_type::eof();
+        if (!traits_type::eq_int_type(c, traits_type::eof())) {
+            *pptr() = traits_type::to_char_type(c);
+            pbump(1);
+        }
+        return traits_type::not_eof(c);
+    }
+    int sync() override { return Drain() ? 0 : -1; }
+
+private:
+    bool Drain()
+    {
+        const std::string_view bytes(pbase(), static_cast<std::size_t>(pptr() - pbase()));
+        setp(m_bytes, m_bytes + sizeof m_bytes);
+        return m_fault.reason.empty() && WriteUnlessStopped(m_fd, bytes, m_fault, m_stop);
+    }
+
+    int m_fd;
+    CStopCheck m_stop;
+    CFileFault m_fault;
+    char m_bytes[4096];
+};
 
 } // namespace
 
@@ -166,17 +211,16 @@ CTraceFile::~CTraceFile()
     Close(ignored);
 }
 
-bool CTraceFile::Open(const std::string& path, std::string& error)
+bool CTraceFile::Open(const std::string& path, std::string& error, const CStopCheck& stop)
 {
     CFileFault fault;
-    const int fd = OpenForWriting(path, fault);
+    const int fd = OpenForWriting(path, fault, stop);
     if (fd < 0) {
         error = "Error: Could not open the trace file " + path + ": " + fault.reason;
         return false;
     }
     m_path = path;
-    // The buffer owns the descriptor and closes it with itself.
-    m_buffer = std::make_unique<__gnu_cxx::stdio_filebuf<char>>(fd, std::ios::out);
+    m_buffer = std::make_unique<CTraceBuffer>(fd, stop); // owns the descriptor
     m_stream = std::make_unique<std::ostream>(m_buffer.get());
     return true;
 }
@@ -185,15 +229,14 @@ bool CTraceFile::Close(std::string& error)
 {
     if (!m_stream)
         return true;
-    m_stream->flush();
-    const bool written = !m_stream->fail();
-    auto* file = static_cast<__gnu_cxx::stdio_filebuf<char>*>(m_buffer.get());
-    const bool closed = file->close() != nullptr;
+    auto* file = static_cast<CTraceBuffer*>(m_buffer.get());
+    const bool written = file->Close();
+    const std::string reason = file->Reason();
     m_stream.reset();
     m_buffer.reset();
-    if (written && closed)
+    if (written)
         return true;
-    error = "Error: Could not write the trace file " + m_path;
+    error = "Error: Could not write the trace file " + m_path + ": " + reason;
     return false;
 }
 

@@ -11,6 +11,7 @@
 
 #include "link/adapter.h"
 #include "link/clock.h"
+#include "link/stop_check.h"
 
 namespace zarnix {
 
@@ -72,13 +73,16 @@ private:
 };
 
 // The file a bus trace goes to, opened as link/files.h opens files for writing:
-// no other user's link followed, no other user's file truncated.
+// no other user's link followed, no other user's file, pipe or device written,
+// never a block device. A pipe or device is written without blocking: a reader
+// that does not read holds the run only until `stop` says so, and the lines that
+// would not go are dropped (the run stops at its next register anyway).
 class CTraceFile {
 public:
     CTraceFile();
     ~CTraceFile();
     // False with `error` ("Error: ...") when the file cannot be opened.
-    bool Open(const std::string& path, std::string& error);
+    bool Open(const std::string& path, std::string& error, const CStopCheck& stop = {});
     std::ostream* Stream() { return m_stream.get(); }
     // Flushes and closes; false with `error` when the trace could not be written whole.
     bool Close(std::string& error);

@@ -9,6 +9,7 @@
 #include <spawn.h>
 #include <sys/file.h>
 #include <stdlib.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -283,7 +284,11 @@ TEST_F(ZarnixctlTest, FilesItCannotUseAreErrorsThatChangeNothing)
         EXPECT_EQ(run.status, 1) << command;
         EXPECT_TRUE(Contains(run.err, bad + ": line 2")) << run.err;
     }
-    EXPECT_FALSE(fs::exists(state)) << "load went to the camera";
+    // dump finds out before it looks for the camera that it cannot write.
+    const CRun unwritable = Run({"dump", "/nonexistent/dir/x.qcs", "--all"});
+    EXPECT_EQ(unwritable.status, 1);
+    EXPECT_EQ(unwritable.err, "Failed to create /nonexistent/dir/x.qcs: No such file or directory\n");
+    EXPECT_FALSE(fs::exists(state)) << "load or dump went to the camera";
 
     // A malformed state file names its line and is left as it was; one that is
     // only read is not written again, comments and all.
@@ -594,6 +599,51 @@ TEST_F(ZarnixctlStopTest, AtTheQuestionNothingIsWritten)
     EXPECT_TRUE(Contains(run.err, "Stopped before anything was written\n")) << run.err;
     EXPECT_FALSE(Contains(run.err, "Aborting")) << run.err;
     EXPECT_EQ(ReadFile(state), stateBefore);
+}
+
+// A trace whose reader has gone (`--trace /dev/stdout | head -1`), and one that
+// another program holds open without reading: the load stops after the register
+// under way, commits nothing, and ends as on SIGPIPE or on the signal sent.
+TEST_F(ZarnixctlStopTest, ABrokenOrStalledTraceStopsTheLoad)
+{
+    const std::string file = (dir / "front.qcs").string();
+    Ok({"dump", file});
+    const unsigned commits = Camera().commits;
+    const Args load{"--sim-state", state, "--address", "70", "load", file, "-y", "--trace"};
+    int pipeFds[2];
+    ASSERT_EQ(::pipe2(pipeFds, O_CLOEXEC), 0);
+    Args args = load;
+    args.push_back("/dev/fd/3");
+    pid_t pid = Spawn(args, -1, pipeFds[1], 3);
+    ::close(pipeFds[1]);
+    std::string seen;
+    char buffer[256];
+    for (ssize_t got; std::count(seen.begin(), seen.end(), '\n') < 10 && (got = ::read(pipeFds[0], buffer, 256)) > 0;)
+        seen.append(buffer, static_cast<std::size_t>(got));
+    ::close(pipeFds[0]);
+    EXPECT_EQ(Wait(pid), 141);
+    std::string err = ReadFile(ErrPath());
+    EXPECT_TRUE(Contains(err, "settings not stored\n") && Contains(err, "zarnixctl: stopped on SIGPIPE\n")) << err;
+    EXPECT_EQ(Camera().commits, commits);
+
+    const std::string fifo = (dir / "trace").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(::fcntl(reader, F_SETPIPE_SZ, 4096), 4096);
+    args = load;
+    args.push_back(fifo);
+    pid = Spawn(args, -1);
+    siginfo_t ended{};
+    int queued = 0; // until the tool's lines no longer fit
+    while (queued < 4096 - 128 && ::waitid(P_PID, static_cast<id_t>(pid), &ended, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+           ended.si_pid == 0)
+        ::ioctl(reader, FIONREAD, &queued);
+    ::kill(pid, SIGTERM);
+    EXPECT_EQ(Wait(pid), 143);
+    ::close(reader);
+    err = ReadFile(ErrPath());
+    EXPECT_TRUE(Contains(err, "settings not stored\n") && Contains(err, "zarnixctl: stopped on SIGTERM\n")) << err;
+    EXPECT_EQ(Camera().commits, commits);
 }
 
 // Three cameras loading at once: one Ctrl-C stops each after its register under
