@@ -501,7 +501,9 @@ constexpr CCommandInfo kCommands[] = {
     {"check", "check FILE", "tell whether a settings file is sound and which blocks it holds",
      "Reads the settings file FILE as load would, without touching the camera, and\n"
      "prints how many values it holds and which blocks are present. A file load\n"
-     "would refuse gets its problem, with the line, on stderr and exit status 1.\n"
+     "would refuse gets its problem, with the line, on stderr and exit status 1:\n"
+     "values are placed by their count alone, so every line that holds values must\n"
+     "hold 16, two hex digits each, and the file 1280 in all.\n"
      "\n"
      "Example:\n"
      "  zarnixctl check front.qcs\n"

@@ -143,7 +143,9 @@ TEST_F(TransferTest, EndPointsAndTheirMessages)
 TEST_F(TransferTest, ABadFileIsRefusedBeforeAnyBusTraffic)
 {
     std::ofstream(File("stray.qcs")) << std::string(4000, '0') << " 0G"; // 2000 values, then one not hex
-    for (const char* name : {"missing.qcs", "stray.qcs"}) {
+    std::string shifted = FormatSettingsFile(Image(true), "extra.qcs"); // one value too many: the rest one place off
+    std::ofstream(File("extra.qcs")) << shifted.insert(shifted.find("\r\n", 40) + 2, "00 ");
+    for (const char* name : {"missing.qcs", "stray.qcs", "extra.qcs"}) {
         messages.Clear();
         EXPECT_EQ(transfer.FileToCamera(File(name), true), ETransferResult::BadFile);
         ASSERT_EQ(messages.Texts().size(), 1u);

@@ -275,13 +275,17 @@ TEST_F(ZarnixctlTest, AsksOnATerminal)
 
 TEST_F(ZarnixctlTest, FilesItCannotUseAreErrorsThatChangeNothing)
 {
-    const std::string bad = (dir / "bad.qcs").string();
+    // One value too many would shift every later value into the wrong register.
+    const std::string bad = (dir / "bad.qcs").string(), extra = (dir / "extra.qcs").string();
     std::ofstream(bad) << "//Settings file: bad.qcs\n00 11 2Z\n";
-    for (const char* command : {"check", "load"}) {
-        const CRun run = Run({command, bad, "-y"});
-        EXPECT_EQ(run.status, 1) << command;
-        EXPECT_TRUE(Contains(run.err, bad + ": line 2")) << run.err;
-    }
+    std::string shifted = FormatSettingsFile(std::vector<std::uint16_t>(kSettingsFileValues, 0x12), extra);
+    std::ofstream(extra) << shifted.insert(shifted.find("12 "), "12 ");
+    for (const auto& [file, line] : {std::pair{bad, ": line 2: "}, {extra, ": line 3: 17 values"}})
+        for (const char* command : {"check", "load", "verify"}) {
+            const CRun run = Run({command, file, "-y"});
+            EXPECT_EQ(run.status, 1) << command;
+            EXPECT_TRUE(Contains(run.err, file + line)) << run.err;
+        }
     EXPECT_FALSE(fs::exists(state)) << "load went to the camera";
 
     // A malformed state file names its line and is left as it was; one that is

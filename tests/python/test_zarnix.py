@@ -108,7 +108,11 @@ def test_a_failed_transaction_names_its_register(settings_file, unplugged, call,
         sim(unplugged)
 
 
-@pytest.mark.parametrize("text, line", [("00" * 1280 + "\n\n0G", 3), ("00 " * 100, None)])
+DATA_LINE = "00 " * 16 + "\n"
+
+
+@pytest.mark.parametrize("text, line", [
+    (DATA_LINE * 79 + "0G " * 16, 80), (DATA_LINE * 4 + "00 " + DATA_LINE * 76, 5), (DATA_LINE * 10, None)])
 def test_a_bad_file_is_refused_with_its_line(camera, tmp_path, text, line):
     (tmp_path / "bad.qcs").write_text(text)
     for judge in (zarnix.check, camera.load):
