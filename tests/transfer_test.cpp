@@ -101,14 +101,19 @@ TEST_F(TransferTest, TransfersFramesStepsAndTime)
 TEST_F(TransferTest, EndPointsAndTheirMessages)
 {
     const std::string nack = "not a correct acknowledge recieved", kept = ", settings not stored";
+    const std::string held = " already hold the file's values; nothing was committed, the camera keeps its stored "
+                             "settings at the next power-on",
+                      all = "; registers a0:00 to a0:30, e0:00 to e0:fe, e2:00 to e2:fe, f0:00 to f0:fe and f2:00 to f2:fe";
     using E = EAdapterCall;
     using F = ESimFrame;
     using R = ETransferResult;
     // `at`: the stop question answered yes, the bank:index where `frame` fails, or the entry that reads back wrong.
     const struct { bool toFile; R end; unsigned at; Strings texts; std::string lastFrame; F frame = {}; } cases[] = {
         {false, R::Stopped, 1, {"Stopped before writing, camera unchanged"}, ""},
-        {false, R::Stopped, 49 + 1020 + 1, {"Stopped before checking register a0:00" + kept}, "w f2:fe"},
-        {false, R::Stopped, 49 + 1020 + 953 + 1, {"Stopped before the commit" + kept}, "r f2:fe"},
+        {false, R::Stopped, 33, {"Stopped after writing register a0:1f" + kept + "; registers a0:00 to a0:1f" + held},
+         "w a0:1f"},
+        {false, R::Stopped, 49 + 1020 + 1, {"Stopped before checking register a0:00" + kept + all + held}, "w f2:fe"},
+        {false, R::Stopped, 49 + 1020 + 953 + 1, {"Stopped before the commit" + kept + all + held}, "r f2:fe"},
         {true, R::Stopped, 300, {"Stopped after reading register e0:2a, no file written"}, "r e0:2a"},
         {false, R::BusFailure, 0xF020, {nack, "Writing register f0:20 failed" + kept}, "w f0:20", F::DataFrame},
         {false, R::BusFailure, 0xA007, {nack, "Writing register a0:07 failed" + kept}, "w a0:07", F::AddressFrame},
