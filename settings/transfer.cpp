@@ -161,7 +161,8 @@ ETransferResult CSettingsTransfer::ReadCamera(const std::array<bool, kSettingsBl
     return ReadPlanned(kWholeBlocks, blocks, image, consequence);
 }
 
-ETransferResult CSettingsTransfer::ReadPlanned(const CReadPlan& plan, const std::array<bool, kSettingsBlockCount>& blocks,
+ETransferResult CSettingsTransfer::ReadPlanned(const CReadPlan& plan,
+                                               const std::array<bool, kSettingsBlockCount>& blocks,
                                                std::vector<std::uint16_t>& image, const char* consequence)
 {
     m_lastDone.reset();
