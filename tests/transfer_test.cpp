@@ -93,6 +93,20 @@ TEST_F(TransferTest, TransfersFramesStepsAndTime)
             ASSERT_EQ(image[n], n > 255 && !c.all ? 0xFF : n > 255 && n % 256 == 255 ? n / 256
                                                                                 : camera.Peek(kBanks[n / 256], n % 256));
     }
+    // A verify reads only what a file to camera writes, each register as camera to file reads it: 40 ms apiece.
+    for (const bool all : {false, true}) {
+        bus.ClearLog();
+        steps = 0;
+        const Micros start = clock.Now();
+        std::vector<CDifference> differences;
+        EXPECT_EQ(transfer.Verify(Image(true), all, differences), ETransferResult::Done);
+        Strings expected;
+        Append(expected, 'r', all ? 5 : 1, written);
+        EXPECT_EQ(Frames(), expected);
+        EXPECT_EQ(clock.Now() - start, Micros(expected.size() * 40000ull));
+        EXPECT_EQ(steps, VerifySteps({true, all, all, all, all}));
+        EXPECT_EQ(steps, expected.size());
+    }
 }
 
 // Where a transfer ends short: at the operator's word, asked before every register (49 Eeprom writes,
