@@ -3,7 +3,7 @@
 # fidelity, our own cost per transaction and per settings file, several cameras at
 # once, the window's start-up and both programs' peak memory, two cameras from two
 # Python threads. Build first (scripts/build.sh build); BUILD_DIR (default build)
-# says where the programs are. The full run takes about 23 minutes, nearly all of
+# says where the programs are. The full run takes about 25 minutes, nearly all of
 # it the three timing runs and the five runs on several cameras; --quick about 5.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -133,7 +134,7 @@ struct COperation {
 bool ReadBack(CSimCamera&, CLinkContext& context, const CFiles&)
 {
     CCameraControl camera(context, kCamera);
-    return camera.ReadSettings(kComDelay);
+    return camera.ReadSettings(kComDelay).Ok();
 }
 
 bool Save(CSimCamera& sim, CLinkContext& context, const CFiles&)
@@ -142,7 +143,7 @@ bool Save(CSimCamera& sim, CLinkContext& context, const CFiles&)
     std::array<std::uint16_t, kShadowSize> live{};
     for (std::size_t i = 0; i < kShadowSize; ++i)
         live[i] = sim.Peek(kBankLive, static_cast<std::uint8_t>(i));
-    return CCameraControl(context, kCamera).StoreSettings(live);
+    return CCameraControl(context, kCamera).StoreSettings(live).Ok();
 }
 
 COperationRun CameraToFile(bool allRegisters)
@@ -161,6 +162,23 @@ COperationRun FileToCamera(bool allRegisters)
     };
 }
 
+// verify of the camera the source file came from: every register it compares matches.
+COperationRun Verify(bool allRegisters)
+{
+    return [allRegisters](CSimCamera&, CLinkContext& context, const CFiles& files) {
+        std::vector<std::uint16_t> image(kSettingsImageSize);
+        std::vector<CDifference> differences;
+        return CheckSettingsFile(files.source, image).ok &&
+               CSettingsTransfer(context, kCamera).Verify(image, allRegisters, differences) == ETransferResult::Done &&
+               differences.empty();
+    };
+}
+
+// verify reads only what it compares: for the Eeprom block at most this share of a dump's time.
+constexpr const char* kVerifyShort = "verify, Eeprom only";
+constexpr const char* kDumpShort = "Camera to File, Eeprom only";
+constexpr double kVerifyShareTarget = 0.25;
+
 const COperation kOperations[] = {
     {"read-back", false, ReadBack},
     {"SAVE", false, Save},
@@ -168,6 +186,8 @@ const COperation kOperations[] = {
     {"Camera to File, all registers", true, CameraToFile(true)},
     {"File to camera, Eeprom only", false, FileToCamera(false)},
     {"File to camera, all blocks", true, FileToCamera(true)},
+    {kVerifyShort, false, Verify(false)},
+    {"verify, all blocks", true, Verify(true)},
 };
 
 struct CRunFigures {
@@ -291,7 +311,7 @@ void Usage()
     std::fputs("Usage: zarnix_timing [--quick] [--runs N] [--only NAME]\n"
                "Runs the camera operations on the real clock against the simulated camera and\n"
                "prints how closely their pauses keep what the protocol asks for.\n"
-               "  --quick     leave out the two long ones (all registers, all blocks)\n"
+               "  --quick     leave out the long ones (all registers, all blocks)\n"
                "  --runs N    runs of each operation; figures are medians (default 3)\n"
                "  --only NAME only the operations whose name contains NAME\n",
                stderr);
@@ -341,6 +361,7 @@ int main(int argc, char** argv)
     bool ok = true;
     double worstRatio = 0;
     double shortest = 1e12;
+    std::map<std::string, double> wall; // median wall time of each operation run
     for (const auto& operation : kOperations) {
         if ((quick && operation.longOne) || (!only.empty() && std::strstr(operation.name, only.c_str()) == nullptr))
             continue;
@@ -375,8 +396,9 @@ int main(int argc, char** argv)
         shortest = std::min(shortest, minExcess);
         ratioMet = ratioMet && ratio <= 1.005;
         neverShort = neverShort && minExcess >= 0;
+        wall[operation.name] = median([](const CRunFigures& f) { return f.wallS; });
         std::printf("%-31s %9.3f %10.3f %8.5f %6zu %7.1f %6.1f %6.1f %6.0f %8zu %7.2f %8.1f\n", operation.name,
-                    median([](const CRunFigures& f) { return f.wallS; }), all.front().mandatedS, ratio,
+                    wall[operation.name], all.front().mandatedS, ratio,
                     all.front().pauses, minExcess, median([](const CRunFigures& f) { return f.excessMedianUs; }),
                     median([](const CRunFigures& f) { return f.excessMeanUs; }),
                     median([](const CRunFigures& f) { return f.excessMaxUs; }), all.front().calls,
@@ -390,6 +412,12 @@ int main(int argc, char** argv)
                 "gap work: from the end of one adapter call to the start of the next, less the pauses between.\n");
     std::printf("target wall/mandated <= 1.005: %s (worst %.5f); no pause shorter than asked: %s (shortest +%.1f us)\n",
                 ratioMet ? "met" : "MISSED", worstRatio, neverShort ? "met" : "MISSED", shortest);
+    if (wall.count(kVerifyShort) && wall.count(kDumpShort)) {
+        const double share = wall[kVerifyShort] / wall[kDumpShort];
+        std::printf("target %s <= %.2f x %s: %s (%.3f)\n", kVerifyShort, kVerifyShareTarget, kDumpShort,
+                    share <= kVerifyShareTarget ? "met" : "MISSED", share);
+        ok = ok && share <= kVerifyShareTarget;
+    }
     std::filesystem::remove_all(dir);
     return ok ? 0 : 1;
 }

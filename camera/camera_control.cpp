@@ -6,26 +6,27 @@ namespace {
 constexpr const char* kReadSettingsFailedText = "Camera settings not correctly read, default values displayed";
 }
 
-bool CCameraControl::ReadSettings(std::uint16_t, const CStopCheck& stop)
+CCameraResult CCameraControl::ReadSettings(std::uint16_t, const CStopCheck& stop)
 {
     CIicLink link(m_context);
+    CCameraResult result;
     bool failed = false;
-    bool stopped = false;
     for (const std::uint8_t index : kReadBackIndexes) {
         if (stop && stop()) {
-            stopped = true;
+            if (!failed)
+                result.outcome = EOutcome::Stopped;
             break;
         }
         if (!failed) {
             const CReadResult read = link.ReadFrame(m_wAddress, kBankLiveMirror, index);
-            if (read.requestFailed) {
-                failed = true;
-            } else {
+            if (!read.requestFailed) {
                 // Kept even when the receive failed: the entry then holds what arrived.
                 m_awShadow[index] = read.value;
-                failed = read.receiveFailed;
-                m_abRead[index] = !failed;
+                m_abRead[index] = !read.receiveFailed;
             }
+            failed = read.Failed();
+            if (failed)
+                result = CCameraResult::Failure(kBankLiveMirror, index, read.status);
         }
         // Taken on every pass, after a failure too: the read-back always lasts as long.
         m_context.clock.Pause(kReadSettingsPassPauseMs);
@@ -35,7 +36,19 @@ bool CCameraControl::ReadSettings(std::uint16_t, const CStopCheck& stop)
         FormatMsg(text, "%s", kReadSettingsFailedText);
         m_context.messages.Show(text);
     }
-    return !failed && !stopped;
+    return result;
+}
+
+CSearchResult SearchCamera(CLinkContext& context)
+{
+    CIicLink link(context);
+    CSearchResult found;
+    found.address = link.ScanForCamera();
+    // The probes raise no error; what the link holds afterwards is the completing receive's.
+    const Status receive = link.TakeError();
+    if (found.address == kNoCameraAddress || receive != kStatusOk)
+        found.ended = CCameraResult::Failure(kProbeBank, kProbeIndex, receive);
+    return found;
 }
 
 CReadResult CCameraControl::ReadRegisterChecked(std::uint8_t bank, std::uint8_t index)
@@ -49,26 +62,35 @@ std::uint16_t CCameraControl::ReadRegister(std::uint8_t bank, std::uint8_t index
     return read.requestFailed ? 1 : read.value;
 }
 
-void CCameraControl::Set(ESetCommand command, std::uint16_t value)
+CCameraResult CCameraControl::Set(ESetCommand command, std::uint16_t value)
 {
     const CSetCommand& info = SetCommandInfo(command);
-    WriteRegister(kBankLive, info.index, ApplyValueRule(info.rule, value));
+    return WriteRegister(kBankLive, info.index, ApplyValueRule(info.rule, value));
 }
 
-void CCameraControl::WriteRegister(std::uint8_t bank, std::uint8_t index, std::uint16_t value)
+namespace {
+CCameraResult WriteResult(std::uint8_t bank, std::uint8_t index, CWriteResult written)
 {
-    CIicLink(m_context).WriteFrame(m_wAddress, bank, index, value);
+    return written.Failed() ? CCameraResult::Failure(bank, index, written.status) : CCameraResult{};
 }
+} // namespace
 
-bool CCameraControl::WriteRegisterChecked(std::uint8_t bank, std::uint8_t index, std::uint16_t value)
+CCameraResult CCameraControl::WriteRegister(std::uint8_t bank, std::uint8_t index, std::uint16_t value)
 {
-    return CIicLink(m_context).WriteFrameChecked(m_wAddress, bank, index, value);
+    return WriteResult(bank, index, CIicLink(m_context).WriteFrame(m_wAddress, bank, index, value));
 }
 
-bool CCameraControl::StoreSettings(const std::array<std::uint16_t, kShadowSize>& settings,
-                                   const std::function<void(std::uint8_t index)>& stored, const CStopCheck& stop)
+CCameraResult CCameraControl::WriteRegisterChecked(std::uint8_t bank, std::uint8_t index, std::uint16_t value)
+{
+    return WriteResult(bank, index, CIicLink(m_context).WriteFrameChecked(m_wAddress, bank, index, value));
+}
+
+CCameraResult CCameraControl::StoreSettings(const std::array<std::uint16_t, kShadowSize>& settings,
+                                            const std::function<void(std::uint8_t index)>& stored,
+                                            const CStopCheck& stop)
 {
     CIicLink link(m_context);
+    CCameraResult result;
     const std::uint8_t* last = nullptr;
     for (const std::uint8_t& index : kStoredIndexes) {
         if (stop && stop()) {
@@ -79,15 +101,19 @@ bool CCameraControl::StoreSettings(const std::array<std::uint16_t, kShadowSize>&
             else
                 FormatMsg(text, "%s", "Stopped before storing, stored settings unchanged");
             m_context.messages.Show(text);
-            return false;
+            if (result.Ok())
+                result.outcome = EOutcome::Stopped;
+            return result;
         }
-        link.WriteFrame(m_wAddress, kBankEeprom, index, settings[index]);
+        const CWriteResult written = link.WriteFrame(m_wAddress, kBankEeprom, index, settings[index]);
+        if (written.Failed() && result.Ok())
+            result = CCameraResult::Failure(kBankEeprom, index, written.status);
         if (stored)
             stored(index);
         last = &index;
         m_context.clock.Pause(kStoreSettingsPauseMs);
     }
-    return true;
+    return result;
 }
 
 } // namespace zarnix

@@ -43,8 +43,9 @@ public:
     // the passes run to their end and the operator is told once. `stop`, asked
     // before each read, ends the read-back at once and without a message: the
     // caller knows why it stopped. `delay` is the operator's Com.Delay, which the
-    // camera protocol records but does not use. True when every read succeeded.
-    bool ReadSettings(std::uint16_t delay, const CStopCheck& stop = {});
+    // camera protocol records but does not use. Failed names the first register
+    // of the read mirror that did not come back whole.
+    CCameraResult ReadSettings(std::uint16_t delay, const CStopCheck& stop = {});
     // The live registers 0x30:i as the read-back left them; kNotRead until read.
     const std::array<std::uint16_t, kShadowSize>& Shadow() const { return m_awShadow; }
     // Which entries the read-back received whole: kNotRead is also a byte the
@@ -57,27 +58,30 @@ public:
     CReadResult ReadRegisterChecked(std::uint8_t bank, std::uint8_t index);
 
     // One set command per live register, with its value rule.
-    void Set(ESetCommand command, std::uint16_t value);
+    CCameraResult Set(ESetCommand command, std::uint16_t value);
 #define ZARNIX_SET_COMMAND_METHOD(name, ...) \
-    void name(std::uint16_t value) { Set(ESetCommand::name, value); }
+    CCameraResult name(std::uint16_t value) { return Set(ESetCommand::name, value); }
     ZARNIX_SET_COMMANDS(ZARNIX_SET_COMMAND_METHOD)
 #undef ZARNIX_SET_COMMAND_METHOD
 
     // Address frame, pause, data frame; the data frame goes out even when the
     // address frame failed, as the window's commands send it.
-    void WriteRegister(std::uint8_t bank, std::uint8_t index, std::uint16_t value);
-    // A write that stops at the first failed transaction; true when both went through.
-    bool WriteRegisterChecked(std::uint8_t bank, std::uint8_t index, std::uint16_t value);
+    CCameraResult WriteRegister(std::uint8_t bank, std::uint8_t index, std::uint16_t value);
+    // A write that stops at the first failed transaction.
+    CCameraResult WriteRegisterChecked(std::uint8_t bank, std::uint8_t index, std::uint16_t value);
 
     // Writes `settings` (entry i for register 0x30:i) into the stored settings, skipping the registers the camera does
     // not keep. `stored` hears of each register once it is written. `stop` is
     // asked before each register, after the pause of the one before, so every
     // register written has had its time; a stop is told to the operator (which
-    // registers were stored) and false comes back. True when all were stored.
-    bool StoreSettings(const std::array<std::uint16_t, kShadowSize>& settings,
-                       const std::function<void(std::uint8_t index)>& stored = {}, const CStopCheck& stop = {});
+    // registers were stored). A failed register does not end the store, as the
+    // window's SAVE has always gone on; the first one is what Failed names, and it
+    // outweighs a later stop.
+    CCameraResult StoreSettings(const std::array<std::uint16_t, kShadowSize>& settings,
+                                const std::function<void(std::uint8_t index)>& stored = {},
+                                const CStopCheck& stop = {});
     // Makes the camera keep the blocks just written.
-    void CommitSettings() { WriteRegister(kBankControl, kCommitIndex, kCommitValue); }
+    CCameraResult CommitSettings() { return WriteRegister(kBankControl, kCommitIndex, kCommitValue); }
 
 private:
     CLinkContext& m_context;
@@ -86,7 +90,16 @@ private:
     std::array<bool, kShadowSize> m_abRead{};
 };
 
+// The search and how it ended: Failed when nothing answered (the address is then
+// kNoCameraAddress, and the operator has been told), or when the camera answered
+// the probe but the receive that completes it failed (the address is the camera's).
+struct CSearchResult {
+    std::uint16_t address = kNoCameraAddress;
+    CCameraResult ended;
+};
+CSearchResult SearchCamera(CLinkContext& context);
+
 // The camera's write address on the bus, or kNoCameraAddress after telling the operator.
-inline std::uint16_t SearchAddress(CLinkContext& context) { return CIicLink(context).ScanForCamera(); }
+inline std::uint16_t SearchAddress(CLinkContext& context) { return SearchCamera(context).address; }
 
 } // namespace zarnix

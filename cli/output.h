@@ -127,6 +127,9 @@ void PrintDocument(nlohmann::ordered_json document);
 
 // The boxes the window would show, as problems on stderr. Counting them lets a
 // command whose bus calls report nothing back still fail on a reported fault.
+// The boxes the window would show, as lines on stderr. A command's status comes
+// from its operations' results; the count only tells whether a failure was
+// already put into words.
 class CCliMessages final : public CMessageSink {
 public:
     explicit CCliMessages(COutput& output) : m_output(output) {}

@@ -117,11 +117,12 @@ bool OutputsClash(const CCommandInfo& command, const std::vector<CCamera>& camer
     return false;
 }
 
-// A fault the command's own result missed is still a fault: every adapter
-// failure reaches the operator as a message.
+// The command's status comes from how its camera operations ended, the search
+// before it included; a state file or trace that cannot be kept fails a run that
+// succeeded.
 int Finish(CSession& session, int status)
 {
-    if (status == kExitOk && session.Messages().Count() != 0)
+    if (status == kExitOk && !session.SearchEnded().Ok())
         status = kExitFailure;
     if (!session.Close() && status == kExitOk)
         status = kExitFailure;

@@ -86,7 +86,9 @@ bool CSession::Connect()
         }
         m_address = *m_options.address;
     } else {
-        m_address = SearchAddress(*m_context);
+        const CSearchResult found = SearchCamera(*m_context);
+        m_address = found.address;
+        m_search = found.ended;
         if (m_address == kNoCameraAddress)
             return false; // the search has told the operator
     }

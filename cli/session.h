@@ -74,6 +74,9 @@ public:
     std::uint16_t Address() const { return m_address; }
     // Where a search found the camera.
     void Found(std::uint16_t address) { m_address = address; }
+    // How Connect's search ended: a camera found whose probe did not complete
+    // fails the run, though the command goes on with it.
+    const CCameraResult& SearchEnded() const { return m_search; }
     const CCliOptions& Options() const { return m_options; }
     CCliMessages& Messages() { return m_messages; }
     COutput& Output() { return m_output; }
@@ -96,6 +99,7 @@ private:
     std::unique_ptr<CLinkContext> m_context;
     bool m_opened = false;
     std::uint16_t m_address = kNoCameraAddress;
+    CCameraResult m_search;
 };
 
 } // namespace zarnix::cli

@@ -113,9 +113,14 @@ std::uint8_t CIicLink::ReceiveByte(std::uint16_t readAddress)
 
 bool CIicLink::TestAndClearError()
 {
-    const bool wasSet = m_bError;
+    return TakeError() != kStatusOk;
+}
+
+Status CIicLink::TakeError()
+{
+    const Status status = m_bError ? m_error : Status{kStatusOk};
     m_bError = false;
-    return wasSet;
+    return status;
 }
 
 void CIicLink::ReportError(Status status)
@@ -124,6 +129,7 @@ void CIicLink::ReportError(Status status)
     FormatMsg(text, "%s", StatusText(status));
     m_context.messages.Show(text);
     m_bError = true;
+    m_error = status;
 }
 
 Status CIicLink::Probe(std::uint16_t address)
@@ -168,35 +174,40 @@ std::uint16_t CIicLink::ScanForCamera()
     return kNoCameraAddress;
 }
 
-void CIicLink::WriteFrame(std::uint16_t address, std::uint16_t bank, std::uint16_t index, std::uint16_t data)
+CWriteResult CIicLink::WriteFrame(std::uint16_t address, std::uint16_t bank, std::uint16_t index, std::uint16_t data)
 {
     SendCommand(address, kSubAddressWrite, bank, index);
+    const Status addressFrame = TakeError();
     m_context.clock.Pause(kWriteFramePauseMs);
     SendByte(address, data);
+    const Status dataFrame = TakeError();
+    return {addressFrame != kStatusOk ? addressFrame : dataFrame};
 }
 
-bool CIicLink::WriteFrameChecked(std::uint16_t address, std::uint16_t bank, std::uint16_t index,
-                                 std::uint16_t data)
+CWriteResult CIicLink::WriteFrameChecked(std::uint16_t address, std::uint16_t bank, std::uint16_t index,
+                                         std::uint16_t data)
 {
     SendCommand(address, kSubAddressWrite, bank, index);
-    if (TestAndClearError())
-        return false;
+    if (const Status failed = TakeError(); failed != kStatusOk)
+        return {failed};
     m_context.clock.Pause(kWriteFramePauseMs);
     SendByte(address, data);
-    return !TestAndClearError();
+    return {TakeError()};
 }
 
 CReadResult CIicLink::ReadFrame(std::uint16_t address, std::uint16_t bank, std::uint16_t index)
 {
     CReadResult result;
     SendCommand(address, kSubAddressRead, bank, index);
-    if (TestAndClearError()) {
+    result.status = TakeError();
+    if (result.status != kStatusOk) {
         result.requestFailed = true;
         return result;
     }
     m_context.clock.Pause(kReadFramePauseMs);
     result.value = ReceiveByte(ReadAddressOf(address));
-    result.receiveFailed = TestAndClearError();
+    result.status = TakeError();
+    result.receiveFailed = result.status != kStatusOk;
     return result;
 }
 

@@ -59,7 +59,31 @@ struct CReadResult {
     std::uint8_t value = 0;     // the byte received (0 when nothing arrived)
     bool requestFailed = false; // the read request failed; no receive was made
     bool receiveFailed = false; // the receive failed; `value` is what it yielded
+    Status status = kStatusOk;  // the adapter's status for the half that failed
     bool Failed() const { return requestFailed || receiveFailed; }
+};
+
+// What a register write brought back: the status of its first failed
+// transaction, kStatusOk when all went through.
+struct CWriteResult {
+    Status status = kStatusOk;
+    bool Failed() const { return status != kStatusOk; }
+};
+
+// How a camera operation ended, handed to its caller as a value: what a front
+// end says (a status line, an exit status, an exception) comes from this, not
+// from the messages the operator was shown on the way.
+enum class EOutcome { Ok, Stopped, Failed };
+struct CCameraResult {
+    EOutcome outcome = EOutcome::Ok;
+    std::uint8_t bank = 0;     // Failed: the first register whose transaction failed
+    std::uint8_t index = 0;
+    Status status = kStatusOk; // Failed: the adapter's status for that transaction
+    bool Ok() const { return outcome == EOutcome::Ok; }
+    static CCameraResult Failure(std::uint8_t bank, std::uint8_t index, Status status)
+    {
+        return {EOutcome::Failed, bank, index, status};
+    }
 };
 
 class CIicLink {
@@ -74,6 +98,9 @@ public:
     std::uint8_t ReceiveByte(std::uint16_t readAddress);
     // True once after a failed transaction; the flag is clear afterwards.
     bool TestAndClearError();
+    // The adapter's status of the latest failed transaction, once: kStatusOk when
+    // it went through (or was asked about already).
+    Status TakeError();
     // Shows the adapter's text for `status` and raises the error flag.
     void ReportError(Status status);
     // The camera's write address, or kNoCameraAddress after telling the operator.
@@ -81,10 +108,10 @@ public:
 
     // Register write: address frame, pause, data frame; the data frame goes out
     // even when the address frame failed.
-    void WriteFrame(std::uint16_t address, std::uint16_t bank, std::uint16_t index, std::uint16_t data);
-    // A register write that stops at the first failed transaction and says whether
-    // both went through; for transfers, which must not go on past a failure.
-    bool WriteFrameChecked(std::uint16_t address, std::uint16_t bank, std::uint16_t index, std::uint16_t data);
+    CWriteResult WriteFrame(std::uint16_t address, std::uint16_t bank, std::uint16_t index, std::uint16_t data);
+    // A register write that stops at the first failed transaction; for transfers,
+    // which must not go on past a failure.
+    CWriteResult WriteFrameChecked(std::uint16_t address, std::uint16_t bank, std::uint16_t index, std::uint16_t data);
     // Register read: read request, pause, receive; no receive after a failed request.
     CReadResult ReadFrame(std::uint16_t address, std::uint16_t bank, std::uint16_t index);
 
@@ -94,6 +121,7 @@ private:
     CLinkContext& m_context;
     std::int32_t m_hDevice = 0; // handle of the transaction under way
     bool m_bError = false;      // the latest transaction failed and was reported
+    Status m_error = kStatusOk; // and the adapter's status for it
 };
 
 } // namespace zarnix

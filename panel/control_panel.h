@@ -159,7 +159,9 @@ private:
     // Runs one transfer; while it runs the button reads "Stop" and stops it.
     void OnBnClickedStart();
     ETransferResult CameraToFile();
-    ETransferResult FileToCamera();
+    // `uncommitted`: after a stop, which registers hold the file's values
+    // uncommitted, for the status line; the stop's box keeps its short text.
+    ETransferResult FileToCamera(std::string& uncommitted);
     // The bar runs once from empty to full over a long operation of `steps` steps.
     void StartProgress(int steps);
     void StepProgress();

@@ -47,6 +47,23 @@ std::string SettingName(std::uint8_t index)
 
 std::string FilePath(const QString& name) { return QFile::encodeName(name).toStdString(); }
 
+// What the status line says of a SAVE, from how the store ended.
+QString SaveEnding(const CCameraResult& stored)
+{
+    switch (stored.outcome) {
+    case EOutcome::Ok:
+        break;
+    case EOutcome::Stopped:
+        return QObject::tr("SAVE not completed");
+    case EOutcome::Failed:
+        return QObject::tr("SAVE failed at register %1:%2: %3")
+            .arg(stored.bank, 2, 16, QLatin1Char('0'))
+            .arg(stored.index, 2, 16, QLatin1Char('0'))
+            .arg(QString::fromLatin1(StatusText(stored.status)));
+    }
+    return QObject::tr("Settings stored in the camera");
+}
+
 } // namespace
 
 QString ChooseSettingsFile(QWidget& parent, bool cameraToFile)
@@ -75,7 +92,7 @@ void CControlPanel::OnBnClickedSave()
     m_bStopRequested = false;
     const Micros began = m_context.clock.Now();
     StartProgress(static_cast<int>(kStoredIndexes.size()));
-    bool stored = false;
+    CCameraResult stored;
     {
         const CLongWork::CScope work(m_longWork, CLongWork::EControls::Disabled);
         // Stopped, the camera tells which registers it stored; the others keep their old values.
@@ -84,7 +101,7 @@ void CControlPanel::OnBnClickedSave()
                                     "Registers not yet stored keep their old values."));
         });
     }
-    ShowDone(stored ? tr("Settings stored in the camera") : tr("SAVE not completed"), began);
+    ShowDone(SaveEnding(stored), began);
 }
 
 void CControlPanel::StartProgress(int steps)
@@ -164,19 +181,22 @@ void CControlPanel::OnBnClickedStart()
 
     const Micros began = m_context.clock.Now();
     bool done = false;
+    std::string uncommitted;
     {
         const QString caption = start->text();
         start->setText(tr("Stop"));
         m_bStopRequested = false;
         m_bTransferRunning = true;
         const CLongWork::CScope work(m_longWork, CLongWork::EControls::Disabled, start);
-        done = (cameraToFile ? CameraToFile() : FileToCamera()) == ETransferResult::Done;
+        done = (cameraToFile ? CameraToFile() : FileToCamera(uncommitted)) == ETransferResult::Done;
         m_bTransferRunning = false;
         start->setText(caption);
         start->setEnabled(true);
     }
     const QString name = QFileInfo(m_strFileName).fileName();
-    if (!done)
+    if (!uncommitted.empty())
+        ShowDone(tr("File to camera stopped: %1").arg(QString::fromStdString(uncommitted)), began);
+    else if (!done)
         ShowDone(cameraToFile ? tr("Camera to File not completed") : tr("File to camera not completed"), began);
     else if (cameraToFile)
         ShowDone(tr("%1 written, %2 values").arg(name).arg(kSettingsFileValues), began);
@@ -194,7 +214,7 @@ ETransferResult CControlPanel::CameraToFile()
     return transfer.CameraToFile(FilePath(m_strFileName), all);
 }
 
-ETransferResult CControlPanel::FileToCamera()
+ETransferResult CControlPanel::FileToCamera(std::string& uncommitted)
 {
     const bool all = m_ui->allRegistersCheck->isChecked();
     CSettingsTransfer transfer(m_context, m_wCameraAddress, [this] { StepProgress(); }, [this] {
@@ -205,7 +225,11 @@ ETransferResult CControlPanel::FileToCamera()
     if (const ETransferResult read = transfer.ReadImage(FilePath(m_strFileName), image); read != ETransferResult::Done)
         return read;
     StartProgress(static_cast<int>(FileToCameraSteps(BlocksWritten(image, all))));
-    return transfer.FileToCamera(image, all);
+    transfer.KeepStopMessagesShort();
+    const ETransferResult result = transfer.FileToCamera(image, all);
+    if (result == ETransferResult::Stopped)
+        uncommitted = transfer.Uncommitted();
+    return result;
 }
 
 } // namespace zarnix

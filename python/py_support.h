@@ -52,7 +52,6 @@ public:
     void Show(const std::string& text) override { m_texts.push_back(text); }
     // A script has nobody to ask: no, as zarnixctl answers without a terminal.
     bool Ask(const std::string& question) override;
-    std::size_t Count() const { return m_texts.size(); }
     const std::vector<std::string>& Texts() const { return m_texts; }
     std::string Joined() const;
     void Clear() { m_texts.clear(); }

@@ -106,8 +106,6 @@ private:
     [[noreturn]] void RaiseBusError(std::optional<CRegister> where, const std::string& also = {});
     // A settings file read once and checked, for load and verify.
     std::vector<std::uint16_t> ReadChecked(const CPath& path, CPyStop& stop);
-    // The first live register the read-back did not get, for a failed read-back.
-    static CRegister FirstUnread(const CCameraControl& control);
 
     std::mutex m_mutex;
     std::unique_ptr<CBackend> m_backend;
@@ -132,14 +130,6 @@ void CPyCamera::RaiseBusError(std::optional<CRegister> where, const std::string&
         m_messages.Show(also);
     RaiseWith(ErrorKind::Bus, m_messages.Joined(), "register",
               where ? py::object(RegisterTuple(*where)) : py::none());
-}
-
-CRegister CPyCamera::FirstUnread(const CCameraControl& control)
-{
-    for (std::uint8_t index : kReadBackIndexes)
-        if (!control.ReadWhole()[index])
-            return {kBankLiveMirror, index};
-    return {kBankLiveMirror, kReadBackIndexes.back()};
 }
 
 void CPyCamera::Open(const CBackendChoice& choice, const std::optional<py::int_>& given)
@@ -258,7 +248,7 @@ void CPyCamera::Write(const py::int_& bank, const py::int_& index, const py::int
         py::gil_scoped_release release;
         // The checked write sends no data byte after a failed address frame: a lone
         // byte would land in whatever register the camera had addressed before.
-        written = CCameraControl(*m_context, m_address).WriteRegisterChecked(b, i, v);
+        written = CCameraControl(*m_context, m_address).WriteRegisterChecked(b, i, v).Ok();
     }
     if (!written)
         RaiseBusError(CRegister{b, i});
@@ -278,7 +268,7 @@ void CPyCamera::Set(const std::string& name, const py::int_& value)
     bool written;
     {
         py::gil_scoped_release release;
-        written = CCameraControl(*m_context, m_address).WriteRegisterChecked(kBankLive, command->index, sent);
+        written = CCameraControl(*m_context, m_address).WriteRegisterChecked(kBankLive, command->index, sent).Ok();
     }
     if (!written)
         RaiseBusError(CRegister{kBankLive, command->index});
@@ -289,15 +279,15 @@ py::dict CPyCamera::Settings()
     CCall call(*this);
     CCameraControl control(*m_context, m_address);
     CPyStop stop;
-    bool complete;
+    CCameraResult read;
     {
         py::gil_scoped_release release;
-        complete = control.ReadSettings(kStartComDelay, stop.Check());
+        read = control.ReadSettings(kStartComDelay, stop.Check());
     }
     if (stop.Stopped())
         RaiseStopped(stop);
-    if (!complete)
-        RaiseBusError(FirstUnread(control));
+    if (!read.Ok())
+        RaiseBusError(CRegister{read.bank, read.index});
     py::dict settings;
     for (std::uint8_t index : kReadBackIndexes)
         settings[py::str(RegisterName(index))] = control.Shadow()[index] & 0xFFu;
@@ -310,35 +300,26 @@ void CPyCamera::Save(const py::object& progress)
     CCameraControl camera(*m_context, m_address);
     CPyStop stop;
     CPyProgress steps(progress, static_cast<unsigned>(kReadBackIndexes.size() + kStoredIndexes.size()), stop);
-    std::optional<std::uint8_t> failedAt;
-    bool complete, stored = false;
+    CCameraResult read, stored{EOutcome::Stopped};
     {
         py::gil_scoped_release release;
         // Nothing is kept between calls: what the camera runs with now is what
         // gets stored, so it is read back first, as zarnixctl does.
         m_counter->OnReadRequest([&] { steps.Step(); });
-        complete = camera.ReadSettings(kStartComDelay, stop.Check());
+        read = camera.ReadSettings(kStartComDelay, stop.Check());
         m_counter->OnReadRequest({});
-        const std::size_t before = m_messages.Count();
-        // The store goes on past a failed register as the window's SAVE does;
-        // the first register that brought a message is the one to tell.
-        if (complete)
-            stored = camera.StoreSettings(
-                camera.Shadow(),
-                [&](std::uint8_t index) {
-                    if (!failedAt && m_messages.Count() > before)
-                        failedAt = index;
-                    steps.Step();
-                },
-                stop.Check());
+        // The store goes on past a failed register as the window's SAVE does,
+        // and names the first one.
+        if (read.Ok())
+            stored = camera.StoreSettings(camera.Shadow(), [&](std::uint8_t) { steps.Step(); }, stop.Check());
     }
     if (stop.Stopped())
-        RaiseStopped(stop,
-                     !complete ? "Stopped during the read-back, nothing stored" : stored ? kStoppedWhenDone : "");
-    if (!complete)
-        RaiseBusError(FirstUnread(camera), "the live settings could not be read back; nothing was stored");
-    if (failedAt)
-        RaiseBusError(CRegister{kBankEeprom, *failedAt});
+        RaiseStopped(stop, !read.Ok() ? "Stopped during the read-back, nothing stored"
+                           : stored.Ok() ? kStoppedWhenDone : "");
+    if (!read.Ok())
+        RaiseBusError(CRegister{read.bank, read.index}, "the live settings could not be read back; nothing was stored");
+    if (!stored.Ok())
+        RaiseBusError(CRegister{stored.bank, stored.index});
 }
 
 void CPyCamera::Dump(const CPath& path, bool all, const py::object& progress)
@@ -415,7 +396,7 @@ py::list CPyCamera::Verify(const CPath& path, bool all, const py::object& progre
     CPyStop stop;
     const std::vector<std::uint16_t> image = ReadChecked(path, stop);
     const auto blocks = BlocksWritten(image, all);
-    CPyProgress steps(progress, ReadCameraSteps(blocks), stop);
+    CPyProgress steps(progress, VerifySteps(blocks), stop);
     CSettingsTransfer transfer(*m_context, m_address, [&] { steps.Step(); }, stop.Check());
     std::vector<CDifference> differences;
     ETransferResult result;

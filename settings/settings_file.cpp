@@ -277,23 +277,74 @@ CSettingsFileCheck CheckSettingsText(std::string_view text, const std::string& n
 
 namespace {
 
+// The first line of the file that is wrong, with what is wrong with it, as the
+// lines of values go by. The reader places values by their count alone, so one
+// value too many or too few on a line would shift every later value into the
+// wrong register: each line that holds values must hold the writer's 16, and no
+// value may come past the 1280th.
+class CLineJudge {
+public:
+    void Pair(const CSettingsPair& pair)
+    {
+        if (pair.line != m_nLine)
+            EndLine();
+        m_nLine = pair.line;
+        ++m_nValues;
+        ++m_nTotal;
+        if (m_badPair.empty() && !(IsHexDigit(pair.first) && IsHexDigit(pair.second))) {
+            m_badPair = Printable(pair.first);
+            if (pair.second != CSettingsStream::kEnd)
+                m_badPair += Printable(pair.second);
+        }
+    }
+    void End() { EndLine(); }
+
+    std::size_t BadLine() const { return m_nBadLine; }
+    const std::string& What() const { return m_what; }
+
+private:
+    void EndLine()
+    {
+        if (m_nValues == 0 || m_nBadLine != 0)
+            return;
+        if (!m_badPair.empty())
+            m_what = "\"" + m_badPair + "\" is not a two-digit hexadecimal value";
+        else if (m_nValues != kSettingsLineValues)
+            m_what = std::to_string(m_nValues) + (m_nValues == 1 ? " value" : " values") + ", a data line holds " +
+                     std::to_string(kSettingsLineValues);
+        else if (m_nTotal > kSettingsFileValues)
+            m_what = "values past the " + std::to_string(kSettingsFileValues) + " a settings file holds";
+        if (!m_what.empty())
+            m_nBadLine = m_nLine;
+        m_nValues = 0;
+        m_badPair.clear();
+    }
+
+    std::size_t m_nLine = 0;   // line of the values being counted
+    std::size_t m_nValues = 0; // values on that line so far
+    std::size_t m_nTotal = 0;  // values of the file so far, past the reader's limit too
+    std::string m_badPair;     // the line's first pair that is not two hex digits
+    std::size_t m_nBadLine = 0;
+    std::string m_what;
+};
+
 CSettingsFileCheck CheckStream(CSettingsStream& in, const std::string& path, std::span<std::uint16_t> parsed)
 {
     CSettingsFileCheck check;
     std::vector<std::uint16_t> image(kSettingsImageSize, 0xFF);
-    std::string badPair;
+    CLineJudge judge;
     CSettingsPair pair;
-    while (check.values < kSettingsReadLimit && NextPair(in, pair)) {
-        if (check.values < image.size())
-            image[check.values] = pair.value;
-        ++check.values;
-        if (check.firstBadLine == 0 && !(IsHexDigit(pair.first) && IsHexDigit(pair.second))) {
-            check.firstBadLine = pair.line;
-            badPair = Printable(pair.first);
-            if (pair.second != CSettingsStream::kEnd)
-                badPair += Printable(pair.second);
+    // Read to the end, past the reader's limit, so a line is judged by all it holds.
+    while (NextPair(in, pair)) {
+        if (check.values < kSettingsReadLimit) {
+            if (check.values < image.size())
+                image[check.values] = pair.value;
+            ++check.values;
         }
+        judge.Pair(pair);
     }
+    judge.End();
+    check.firstBadLine = judge.BadLine();
 
     std::copy_n(image.begin(), std::min(image.size(), parsed.size()), parsed.begin());
     std::fill(parsed.begin() + static_cast<std::ptrdiff_t>(std::min(image.size(), parsed.size())), parsed.end(),
@@ -303,9 +354,8 @@ CSettingsFileCheck CheckStream(CSettingsStream& in, const std::string& path, std
         check.present[b] = image[MarkerEntry(b)] == b;
 
     if (check.firstBadLine != 0)
-        check.problem = path + ": line " + std::to_string(check.firstBadLine) + ": \"" + badPair +
-                        "\" is not a two-digit hexadecimal value";
-    else if (check.values < kSettingsFileValues)
+        check.problem = path + ": line " + std::to_string(check.firstBadLine) + ": " + judge.What();
+    else if (check.values != kSettingsFileValues)
         check.problem = path + ": holds " + std::to_string(check.values) + " values, a settings file holds " +
                         std::to_string(kSettingsFileValues);
     else

@@ -68,10 +68,15 @@ std::size_t ParseSettingsText(std::string_view text, std::span<std::uint16_t> im
 
 // What a file holds, judged before anything of it goes to a camera.
 struct CSettingsFileCheck {
-    bool ok = false;             // opened, at least 1280 values, every pair two hex digits
+    // Opened and laid out as the writer lays it out: 1280 values, 16 on every line
+    // that holds values, every pair two hex digits.
+    bool ok = false;
     std::string problem;         // when not ok: one line naming the file and the first bad line
     std::size_t values = 0;      // values the reader found (up to 4096)
-    std::size_t firstBadLine = 0; // 1-based line of the first pair that is not two hex digits; 0: none
+    // 1-based line of the first line that is wrong: a pair that is not two hex
+    // digits, other than 16 values, or values past the 1280th. 0: none (a file
+    // that ends early, or cannot be read, has no line to name).
+    std::size_t firstBadLine = 0;
     std::array<bool, kSettingsBlockCount> present{}; // block 0 always; 1-4 when their marker is right
 };
 

@@ -38,6 +38,22 @@ constexpr unsigned kBlockReadSteps = 86;
 constexpr unsigned kEepromWriteSteps = 17;
 constexpr unsigned kBlockWriteSteps = 85;
 
+} // namespace
+
+// Which registers a read of the camera's blocks takes, and how often it steps the bar.
+struct CSettingsTransfer::CReadPlan {
+    unsigned last[kSettingsBlockCount];      // index of each block's last register read
+    unsigned stepEvery[kSettingsBlockCount]; // a step at every index that is a multiple of this
+};
+
+namespace {
+
+// A copy to a file: every register, a step at every other Eeprom read and every third of the others.
+constexpr CSettingsTransfer::CReadPlan kWholeBlocks = {{0xFF, 0xFF, 0xFF, 0xFF, 0xFF}, {2, 3, 3, 3, 3}};
+// A comparison with a file: only what a file to camera writes, a step a register.
+constexpr CSettingsTransfer::CReadPlan kWrittenRegisters = {
+    {kEepromLastWritten, kBlockLastWritten, kBlockLastWritten, kBlockLastWritten, kBlockLastWritten}, {1, 1, 1, 1, 1}};
+
 std::uint16_t MismatchCode(std::size_t block, std::uint8_t index)
 {
     return block == 0 ? static_cast<std::uint16_t>(0x1000 + index)
@@ -51,12 +67,9 @@ unsigned CameraToFileSteps(bool allRegisters)
     return kEepromReadSteps + (allRegisters ? 4 * kBlockReadSteps : 0);
 }
 
-unsigned ReadCameraSteps(const std::array<bool, kSettingsBlockCount>& blocks)
+unsigned VerifySteps(const std::array<bool, kSettingsBlockCount>& blocks)
 {
-    unsigned steps = kEepromReadSteps;
-    for (std::size_t b = 1; b < kSettingsBlockCount; ++b)
-        steps += blocks[b] ? kBlockReadSteps : 0;
-    return steps;
+    return CSettingsTransfer::ComparedRegisters(blocks);
 }
 
 unsigned FileToCameraSteps(const std::array<bool, kSettingsBlockCount>& written)
@@ -80,17 +93,55 @@ void CSettingsTransfer::Step()
         m_step();
 }
 
-void CSettingsTransfer::ReportFailure(const char* what, std::uint8_t bank, std::uint8_t index)
+void CSettingsTransfer::ReportFailure(const char* what, std::uint8_t bank, std::uint8_t index, Status status)
 {
     m_failed = CRegister{bank, index};
+    m_failedStatus = status;
     ReportRegister(what, bank, index);
 }
 
 void CSettingsTransfer::ReportRegister(const char* what, std::uint8_t bank, std::uint8_t index)
 {
+    m_context.messages.Show(RegisterText(what, bank, index));
+}
+
+std::string CSettingsTransfer::RegisterText(const char* format, std::uint8_t bank, std::uint8_t index)
+{
     char text[kMsgBufferSize];
-    FormatMsg(text, what, bank, index);
-    m_context.messages.Show(text);
+    FormatMsg(text, format, bank, index);
+    return text;
+}
+
+void CSettingsTransfer::Written(std::uint8_t bank, std::uint8_t index)
+{
+    if (!m_written.empty() && m_written.back().bank == bank)
+        m_written.back().last = index;
+    else
+        m_written.push_back({bank, index, index});
+}
+
+void CSettingsTransfer::TellStopped(const std::string& text)
+{
+    const std::string uncommitted = Uncommitted();
+    m_context.messages.Show(m_bShortStop || uncommitted.empty() ? text : text + "; " + uncommitted);
+}
+
+std::string CSettingsTransfer::Uncommitted() const
+{
+    if (m_written.empty())
+        return "";
+    std::string ranges;
+    for (std::size_t r = 0; r < m_written.size(); ++r) {
+        const CWritten& w = m_written[r];
+        ranges += r == 0 ? "" : r + 1 == m_written.size() ? " and " : ", ";
+        ranges += RegisterText("%02x:%02x", w.bank, w.first);
+        if (w.last != w.first)
+            ranges += RegisterText(" to %02x:%02x", w.bank, w.last);
+    }
+    const bool one = m_written.size() == 1 && m_written[0].first == m_written[0].last;
+    return (one ? "register " + ranges + " already holds the file's value" : "registers " + ranges +
+                                                                                " already hold the file's values") +
+           "; nothing was committed, the camera keeps its stored settings at the next power-on";
 }
 
 bool CSettingsTransfer::StopHere(const char* after, const char* none)
@@ -107,8 +158,16 @@ bool CSettingsTransfer::StopHere(const char* after, const char* none)
 ETransferResult CSettingsTransfer::ReadCamera(const std::array<bool, kSettingsBlockCount>& blocks,
                                               std::vector<std::uint16_t>& image, const char* consequence)
 {
+    return ReadPlanned(kWholeBlocks, blocks, image, consequence);
+}
+
+ETransferResult CSettingsTransfer::ReadPlanned(const CReadPlan& plan,
+                                               const std::array<bool, kSettingsBlockCount>& blocks,
+                                               std::vector<std::uint16_t>& image, const char* consequence)
+{
     m_lastDone.reset();
     m_failed.reset();
+    m_failedStatus = kStatusOk;
     image.assign(kSettingsImageSize, 0xFF);
     const std::string stoppedAfter = std::string("Stopped after reading register %02x:%02x, ") + consequence;
     const std::string stopped = std::string("Stopped, ") + consequence;
@@ -121,29 +180,24 @@ ETransferResult CSettingsTransfer::ReadCamera(const std::array<bool, kSettingsBl
             return ETransferResult::Stopped;
         const CReadResult result = m_camera.ReadRegisterChecked(kBlocks[block].bank, k);
         if (result.Failed()) {
-            ReportFailure(failed.c_str(), kBlocks[block].bank, k);
+            ReportFailure(failed.c_str(), kBlocks[block].bank, k, result.status);
             return ETransferResult::BusFailure;
         }
         image[block * kSettingsBlockSize + k] = result.value;
         m_lastDone = CRegister{kBlocks[block].bank, k};
         return std::nullopt;
     };
-    for (unsigned k = 0; k < kSettingsBlockSize; ++k) {
-        if (const auto end = read(0, k))
-            return *end;
-        if (k % 2 == 0)
-            Step();
-    }
-    for (std::size_t b = 1; b < kSettingsBlockCount; ++b) {
-        if (!blocks[b])
+    for (std::size_t b = 0; b < kSettingsBlockCount; ++b) {
+        if (b != 0 && !blocks[b])
             continue;
-        for (unsigned k = 0; k < kSettingsBlockSize; ++k) {
+        for (unsigned k = 0; k <= plan.last[b]; ++k) {
             if (const auto end = read(b, k))
                 return *end;
-            if (k % 3 == 0)
+            if (k % plan.stepEvery[b] == 0)
                 Step();
         }
-        image[MarkerEntry(b)] = static_cast<std::uint16_t>(b);
+        if (b != 0)
+            image[MarkerEntry(b)] = static_cast<std::uint16_t>(b);
     }
     return ETransferResult::Done;
 }
@@ -194,7 +248,7 @@ ETransferResult CSettingsTransfer::Verify(std::span<const std::uint16_t> image, 
     differences.clear();
     const std::array<bool, kSettingsBlockCount> blocks = BlocksWritten(image, allRegisters);
     std::vector<std::uint16_t> camera;
-    const ETransferResult read = ReadCamera(blocks, camera, "nothing compared");
+    const ETransferResult read = ReadPlanned(kWrittenRegisters, blocks, camera, "nothing compared");
     if (read != ETransferResult::Done)
         return read;
     // Only what a file to camera writes: the rest of the Eeprom block and the
@@ -257,6 +311,8 @@ ETransferResult CSettingsTransfer::FileToCamera(std::span<const std::uint16_t> i
 {
     m_lastDone.reset();
     m_failed.reset();
+    m_failedStatus = kStatusOk;
+    m_written.clear();
     m_mismatch = 0;
 
     const std::array<bool, kSettingsBlockCount> written = BlocksWritten(image, allRegisters);
@@ -266,14 +322,22 @@ ETransferResult CSettingsTransfer::FileToCamera(std::span<const std::uint16_t> i
     const auto write = [&](std::size_t block, unsigned index) -> std::optional<ETransferResult> {
         const auto k = static_cast<std::uint8_t>(index);
         const std::size_t n = block * kSettingsBlockSize + k;
-        if (StopHere("Stopped after writing register %02x:%02x, settings not stored",
-                     "Stopped before writing, camera unchanged"))
+        if (m_stop && m_stop()) {
+            if (m_lastDone)
+                TellStopped(RegisterText("Stopped after writing register %02x:%02x, settings not stored",
+                                         m_lastDone->bank, m_lastDone->index));
+            else
+                m_context.messages.Show("Stopped before writing, camera unchanged");
             return ETransferResult::Stopped;
-        if (!m_camera.WriteRegisterChecked(kBlocks[block].bank, k, image[n])) {
-            ReportFailure("Writing register %02x:%02x failed, settings not stored", kBlocks[block].bank, k);
+        }
+        const CCameraResult sent = m_camera.WriteRegisterChecked(kBlocks[block].bank, k, image[n]);
+        if (!sent.Ok()) {
+            ReportFailure("Writing register %02x:%02x failed, settings not stored", kBlocks[block].bank, k,
+                          sent.status);
             return ETransferResult::BusFailure;
         }
         m_lastDone = CRegister{kBlocks[block].bank, k};
+        Written(m_lastDone->bank, k);
         m_context.clock.Pause(kWritePauseMs);
         return std::nullopt;
     };
@@ -309,13 +373,16 @@ ETransferResult CSettingsTransfer::FileToCamera(std::span<const std::uint16_t> i
         return ETransferResult::Mismatch;
     }
     if (m_stop && m_stop()) {
-        m_context.messages.Show("Stopped before the commit, settings not stored");
+        TellStopped("Stopped before the commit, settings not stored");
         return ETransferResult::Stopped;
     }
-    if (!m_camera.WriteRegisterChecked(kBankControl, kCommitIndex, kCommitValue)) {
-        ReportFailure("Writing register %02x:%02x failed, settings not stored", kBankControl, kCommitIndex);
+    if (const CCameraResult commit = m_camera.WriteRegisterChecked(kBankControl, kCommitIndex, kCommitValue);
+        !commit.Ok()) {
+        ReportFailure("Writing register %02x:%02x failed, settings not stored", kBankControl, kCommitIndex,
+                      commit.status);
         return ETransferResult::BusFailure;
     }
+    m_written.clear();
     return ETransferResult::Done;
 }
 
@@ -329,14 +396,14 @@ std::uint16_t CSettingsTransfer::VerifyTransfer(std::span<const std::uint16_t> i
             const auto index = static_cast<std::uint8_t>(k);
             const std::size_t n = b * kSettingsBlockSize + k;
             if (m_stop && m_stop()) {
-                ReportRegister("Stopped before checking register %02x:%02x, settings not stored", kBlocks[b].bank,
-                               index);
+                TellStopped(RegisterText("Stopped before checking register %02x:%02x, settings not stored",
+                                         kBlocks[b].bank, index));
                 return kVerifyStopped;
             }
             const CReadResult read = m_camera.ReadRegisterChecked(kBlocks[b].bank, index);
             if (read.Failed()) {
                 ReportFailure("Reading back register %02x:%02x failed, settings not stored", kBlocks[b].bank,
-                              index);
+                              index, read.status);
                 return kVerifyReadFailed;
             }
             if ((b == 0 ? k : n) % 10 == 0)

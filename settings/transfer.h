@@ -21,8 +21,9 @@ using CProgressStep = std::function<void()>;
 
 // Bar steps of a camera to file: 128 for the Eeprom block, 86 for each other block.
 unsigned CameraToFileSteps(bool allRegisters);
-// Bar steps of reading the Eeprom block and the other blocks `blocks` names.
-unsigned ReadCameraSteps(const std::array<bool, kSettingsBlockCount>& blocks);
+// Bar steps of a Verify of the Eeprom block and the other blocks `blocks` names:
+// one a register compared.
+unsigned VerifySteps(const std::array<bool, kSettingsBlockCount>& blocks);
 // Bar steps of a file to camera that writes the given blocks 1-4 and whose check
 // passes: 17 + 85 a block for the writes, 5 + 17/22/26/25 for the check.
 unsigned FileToCameraSteps(const std::array<bool, kSettingsBlockCount>& written);
@@ -81,12 +82,12 @@ public:
     // telling the operator with `consequence` ("no file written") after the register.
     ETransferResult ReadCamera(const std::array<bool, kSettingsBlockCount>& blocks, std::vector<std::uint16_t>& image,
                                const char* consequence);
-    // Reads the blocks of `image` (a checked file's) that a file to camera would
-    // write, and lists every register it writes whose value differs. Writes
-    // nothing to the camera.
+    // Reads the registers of `image` (a checked file's) that a file to camera would
+    // write, each as CameraToFile reads it, and lists every one whose value
+    // differs. Reads nothing else, and writes nothing to the camera.
     ETransferResult Verify(std::span<const std::uint16_t> image, bool allRegisters,
                            std::vector<CDifference>& differences);
-    // The registers Verify compares: those a file to camera writes.
+    // The registers Verify reads and compares: those a file to camera writes.
     static unsigned ComparedRegisters(const std::array<bool, kSettingsBlockCount>& blocks);
     // Reads the file once and checks it, then writes what was checked as below.
     ETransferResult FileToCamera(const std::string& path, bool allRegisters);
@@ -102,17 +103,36 @@ public:
     // kVerifyReadFailed or kVerifyStopped.
     std::uint16_t VerifyTransfer(std::span<const std::uint16_t> image, const std::array<bool, kSettingsBlockCount>& written);
 
-    // After a run that ended in BusFailure: the register whose transaction failed.
+    struct CReadPlan;
+
+    // After a run that ended in BusFailure: the register whose transaction failed,
+    // and the adapter's status for it.
     std::optional<CRegister> FailedRegister() const { return m_failed; }
+    Status FailedStatus() const { return m_failedStatus; }
     // After a run that ended in Mismatch: its code, as VerifyTransfer gives it.
     std::uint16_t Mismatch() const { return m_mismatch; }
+    // After a file to camera that wrote registers and did not commit them: which
+    // registers hold the file's values until the camera is powered off ("registers
+    // a0:00 to a0:1f already hold the file's values; nothing was committed, ...").
+    // "" when none were written, or the run committed them.
+    std::string Uncommitted() const;
+    // A stop message of a file to camera carries Uncommitted() at its end; the
+    // window keeps its box short and shows that on its status line instead.
+    void KeepStopMessagesShort() { m_bShortStop = true; }
 
 private:
+    ETransferResult ReadPlanned(const CReadPlan& plan, const std::array<bool, kSettingsBlockCount>& blocks,
+                                std::vector<std::uint16_t>& image, const char* consequence);
     void Step();
     // Tells the operator which register the failed transaction was for, and keeps it.
-    void ReportFailure(const char* what, std::uint8_t bank, std::uint8_t index);
+    void ReportFailure(const char* what, std::uint8_t bank, std::uint8_t index, Status status);
     // Tells the operator of a register.
     void ReportRegister(const char* what, std::uint8_t bank, std::uint8_t index);
+    static std::string RegisterText(const char* format, std::uint8_t bank, std::uint8_t index);
+    // Keeps a register a file to camera has written.
+    void Written(std::uint8_t bank, std::uint8_t index);
+    // A file to camera's stop message, with what it leaves uncommitted.
+    void TellStopped(const std::string& text);
     // Whether the operator asked to stop; if so tells what the transfer had done:
     // `after` names the last register handled, `none` is for when there was none.
     bool StopHere(const char* after, const char* none);
@@ -123,7 +143,13 @@ private:
     CStopCheck m_stop;
     std::optional<CRegister> m_lastDone; // the last register read or written in this run
     std::optional<CRegister> m_failed;   // where this run met a bus failure
+    Status m_failedStatus = kStatusOk;
     std::uint16_t m_mismatch = 0;        // the mismatch this run ended on
+    struct CWritten {
+        std::uint8_t bank, first, last;
+    };
+    std::vector<CWritten> m_written;     // runs of registers written and not committed
+    bool m_bShortStop = false;
 };
 
 } // namespace zarnix

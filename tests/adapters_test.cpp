@@ -136,7 +136,7 @@ TEST_F(AdapterTest, LibraryLoadsAndPassesCallsThrough)
     ASSERT_TRUE(adapter) << error;
     CLinkContext context{*adapter, clock, messages};
     CIicLink link(context); // the library's own simulated camera answers
-    EXPECT_TRUE(link.WriteFrameChecked(0x70, 0x30, 0x04, 0x5E));
+    EXPECT_FALSE(link.WriteFrameChecked(0x70, 0x30, 0x04, 0x5E).Failed());
     EXPECT_EQ(link.ReadFrame(0x70, 0xA1, 0x04).value, 0x5E); // 0xA1 reads back bank 0x30
     ::setenv("ZARNIX_TEST_ADAPTER_STATUS", "0xffff0021", 1); // the library's status, as it returns it
     link.SendByte(0x70, 0x5E);

@@ -71,7 +71,10 @@ TEST_F(CameraTest, ReadBackReadsTheMirrorInOrderPausingEveryPassAndGoesQuietAfte
             camera.FailOn(*lost, kBankLiveMirror, static_cast<std::uint8_t>(index), kStatusTimeout, 1);
         std::size_t n = 0; // reads asked for
         CCameraControl cam(context, 0x70);
-        EXPECT_EQ(cam.ReadSettings(30, [&] { return !lost && kReadBackIndexes[n++] == index; }), index == kShadowSize);
+        const CCameraResult read = cam.ReadSettings(30, [&] { return !lost && kReadBackIndexes[n++] == index; });
+        EXPECT_EQ(read.outcome, index == kShadowSize ? EOutcome::Ok : lost ? EOutcome::Failed : EOutcome::Stopped);
+        EXPECT_EQ(read.index, lost ? index : 0u);
+        EXPECT_EQ(read.status, lost ? kStatusTimeout : kStatusOk);
         const Strings made = Transactions();
         ASSERT_EQ(made.size(), transactions);
         EXPECT_TRUE(std::equal(made.begin(), made.end() - (lost ? 1 : 0), whole.begin())); // the lost one aside
@@ -88,14 +91,18 @@ TEST_F(CameraTest, ReadBackReadsTheMirrorInOrderPausingEveryPassAndGoesQuietAfte
 TEST_F(CameraTest, SingleAccessesSayWhetherTheyWentThroughAndAReadGivesOneForALostRequest)
 {
     camera.FailOn(ESimFrame::AddressFrame, 0x30, 0x42, kStatusNoAck, 1);
-    EXPECT_FALSE(control.WriteRegisterChecked(0x30, 0x42, Live(0x42)));
+    const CCameraResult written = control.WriteRegisterChecked(0x30, 0x42, Live(0x42));
+    EXPECT_EQ(std::tuple(written.outcome, written.bank, written.index, written.status),
+              std::tuple(EOutcome::Failed, 0x30, 0x42, kStatusNoAck));
     const std::pair<std::optional<ESimFrame>, std::uint16_t> cases[] = {
         {{}, Live(0x42)}, {ESimFrame::ReadRequest, 1}, {ESimFrame::Receive, 0}};
     for (const auto& [lost, value] : cases) {
         if (lost)
             camera.FailOn(*lost, kBankLive, 0x42, kStatusUsbRead, 2);
         EXPECT_EQ(control.ReadRegister(kBankLive, 0x42), value);
-        EXPECT_EQ(control.ReadRegisterChecked(kBankLive, 0x42).Failed(), lost.has_value());
+        const CReadResult read = control.ReadRegisterChecked(kBankLive, 0x42);
+        EXPECT_EQ(read.Failed(), lost.has_value());
+        EXPECT_EQ(read.status, lost ? kStatusUsbRead : kStatusOk);
     }
 }
 
@@ -128,7 +135,7 @@ TEST_F(CameraTest, StoreWritesThe33StoredRegisters340msApartOrSaysWhereItStopped
     std::array<std::uint16_t, kShadowSize> settings{};
     std::iota(settings.begin(), settings.end(), 0x120); // the low byte goes on the bus
     std::vector<std::uint8_t> heard;
-    EXPECT_TRUE(control.StoreSettings(settings, [&](std::uint8_t i) { heard.push_back(i); }));
+    EXPECT_TRUE(control.StoreSettings(settings, [&](std::uint8_t i) { heard.push_back(i); }).Ok());
     Strings expected;
     for (std::size_t k = 0; k < kStoredIndexes.size(); ++k) {
         expected.push_back(Line("@%lu SendSub 70 00 a0 %02x =0", k * 340, kStoredIndexes[k]));
@@ -143,7 +150,8 @@ TEST_F(CameraTest, StoreWritesThe33StoredRegisters340msApartOrSaysWhereItStopped
         bus.ClearLog();
         messages.Clear();
         std::size_t asked = 0;
-        EXPECT_FALSE(control.StoreSettings(settings, {}, [&, n = allowed] { return asked++ >= n; }));
+        EXPECT_EQ(control.StoreSettings(settings, {}, [&, n = allowed] { return asked++ >= n; }).outcome,
+                  EOutcome::Stopped);
         EXPECT_EQ(Transactions().size(), 2 * allowed);
         EXPECT_EQ(messages.Texts(), Strings{text});
     }

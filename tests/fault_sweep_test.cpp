@@ -1,10 +1,12 @@
-// Both transfers between the camera and a settings file, with one bus fault at
-// each of their transactions in turn, and separately with the camera gone from
-// that transaction on. What must hold whatever the fault: no adapter handle left
-// open; the transfer stops at the failure, makes no bus traffic after it and
-// tells the operator once, naming the register; no commit after a failure; no
-// settings file touched; and the same transfer works again once the fault is
-// gone. All on the virtual clock.
+// Both transfers between the camera and a settings file, and SAVE, with one bus
+// fault at each of their transactions in turn, and separately with the camera
+// gone from that transaction on. What must hold whatever the fault: no adapter
+// handle left open; the operation ends as a failure that names the first failed
+// register and its adapter status as a value; a transfer stops at the failure,
+// makes no bus traffic after it and tells the operator once, naming the register
+// (SAVE goes on as it always has, a box per failed frame); no commit after a
+// failure; no settings file touched; and the same operation works again once the
+// fault is gone. All on the virtual clock.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -14,6 +16,7 @@
 #include <optional>
 #include <sstream>
 
+#include "camera/camera_control.h"
 #include "link/adapters/recording_adapter.h"
 #include "settings/transfer.h"
 #include "sim/sim_camera.h"
@@ -108,20 +111,29 @@ void ExpectHandlesClosed(const CRecordingAdapter& bus, const std::string& where)
     EXPECT_EQ(bus.HandleFaults(), 0u) << where;
 }
 
-// A transfer under the sweep. `tells` gives the message after the adapter's own
-// that names the register.
+// An operation under the sweep. `tells` gives the message after the adapter's own
+// that names the register; without it the operation goes on past a failure.
 struct COperation {
     std::string name;
-    std::function<bool(CBench&)> run;
+    std::function<CCameraResult(CBench&)> run;
     std::function<std::string(const CFailure&)> tells;
     std::function<void(CBench&, const std::string& where)> afterFault;
 };
+
+// How a transfer ended, as its caller learns it; `whole` adds what the caller
+// checks of a clean end (the file, the commit).
+CCameraResult Ended(const CSettingsTransfer& transfer, ETransferResult result, bool whole)
+{
+    if (const auto failed = transfer.FailedRegister(); result != ETransferResult::Done && failed)
+        return CCameraResult::Failure(failed->bank, failed->index, transfer.FailedStatus());
+    return {result == ETransferResult::Done && whole ? EOutcome::Ok : EOutcome::Stopped};
+}
 
 // Runs `op` clean, then with each fault; returns how many faults were injected.
 unsigned Sweep(const COperation& op, unsigned head = ~0u)
 {
     CBench clean;
-    EXPECT_TRUE(op.run(clean)) << op.name;
+    EXPECT_TRUE(op.run(clean).Ok()) << op.name;
     const unsigned total = clean.camera.TransferCount();
     unsigned injected = 0;
     for (const bool vanish : {false, true})
@@ -130,23 +142,32 @@ unsigned Sweep(const COperation& op, unsigned head = ~0u)
             const std::string where = fault.Describe() + " of " + op.name;
             CBench bench;
             Arm(bench.camera, fault);
-            const bool ok = op.run(bench);
+            const CCameraResult result = op.run(bench);
             ++injected;
             ExpectHandlesClosed(bench.bus, where);
             const auto failure = FirstFailure(bench.bus);
             EXPECT_TRUE(failure) << where;
             if (failure) {
-                EXPECT_FALSE(ok) << where;
+                EXPECT_EQ(std::tuple(result.outcome, result.bank, result.index, result.status),
+                          std::tuple(EOutcome::Failed, failure->bank, failure->index, failure->status))
+                    << where;
                 char text[kMsgBufferSize];
                 FormatMsg(text, "%s", StatusText(failure->status));
-                EXPECT_EQ(bench.messages.Texts(), (Strings{text, op.tells(*failure)})) << where;
-                // Nothing after the transaction that failed but its close.
-                EXPECT_EQ(bench.bus.Log().size(), failure->call + 2) << where;
+                if (op.tells) {
+                    EXPECT_EQ(bench.messages.Texts(), (Strings{text, op.tells(*failure)})) << where;
+                    // Nothing after the transaction that failed but its close.
+                    EXPECT_EQ(bench.bus.Log().size(), failure->call + 2) << where;
+                } else {
+                    // The adapter's box for the failed frame first, and the bus traffic of a clean run.
+                    EXPECT_EQ(bench.messages.Texts().at(0), text) << where;
+                    EXPECT_EQ(bench.bus.Log().size(), clean.bus.Log().size()) << where;
+                }
             }
-            op.afterFault(bench, where);
+            if (op.afterFault)
+                op.afterFault(bench, where);
             Disarm(bench.camera);
             bench.messages.Clear();
-            EXPECT_TRUE(op.run(bench)) << where << ": does not work again";
+            EXPECT_TRUE(op.run(bench).Ok()) << where << ": does not work again";
             EXPECT_EQ(bench.messages.Texts(), Strings{}) << where;
             if (::testing::Test::HasFailure())
                 return injected; // one fault reported once
@@ -175,9 +196,9 @@ TEST_F(TransferSweep, CameraToFileAndBack)
         injected += Sweep({std::string("a camera to file") + (all ? " with all blocks" : ""),
                            [&](CBench& b) {
                                std::ofstream(file, std::ios::binary) << earlier;
-                               return CSettingsTransfer(b.context, 0x70).CameraToFile(file, all) ==
-                                          ETransferResult::Done &&
-                                      CheckSettingsFile(file).ok;
+                               CSettingsTransfer transfer(b.context, 0x70);
+                               const ETransferResult result = transfer.CameraToFile(file, all);
+                               return Ended(transfer, result, CheckSettingsFile(file).ok);
                            },
                            [](const CFailure& f) { return Register("Reading register %02x:%02x failed, no file written", f); },
                            [&](CBench&, const std::string& where) {
@@ -200,9 +221,9 @@ TEST_F(TransferSweep, CameraToFileAndBack)
         injected += Sweep({std::string("a file to camera") + (all ? " with all blocks" : ""),
                            [&](CBench& b) {
                                const unsigned commits = b.camera.CommitCount();
-                               return CSettingsTransfer(b.context, 0x70).FileToCamera(source, all) ==
-                                          ETransferResult::Done &&
-                                      b.camera.CommitCount() == commits + 1;
+                               CSettingsTransfer transfer(b.context, 0x70);
+                               const ETransferResult result = transfer.FileToCamera(source, all);
+                               return Ended(transfer, result, b.camera.CommitCount() == commits + 1);
                            },
                            [](const CFailure& f) {
                                return Register(f.read ? "Reading back register %02x:%02x failed, settings not stored"
@@ -215,6 +236,11 @@ TEST_F(TransferSweep, CameraToFileAndBack)
                           98);
     }
     EXPECT_EQ(ReadFile(source), contents);
+    // SAVE with the camera failing or gone at each of its 66 frames: a failure, never "stored".
+    std::array<std::uint16_t, kShadowSize> settings{};
+    settings.fill(0x5A);
+    const auto save = [&](CBench& b) { return CCameraControl(b.context, 0x70).StoreSettings(settings); };
+    injected += Sweep({"a SAVE", save, {}, {}});
     std::printf("injected faults: %u\n", injected);
 }
 

@@ -45,24 +45,26 @@ protected:
 TEST_F(LinkTest, FramesPauseBetweenTheirHalvesStopWhereTheyMustAndLeaveTheErrorFlagRight)
 {
     using Run = std::function<std::string()>;
-    const Run write = [&] { link.WriteFrame(0x70, 0x30, 0x19, 0x80); return std::string("-"); };
-    const Run checked = [&] { return std::string(link.WriteFrameChecked(0x70, 0x30, 0x19, 0x80) ? "ok" : "no"); };
+    const Run write = [&] { return std::to_string(link.WriteFrame(0x70, 0x30, 0x19, 0x80).status); };
+    const Run checked = [&] { return std::to_string(link.WriteFrameChecked(0x70, 0x30, 0x19, 0x80).status); };
     const Run read = [&] {
         const CReadResult r = link.ReadFrame(0x70, 0x30, 0x19);
-        return std::to_string(r.value) + (r.requestFailed ? " request" : "") + (r.receiveFailed ? " receive" : "");
+        return std::to_string(r.value) + (r.requestFailed ? " request" : "") + (r.receiveFailed ? " receive" : "") +
+               " " + std::to_string(r.status);
     };
     const std::string w = "@0 SendSub 70 00 30 19 =", d = "@10 Send 70 80 =", r = "@0 SendSub 70 01 30 19 =";
-    // What runs, the frame lost once (timeout, 4), what it reports, its transactions, the error flag left:
-    // each transaction clears it first, a failure raises it, only the plain write leaves it to its caller.
+    // What runs, the frame lost once (timeout, 4), what it reports (a write: the status of its first failed
+    // transaction), its transactions, the error flag left: each transaction clears it first, a failure raises
+    // it, and every frame takes it into its result.
     const std::tuple<Run, std::optional<ESimFrame>, std::string, Strings, bool> cases[] = {
-        {write, {}, "-", {w + "0", d + "0"}, false},
-        {write, ESimFrame::AddressFrame, "-", {w + "4", d + "10"}, true}, // the camera refuses the byte too
-        {checked, {}, "ok", {w + "0", d + "0"}, false},
-        {checked, ESimFrame::AddressFrame, "no", {w + "4"}, false},
-        {checked, ESimFrame::DataFrame, "no", {w + "0", d + "4"}, false},
-        {read, {}, "128", {r + "0", "@40 Receive 71 80 =0"}, false},
-        {read, ESimFrame::ReadRequest, "0 request", {r + "4"}, false},
-        {read, ESimFrame::Receive, "0 receive", {r + "0", "@40 Receive 71 00 =4"}, false}};
+        {write, {}, "0", {w + "0", d + "0"}, false},
+        {write, ESimFrame::AddressFrame, "4", {w + "4", d + "10"}, false}, // the camera refuses the byte too
+        {checked, {}, "0", {w + "0", d + "0"}, false},
+        {checked, ESimFrame::AddressFrame, "4", {w + "4"}, false},
+        {checked, ESimFrame::DataFrame, "4", {w + "0", d + "4"}, false},
+        {read, {}, "128 0", {r + "0", "@40 Receive 71 80 =0"}, false},
+        {read, ESimFrame::ReadRequest, "0 request 4", {r + "4"}, false},
+        {read, ESimFrame::Receive, "0 receive 4", {r + "0", "@40 Receive 71 00 =4"}, false}};
     for (const auto& [run, lost, result, transactions, flagAfter] : cases) {
         link.ReportError(kStatusTimeout); // raised before: the frame's own transactions decide
         bus.ClearLog();

@@ -89,19 +89,42 @@ TEST(SettingsFileParse, ReaderRules)
     }
 }
 
+// Where line `n` of `text` starts (1-based lines).
+std::size_t LineStart(const std::string& text, int n)
+{
+    std::size_t at = 0;
+    while (--n > 0)
+        at = text.find('\n', at) + 1;
+    return at;
+}
+
+// The reader places values by their count alone: a file laid out otherwise than
+// the writer's 16 a line and 1280 in all is refused at its first wrong line.
 TEST_F(SettingsFileTest, CheckVerdicts)
 {
     const std::string good = FormatSettingsFile(CameraImage(), "t"), bad = "\" is not a two-digit hexadecimal value";
+    const auto edit = [&](int line, std::size_t cut, const std::string& put) {
+        return std::string(good).replace(LineStart(good, line), cut, put);
+    };
+    std::string lf = good;
+    std::erase(lf, '\r');
     fs::create_directory(Path("dir"));
     using Blocks = std::array<bool, kSettingsBlockCount>;
     const struct { // `problem` names the file as @
         const char* name; std::string text; std::size_t values; Blocks present; std::string problem{}; int badLine = 0;
     } cases[] = {
         {"all", good, 1280, {1, 1, 1, 1, 1}}, {"eeprom", FormatSettingsFile(Values(256, 0x12), "t"), 1280, {1, 0, 0, 0, 0}},
-        {"digit", Repeat("00 ", 1300) + "\r\n01 1G", 1302, {1, 0, 0, 0, 0}, "@: line 2: \"1G" + bad, 2},
+        {"LF", lf, 1280, {1, 1, 1, 1, 1}}, {"Ctrl-Z", good + "\x1a" "00 11", 1280, {1, 1, 1, 1, 1}},
+        {"digit", edit(5, 2, "1G"), 1280, {1, 1, 1, 1, 1}, "@: line 5: \"1G" + bad, 5},
         {"gap", std::string(good).insert(good.find("\r\n"), "\r\n"), 1290, {1}, "@: line 3: \"//" + bad, 3}, // header read
-        {"short", Repeat("00 ", 1000), 1000, {1, 0, 0, 0, 0}, "@: holds 1000 values, a settings file holds 1280"},
-        {"1MiB", std::string(kSettingsFileMaxBytes, '0'), 4096, {1, 0, 0, 0, 0}}, // the reader stops at 4096
+        {"extra", edit(5, 0, "00 "), 1281, {1, 0, 0, 0, 0}, "@: line 5: 17 values, a data line holds 16", 5},
+        {"missing", edit(7, 3, ""), 1279, {1, 0, 0, 0, 0}, "@: line 7: 15 values, a data line holds 16", 7},
+        {"joined", edit(8, 0, "00 00 00 00\r\n"), 1284, {1, 0, 0, 0, 0}, "@: line 8: 4 values, a data line holds 16", 8},
+        {"longer", good + good.substr(LineStart(good, 3), 50), 1296, {1, 1, 1, 1, 1},
+         "@: line 87: values past the 1280 a settings file holds", 87},
+        {"short", good.substr(0, LineStart(good, 86)), 1264, {1, 1, 1, 1, 0}, "@: holds 1264 values, a settings file holds 1280"},
+        {"1MiB", std::string(kSettingsFileMaxBytes, '0'), 4096, {1, 0, 0, 0, 0}, // the reader stops at 4096
+         "@: line 1: 524288 values, a data line holds 16", 1},
         {"over", std::string(kSettingsFileMaxBytes + 1, '0'), 0, {}, "@: larger than 1 MiB, not a settings file"},
         {"dir", "", 0, {}, "Cannot read @: Is a directory"}, {"none", "", 0, {}, "Cannot open @: No such file or directory"},
     };

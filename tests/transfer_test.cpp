@@ -93,6 +93,20 @@ TEST_F(TransferTest, TransfersFramesStepsAndTime)
             ASSERT_EQ(image[n], n > 255 && !c.all ? 0xFF : n > 255 && n % 256 == 255 ? n / 256
                                                                                 : camera.Peek(kBanks[n / 256], n % 256));
     }
+    // A verify reads only what a file to camera writes, each register as camera to file reads it: 40 ms apiece.
+    for (const bool all : {false, true}) {
+        bus.ClearLog();
+        steps = 0;
+        const Micros start = clock.Now();
+        std::vector<CDifference> differences;
+        EXPECT_EQ(transfer.Verify(Image(true), all, differences), ETransferResult::Done);
+        Strings expected;
+        Append(expected, 'r', all ? 5 : 1, written);
+        EXPECT_EQ(Frames(), expected);
+        EXPECT_EQ(clock.Now() - start, Micros(expected.size() * 40000ull));
+        EXPECT_EQ(steps, VerifySteps({true, all, all, all, all}));
+        EXPECT_EQ(steps, expected.size());
+    }
 }
 
 // Where a transfer ends short: at the operator's word, asked before every register (49 Eeprom writes,
@@ -101,14 +115,19 @@ TEST_F(TransferTest, TransfersFramesStepsAndTime)
 TEST_F(TransferTest, EndPointsAndTheirMessages)
 {
     const std::string nack = "not a correct acknowledge recieved", kept = ", settings not stored";
+    const std::string held = " already hold the file's values; nothing was committed, the camera keeps its stored "
+                             "settings at the next power-on",
+                      all = "; registers a0:00 to a0:30, e0:00 to e0:fe, e2:00 to e2:fe, f0:00 to f0:fe and f2:00 to f2:fe";
     using E = EAdapterCall;
     using F = ESimFrame;
     using R = ETransferResult;
     // `at`: the stop question answered yes, the bank:index where `frame` fails, or the entry that reads back wrong.
     const struct { bool toFile; R end; unsigned at; Strings texts; std::string lastFrame; F frame = {}; } cases[] = {
         {false, R::Stopped, 1, {"Stopped before writing, camera unchanged"}, ""},
-        {false, R::Stopped, 49 + 1020 + 1, {"Stopped before checking register a0:00" + kept}, "w f2:fe"},
-        {false, R::Stopped, 49 + 1020 + 953 + 1, {"Stopped before the commit" + kept}, "r f2:fe"},
+        {false, R::Stopped, 33, {"Stopped after writing register a0:1f" + kept + "; registers a0:00 to a0:1f" + held},
+         "w a0:1f"},
+        {false, R::Stopped, 49 + 1020 + 1, {"Stopped before checking register a0:00" + kept + all + held}, "w f2:fe"},
+        {false, R::Stopped, 49 + 1020 + 953 + 1, {"Stopped before the commit" + kept + all + held}, "r f2:fe"},
         {true, R::Stopped, 300, {"Stopped after reading register e0:2a, no file written"}, "r e0:2a"},
         {false, R::BusFailure, 0xF020, {nack, "Writing register f0:20 failed" + kept}, "w f0:20", F::DataFrame},
         {false, R::BusFailure, 0xA007, {nack, "Writing register a0:07 failed" + kept}, "w a0:07", F::AddressFrame},
@@ -151,7 +170,9 @@ TEST_F(TransferTest, EndPointsAndTheirMessages)
 TEST_F(TransferTest, ABadFileIsRefusedBeforeAnyBusTraffic)
 {
     std::ofstream(File("stray.qcs")) << std::string(4000, '0') << " 0G"; // 2000 values, then one not hex
-    for (const char* name : {"missing.qcs", "stray.qcs"}) {
+    std::string shifted = FormatSettingsFile(Image(true), "extra.qcs"); // one value too many: the rest one place off
+    std::ofstream(File("extra.qcs")) << shifted.insert(shifted.find("\r\n", 40) + 2, "00 ");
+    for (const char* name : {"missing.qcs", "stray.qcs", "extra.qcs"}) {
         messages.Clear();
         EXPECT_EQ(transfer.FileToCamera(File(name), true), ETransferResult::BadFile);
         ASSERT_EQ(messages.Texts().size(), 1u);

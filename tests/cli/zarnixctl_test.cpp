@@ -179,6 +179,7 @@ TEST_F(ZarnixctlTest, EveryCommandMatchesItsRecording)
         {"load", {"load", "e.qcs", "-y"}},
         {"load-all", {"load", "a.qcs", "--all", "-y"}},
         {"check", {"check", "a.qcs"}},
+        {"verify-all", {"verify", "a.qcs", "--all"}},
         {"read-nobody", {"--address", "72", "read", "a0", "04"}},
         {"save-nobody", {"--address", "72", "save", "-y"}},
         {"absent-search", {"search"}},
@@ -277,18 +278,22 @@ TEST_F(ZarnixctlTest, AsksOnATerminal)
 
 TEST_F(ZarnixctlTest, FilesItCannotUseAreErrorsThatChangeNothing)
 {
-    const std::string bad = (dir / "bad.qcs").string();
+    // One value too many would shift every later value into the wrong register.
+    const std::string bad = (dir / "bad.qcs").string(), extra = (dir / "extra.qcs").string();
     std::ofstream(bad) << "//Settings file: bad.qcs\n00 11 2Z\n";
-    for (const char* command : {"check", "load"}) {
-        const CRun run = Run({command, bad, "-y"});
-        EXPECT_EQ(run.status, 1) << command;
-        EXPECT_TRUE(Contains(run.err, bad + ": line 2")) << run.err;
-    }
+    std::string shifted = FormatSettingsFile(std::vector<std::uint16_t>(kSettingsFileValues, 0x12), extra);
+    std::ofstream(extra) << shifted.insert(shifted.find("12 "), "12 ");
+    for (const auto& [file, line] : {std::pair{bad, ": line 2: "}, {extra, ": line 3: 17 values"}})
+        for (const char* command : {"check", "load", "verify"}) {
+            const CRun run = Run({command, file, "-y"});
+            EXPECT_EQ(run.status, 1) << command;
+            EXPECT_TRUE(Contains(run.err, file + line)) << run.err;
+        }
     // dump finds out before it looks for the camera that it cannot write.
     const CRun unwritable = Run({"dump", "/nonexistent/dir/x.qcs", "--all"});
     EXPECT_EQ(unwritable.status, 1);
     EXPECT_EQ(unwritable.err, "Failed to create /nonexistent/dir/x.qcs: No such file or directory\n");
-    EXPECT_FALSE(fs::exists(state)) << "load or dump went to the camera";
+    EXPECT_FALSE(fs::exists(state)) << "load, verify or dump went to the camera";
 
     // A malformed state file names its line and is left as it was; one that is
     // only read is not written again, comments and all.
@@ -508,7 +513,12 @@ TEST_F(ZarnixctlStopTest, LoadStopsAfterTheRegisterUnderWayWithoutCommit)
     EXPECT_EQ(run.status, 130) << run.err;
     const int last = StoppedAt(run.err, "Stopped after writing register ");
     ASSERT_GE(last, 4) << run.err;
-    EXPECT_TRUE(Contains(run.err, ", settings not stored\n") && Contains(run.err, "zarnixctl: stopped on SIGINT\n"))
+    char held[16];
+    std::snprintf(held, sizeof held, "a0:%02x", last);
+    EXPECT_TRUE(Contains(run.err, std::string(", settings not stored; registers a0:00 to ") + held +
+                                      " already hold the file's values; nothing was committed, the camera keeps its "
+                                      "stored settings at the next power-on\n") &&
+                Contains(run.err, "zarnixctl: stopped on SIGINT\n"))
         << run.err;
     CSimState after = before; // the registers up to the one under way, and no commit
     for (int k = 0; k <= last; ++k)

@@ -18,6 +18,7 @@
 
 #include "panel/option_lists.h"
 #include "panel_fixture.h"
+#include "settings/settings_file.h"
 #include <filesystem>
 #include <fstream>
 
@@ -339,6 +340,55 @@ TEST_F(OperatorTest, BrowseNamesTheFileStartUses)
     Find<QPushButton>("browseButton")->click(); // "plain", new
     Find<QPushButton>("startButton")->click();
     EXPECT_TRUE(std::filesystem::exists(folder + "plain.qcs"));
+// How an operation ended, from its result: a SAVE on a camera that stops answering
+// fails after the adapter's boxes, and a File to camera stopped midway says in
+// full which registers already hold the file's values, its box kept short.
+TEST_F(OperatorTest, TheStatusLineSaysHowAnOperationEnded)
+{
+    char pattern[] = "/tmp/zarnix-operator-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    const std::string file = std::string(pattern) + "/front.qcs";
+    std::ofstream(file) << FormatSettingsFile(std::vector<std::uint16_t>(kSettingsFileValues, 0x5A), file);
+    messages.answer = true;
+    Start();
+    const std::string nack = "not a correct acknowledge recieved";
+    const struct {
+        const char* button;
+        unsigned goneAfter; // the camera's transfers before it stops answering; 0: it answers
+        int stopAtStep;     // Start pressed again when the bar reaches this; 0: never
+        std::vector<std::string> boxes;
+        std::string said;
+    } cases[] = {
+        {"saveButton", 10, 0, std::vector<std::string>(56, nack), "SAVE failed at register a0:05: " + nack + ", "},
+        {"startButton", 0, 2, {"Stopped after writing register a0:03, settings not stored"},
+         "File to camera stopped: registers a0:00 to a0:03 already hold the file's values; nothing was committed, "
+         "the camera keeps its stored settings at the next power-on, "},
+    };
+    QTest::keyClicks(Find<QLineEdit>("fileNameBox"), QString::fromStdString(file));
+    Find<QRadioButton>("fileToCameraRadio")->click();
+    auto* bar = Find<QProgressBar>("progressBar");
+    auto* start = Find<QPushButton>("startButton");
+    for (const auto& c : cases) {
+        messages.Clear();
+        if (c.goneAfter)
+            camera.DisappearAfter(camera.TransferCount() + c.goneAfter);
+        const auto watch = QObject::connect(bar, &QProgressBar::valueChanged, [&](int v) {
+            if (c.stopAtStep != 0 && v == c.stopAtStep)
+                start->click();
+        });
+        Find<QPushButton>(c.button)->click();
+        QObject::disconnect(watch);
+        std::vector<std::string> boxes;
+        for (const std::string& text : messages.Texts())
+            if (text.rfind("? ", 0) != 0)
+                boxes.push_back(text);
+        EXPECT_EQ(boxes, c.boxes) << c.said;
+        EXPECT_EQ(Find<QLabel>("statusLabel")->text().toStdString().rfind(c.said, 0), 0u)
+            << Find<QLabel>("statusLabel")->text().toStdString();
+        camera.DisappearAfter(0);
+        camera.SetPresent(true);
+    }
+    EXPECT_EQ(camera.CommitCount(), 0u);
     std::filesystem::remove_all(pattern);
 }
 

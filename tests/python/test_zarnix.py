@@ -91,6 +91,15 @@ def unplugged(tmp_path):
     return state
 
 
+def test_a_save_on_a_camera_that_stops_answering_raises(tmp_path):
+    state = tmp_path / "fading.state"
+    sim(state).close()
+    state.write_text(state.read_text().replace("present yes", "present yes\nunplug-after 100"))  # the read-back: 88
+    with sim(state, address=0x70) as camera, pytest.raises(zarnix.BusError) as failed:
+        camera.save()
+    assert failed.value.register == (0xA0, 0x06)
+
+
 @pytest.mark.parametrize("call, register", [
     (lambda c, f: c.read(0xA1, 0x04), (0xA1, 0x04)),
     (lambda c, f: c.write(0xA0, 0x04, 0x01), (0xA0, 0x04)),
@@ -108,7 +117,11 @@ def test_a_failed_transaction_names_its_register(settings_file, unplugged, call,
         sim(unplugged)
 
 
-@pytest.mark.parametrize("text, line", [("00" * 1280 + "\n\n0G", 3), ("00 " * 100, None)])
+DATA_LINE = "00 " * 16 + "\n"
+
+
+@pytest.mark.parametrize("text, line", [
+    (DATA_LINE * 79 + "0G " * 16, 80), (DATA_LINE * 4 + "00 " + DATA_LINE * 76, 5), (DATA_LINE * 10, None)])
 def test_a_bad_file_is_refused_with_its_line(camera, tmp_path, text, line):
     (tmp_path / "bad.qcs").write_text(text)
     for judge in (zarnix.check, camera.load):
@@ -181,7 +194,9 @@ def test_ctrl_c_stops_after_the_register_under_way(camera, state, settings_file,
         camera.load(settings_file, all=True, progress=interrupt)
     with pytest.raises(KeyboardInterrupt):
         camera.dump(tmp_path / "cut.qcs", progress=interrupt)
-    assert caplog.messages == ["Stopped after writing register a0:00, settings not stored",
+    assert caplog.messages == ["Stopped after writing register a0:00, settings not stored; register a0:00 already "
+                               "holds the file's value; nothing was committed, the camera keeps its stored settings "
+                               "at the next power-on",
                                "Stopped after reading register a0:00, no file written"]
     assert not (tmp_path / "cut.qcs").exists()
     camera.close()
