@@ -93,7 +93,7 @@ void CControlPanel::RefreshFromCamera()
     Ui::ControlPanel& ui = *m_ui;
     ui.dayNightActiveCheck->setEnabled(false);
     CCameraControl camera = Camera();
-    const bool read = camera.ReadSettings(m_wComDelay);
+    const bool read = camera.ReadSettings(m_wComDelay).Ok();
     m_awSettings = camera.Shadow();
     m_abSettingKnown = camera.ReadWhole();
     // After a failed read-back the camera is not asked again.

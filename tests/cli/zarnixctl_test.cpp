@@ -633,7 +633,8 @@ TEST_F(ZarnixctlStopTest, ABrokenOrStalledTraceStopsTheLoad)
     ::close(pipeFds[0]);
     EXPECT_EQ(Wait(pid), 141);
     std::string err = ReadFile(ErrPath());
-    EXPECT_TRUE(Contains(err, "settings not stored\n") && Contains(err, "zarnixctl: stopped on SIGPIPE\n")) << err;
+    EXPECT_TRUE(Contains(err, "nothing was committed, the camera keeps its stored settings at the next power-on\n") &&
+                    Contains(err, "zarnixctl: stopped on SIGPIPE\n")) << err;
     EXPECT_EQ(Camera().commits, commits);
 
     const std::string fifo = (dir / "trace").string();
@@ -652,7 +653,8 @@ TEST_F(ZarnixctlStopTest, ABrokenOrStalledTraceStopsTheLoad)
     EXPECT_EQ(Wait(pid), 143);
     ::close(reader);
     err = ReadFile(ErrPath());
-    EXPECT_TRUE(Contains(err, "settings not stored\n") && Contains(err, "zarnixctl: stopped on SIGTERM\n")) << err;
+    EXPECT_TRUE(Contains(err, "nothing was committed, the camera keeps its stored settings at the next power-on\n") &&
+                    Contains(err, "zarnixctl: stopped on SIGTERM\n")) << err;
     EXPECT_EQ(Camera().commits, commits);
 }
 

@@ -340,6 +340,9 @@ TEST_F(OperatorTest, BrowseNamesTheFileStartUses)
     Find<QPushButton>("browseButton")->click(); // "plain", new
     Find<QPushButton>("startButton")->click();
     EXPECT_TRUE(std::filesystem::exists(folder + "plain.qcs"));
+    std::filesystem::remove_all(pattern);
+}
+
 // How an operation ended, from its result: a SAVE on a camera that stops answering
 // fails after the adapter's boxes, and a File to camera stopped midway says in
 // full which registers already hold the file's values, its box kept short.
