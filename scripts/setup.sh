@@ -3,8 +3,7 @@
 # running the programs needs ("run"), or that and what the tests, the package
 # check, the window under Xvfb, the emulated i2c-dev buses (umockdev, with
 # i2c-tools as a second program on them) and the fuzzers need ("test", the
-# default). Runs
-# apt-get only when something is missing.
+# default). Runs apt-get only when something is missing.
 set -euo pipefail
 profile=${1:-test}
 
