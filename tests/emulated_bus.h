@@ -1,15 +1,16 @@
 // i2c-dev buses as the kernel shows them, built in a umockdev test bed: the
 // sysfs tree the bus list reads and /dev/i2c-N nodes whose ioctl, read and
-// write calls a handler here answers. Behind a bus's camera address sits the
-// simulated camera, fed the bytes of each I2C message as they would cross the
-// wire. Programs reach the buses only under umockdev-wrapper (the test
-// program's own calls, and every program it starts, which inherit the
-// preload and the bed's $UMOCKDEV_DIR).
+// write calls a handler here answers. Behind each bus sits the simulated
+// camera, fed the bytes of each I2C message as they would cross the wire.
+// Programs reach the buses only under umockdev-wrapper: this program's own
+// calls, and those of every program it starts, which inherit the preload and
+// the bed's $UMOCKDEV_DIR. umockdev answers every node on one thread of its
+// own, one call at a time; a test looks at a bus only while no call is open.
 #pragma once
 
-#include <cstdint>
+#include <filesystem>
+#include <map>
 #include <memory>
-#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
@@ -23,92 +24,68 @@ typedef struct _UMockdevIoctlClient UMockdevIoctlClient;
 namespace zarnix::test {
 
 // The calls on a bus node that a fault can answer.
-enum class EBusCall { Funcs, Slave, Write, Read, Transfer /* I2C_RDWR */ };
+enum class EBusCall { Funcs, Slave, Write, Read, Transfer /* one message of I2C_RDWR */ };
 
 class CEmulatedBus {
 public:
-    CEmulatedBus(int number, std::string sysPath);
+    CEmulatedBus(int number, std::string sysPath, UMockdevTestbed* bed);
     ~CEmulatedBus();
-    CEmulatedBus(const CEmulatedBus&) = delete;
-    CEmulatedBus& operator=(const CEmulatedBus&) = delete;
 
-    int Number() const { return m_number; }
-    std::string Device() const { return "/dev/i2c-" + std::to_string(m_number); }
-    const std::string& SysPath() const { return m_sysPath; }
+    const int number;
+    const std::string sysPath;
+    CSimCamera camera;
+    unsigned long funcs;           // what I2C_FUNCS answers
+    std::set<unsigned> driverHeld; // 7-bit addresses a kernel driver holds: I2C_SLAVE is refused with EBUSY
+    // Every call, one line each: "slave 38", "write 00 30 04", "read 1", "timeout 64".
+    std::vector<std::string> log;
 
-    // Fails `times` calls of `call` (0: every one) with `error`, after `after` of them went through.
-    void Fail(EBusCall call, int error, unsigned times = 0, unsigned after = 0);
-    // A kernel driver holds the 7-bit `address`: I2C_SLAVE is refused with EBUSY, I2C_SLAVE_FORCE takes it.
-    void HoldByDriver(unsigned address);
-    void SetFuncs(unsigned long funcs);
+    std::string Device() const { return "/dev/i2c-" + std::to_string(number); }
+    // Fails the next call of `call` with `error`.
+    void Fail(EBusCall call, int error) { m_faults.push_back({call, error}); }
     // After `messages` more messages every call fails with ENODEV, as on a bridge pulled out.
-    void UnplugAfter(unsigned messages);
-    // Every call so far, one line each: "slave 38", "write 00 30 04", "read 1".
-    std::vector<std::string> Log() const;
-    void ClearLog();
-    // The camera, for a test to look at or change while no program is between calls.
-    CSimCamera& Camera() { return m_camera; }
-
-    // Attaches the handler; for CEmulatedBench.
-    void Attach(UMockdevTestbed* bed);
+    void UnplugAfter(unsigned messages) { m_messagesLeft = static_cast<int>(messages); }
 
 private:
     struct CFault {
         EBusCall call;
         int error;
-        unsigned times;
-        unsigned after;
-    };
-    struct CClientState {
-        UMockdevIoctlClient* client;
-        unsigned address;
     };
     static int OnIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, void* self);
     static int OnRead(UMockdevIoctlBase*, UMockdevIoctlClient* client, void* self);
     static int OnWrite(UMockdevIoctlBase*, UMockdevIoctlClient* client, void* self);
-    static void OnVanished(UMockdevIoctlBase*, UMockdevIoctlClient* client, void* self);
-
+    int ReadOrWrite(UMockdevIoctlClient* client, bool read);
     // The errno a fault or a pulled-out bridge answers `call` with; 0 when it goes on.
     int Injected(EBusCall call);
-    unsigned& AddressOf(UMockdevIoctlClient* client);
-    // One message as the camera sees it; the errno of its failure or 0.
-    int Message(unsigned address, bool read, std::uint8_t* data, std::size_t length);
-    int Ioctl(UMockdevIoctlClient* client, unsigned long request, long& result);
+    // One message as the camera sees it: a start, the address, the bytes, a stop.
+    int Message(EBusCall call, unsigned address, std::uint8_t* data, std::size_t length);
+    int Ioctl(UMockdevIoctlClient* client, long& result);
     int Transfer(UMockdevIoctlClient* client, long& result);
-    void Note(std::string line);
 
-    int m_number;
-    std::string m_sysPath;
-    UMockdevIoctlBase* m_handler = nullptr;
-    mutable std::mutex m_mutex;
-    CSimCamera m_camera;
-    unsigned long m_funcs;
-    std::set<unsigned> m_driverHeld;
+    UMockdevIoctlBase* m_handler;
     std::vector<CFault> m_faults;
-    bool m_unplugging = false;
-    unsigned m_messagesLeft = 0;
-    std::vector<CClientState> m_clients;
-    std::vector<std::string> m_log;
+    int m_messagesLeft = -1; // -1: plugged in for good
+    std::map<UMockdevIoctlClient*, unsigned> m_addresses; // each open node's slave
 };
 
 class CEmulatedBench {
 public:
     CEmulatedBench();
     ~CEmulatedBench();
-    CEmulatedBench(const CEmulatedBench&) = delete;
-    CEmulatedBench& operator=(const CEmulatedBench&) = delete;
 
     // Whether this program runs under the umockdev preload, without which the bed is not seen.
     static bool Preloaded();
-
-    // A USB-to-I2C bridge on a hub port of the machine's USB controller:
-    // .../usb1/1-<port>/1-<port>:1.0/i2c-N/i2c-dev/i2c-N.
+    // A USB-to-I2C bridge on a port of the machine's USB controller: .../usb1/1-P/1-P:1.0/i2c-N/i2c-dev/i2c-N.
     CEmulatedBus& AddUsbBridge(int number, const std::string& name = "CP2112 SMBus Bridge on hidraw0");
     // The board's SMBus controller on PCI, with nothing at the camera's address.
-    CEmulatedBus& AddBoardSmbus(int number, const std::string& name = "SMBus I801 adapter at efa0");
-    // Takes the bus out of sysfs and /dev, as the kernel does once a bridge is gone.
-    void Remove(CEmulatedBus& bus);
+    CEmulatedBus& AddBoardSmbus(int number);
     std::string Root() const;
+    // umockdev 0.17's preload fills in st_rdev of an emulated node from buffers
+    // all threads share, outside its lock, so two threads that stat() two nodes
+    // at once can each get the other's device number (found with `zarnixctl
+    // --all-buses`: both workers locked one node and the second was refused as
+    // "in use"; never under strace, which keeps the calls apart). Without the
+    // numbers, stat() shows each node with none, and it is its own lock.
+    void HideDeviceNumbers() { std::filesystem::remove_all(Root() + "/dev/.node"); }
 
 private:
     CEmulatedBus& AddBus(int number, const std::string& parent, const std::string& name);

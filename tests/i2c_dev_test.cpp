@@ -8,9 +8,7 @@
 
 #include <cerrno>
 #include <filesystem>
-#include <functional>
 #include <memory>
-#include <set>
 
 #include "backend/backend.h"
 #include "emulated_bus.h"
@@ -36,125 +34,94 @@ std::size_t OpenBusNodes()
     return count;
 }
 
+struct CRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
 class I2cDevTest : public FolderTest {
 protected:
-    void SetUp() override
+    // `command` in the bed, as a user runs it, its pauses taking no time.
+    CRun Run(const std::string& command, const std::string& program = ZARNIXCTL_PATH)
     {
-        if (!CEmulatedBench::Preloaded())
-            GTEST_SKIP() << "the emulated buses need umockdev-wrapper (CTest runs this program under it)";
-        FolderTest::SetUp();
+        const std::string preload = std::string(::getenv("LD_PRELOAD")) + ":" + ZARNIX_VIRTUAL_TIME;
+        const std::string out = (dir / "out").string(), err = (dir / "err").string();
+        const int status = std::system(("LD_PRELOAD=" + preload + " " + program + " " + command + " >" + out +
+                                        " 2>" + err + " </dev/null").c_str());
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(out), ReadFile(err)};
     }
     CVirtualClock clock;
     CRecordingMessages messages;
 };
 
 // One row per kernel answer: what the bus check says, what the operator reads
-// after reading brightness back (0xA1:04), and what crossed the bus.
+// after reading brightness back (0xA1:04), and how far the traffic went.
 TEST_F(I2cDevTest, AdapterOnEachKernelAnswer)
 {
     const std::string nack = "not a correct acknowledge recieved", gone = "error USB_DEVICE_NOT_FOUND";
-    const Strings request = {"timeout 64", "retries 00", "slave 38", "write 01 a1 04"};
-    const Strings receive = {"timeout 64", "retries 00", "slave 38", "read 1"};
-    Strings both = request;
-    both.insert(both.end(), receive.begin(), receive.end());
+    using Inject = void (*)(CEmulatedBus&);
     const struct {
         const char* fault;
-        std::function<void(CEmulatedBench&, CEmulatedBus&)> inject;
+        Inject inject;
         Strings texts;
+        std::size_t traffic; // lines of the fault-free traffic that crossed the bus
         std::string says = "";
-        Strings traffic = {};
         bool force = false;
     } cases[] = {
-        {"none", [](auto&, auto&) {}, {}, "", both},
-        {"no acknowledge of the address", [](auto&, CEmulatedBus& b) { b.Fail(EBusCall::Write, ENXIO, 1); },
-         {nack}, "", request},
-        {"no acknowledge of a byte", [](auto&, CEmulatedBus& b) { b.Fail(EBusCall::Write, EREMOTEIO, 1); }, {nack}},
-        {"clock stretched too long", [](auto&, CEmulatedBus& b) { b.Fail(EBusCall::Read, ETIMEDOUT, 1); },
-         {"TIMEOUT, no response"}, "", both},
-        {"arbitration lost", [](auto&, CEmulatedBus& b) { b.Fail(EBusCall::Write, EAGAIN, 1); },
-         {"error arbitration problem"}},
-        {"unknown to the table", [](auto&, CEmulatedBus& b) { b.Fail(EBusCall::Read, EFAULT, 1); },
-         {"USB command error"}},
-        {"address held by a driver", [](auto&, CEmulatedBus& b) { b.HoldByDriver(0x38); },
-         {"error bus is bussy or occupied"}, "", {"timeout 64", "retries 00", "slave 38"}},
-        {"address held, forced", [](auto&, CEmulatedBus& b) { b.HoldByDriver(0x38); }, {}, "",
-         {"timeout 64", "retries 00", "slave-force 38", "write 01 a1 04", "timeout 64", "retries 00",
-          "slave-force 38", "read 1"}, true},
-        {"bridge unplugged between the frames", [](auto&, CEmulatedBus& b) { b.UnplugAfter(1); }, {gone}, "",
-         {"timeout 64", "retries 00", "slave 38", "write 01 a1 04", "timeout 64", "retries 00", "slave 38"}},
-        {"bridge gone", [](CEmulatedBench& bench, CEmulatedBus& b) { bench.Remove(b); }, {gone},
-         "Error: Could not open /dev/i2c-3: No such file or directory\n  No such bus."},
-        {"SMBus only", [](auto&, CEmulatedBus& b) { b.SetFuncs(I2C_FUNC_SMBUS_BYTE_DATA); }, {},
+        {"none", [](auto&) {}, {}, 8},
+        {"no acknowledge of the address", [](auto& b) { b.Fail(EBusCall::Write, ENXIO); }, {nack}, 4},
+        {"no acknowledge of a byte", [](auto& b) { b.Fail(EBusCall::Write, EREMOTEIO); }, {nack}, 4},
+        {"clock stretched", [](auto& b) { b.Fail(EBusCall::Read, ETIMEDOUT); }, {"TIMEOUT, no response"}, 8},
+        {"arbitration lost", [](auto& b) { b.Fail(EBusCall::Write, EAGAIN); }, {"error arbitration problem"}, 4},
+        {"unknown to the table", [](auto& b) { b.Fail(EBusCall::Read, EFAULT); }, {"USB command error"}, 8},
+        {"address held by a driver", [](auto& b) { b.driverHeld.insert(0x38); },
+         {"error bus is bussy or occupied"}, 3},
+        {"address held, forced", [](auto& b) { b.driverHeld.insert(0x38); }, {}, 8, "", true},
+        {"bridge unplugged between the frames", [](auto& b) { b.UnplugAfter(1); }, {gone}, 7},
+        {"SMBus only", [](auto& b) { b.funcs = I2C_FUNC_SMBUS_BYTE_DATA; }, {}, 8,
          "Error: The adapter of /dev/i2c-3 cannot do plain I2C transfers; it only speaks SMBus."},
-        {"I2C_FUNCS refused", [](auto&, CEmulatedBus& b) { b.Fail(EBusCall::Funcs, ENODEV, 1); }, {},
-         "Error: Could not get the adapter functionality of /dev/i2c-3: No such device"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.fault);
         CEmulatedBench bench;
         CEmulatedBus& bus = bench.AddUsbBridge(3);
-        const std::uint8_t brightness = bus.Camera().Peek(0x30, 0x04);
-        c.inject(bench, bus);
-                CI2cDevAdapter adapter("/dev/i2c-3", c.force);
+        c.inject(bus);
+        CI2cDevAdapter adapter("/dev/i2c-3", c.force);
         const CBusCheck check = adapter.CheckBus();
         EXPECT_EQ(check.usable, c.says.empty()) << check.message;
         EXPECT_EQ(check.message.substr(0, c.says.empty() ? std::string::npos : c.says.size()), c.says);
-        bus.ClearLog();
+        bus.log.clear();
         messages.Clear();
         CLinkContext context{adapter, clock, messages};
         const CReadResult read = CIicLink(context).ReadFrame(0x70, 0xA1, 0x04);
         EXPECT_EQ(messages.Texts(), c.texts);
-        EXPECT_EQ(read.Failed(), !c.texts.empty());
-        if (c.texts.empty()) {
-            EXPECT_EQ(read.value, brightness);
-        }
-        if (!c.traffic.empty()) {
-            EXPECT_EQ(bus.Log(), c.traffic);
-        }
+        EXPECT_EQ(read.Failed() ? -1 : read.value, c.texts.empty() ? bus.camera.Peek(0x30, 0x04) : -1);
+        const char* slave = c.force ? "slave-force 38" : "slave 38";
+        const Strings traffic{"timeout 64", "retries 00", slave, "write 01 a1 04", "timeout 64", "retries 00", slave,
+                              "read 1"};
+        EXPECT_EQ(bus.log, Strings(traffic.begin(), traffic.begin() + static_cast<long>(c.traffic)));
+        EXPECT_EQ(adapter.AddressHeldByDriver(0x70), !bus.driverHeld.empty());
         EXPECT_EQ(OpenBusNodes(), 0u) << "bus nodes opened but not closed";
     }
 }
 
-// The search on a machine's bus skips the addresses the bus reserves, as i2cdetect does, unless forced,
-// and never writes to an address a kernel driver holds, forced or not.
-TEST_F(I2cDevTest, SearchSkipsReservedAndDriverHeldAddressesUnlessForced)
-{
-    messages.answer = true; // search the rest of the bus
-    for (const bool force : {false, true}) {
-        CEmulatedBench bench;
-        CEmulatedBus& bus = bench.AddUsbBridge(3);
-        bus.Camera().SetPresent(false);
-        bus.HoldByDriver(0x50);
-        CI2cDevAdapter adapter("/dev/i2c-3", force);
-        CLinkContext context{adapter, clock, messages};
-        EXPECT_EQ(CIicLink(context).ScanForCamera(), kNoCameraAddress);
-        std::set<unsigned long> written; // the addresses a probe's bytes went to
-        unsigned long claimed = 0;
-        for (const std::string& line : bus.Log()) {
-            if (line.rfind("slave", 0) == 0)
-                claimed = std::stoul(line.substr(line.find(' ') + 1), nullptr, 16);
-            else if (line.rfind("write", 0) == 0)
-                written.insert(claimed);
-        }
-        ASSERT_FALSE(written.empty());
-        EXPECT_EQ(*written.begin(), force ? 0x00u : 0x08u);
-        EXPECT_EQ(*written.rbegin(), force ? 0x7Du : 0x77u);
-        EXPECT_EQ(written.count(0x50), 0u);
-    }
-}
-
-// Buses as sysfs lists them: a board's SMBus on PCI beside two USB bridges of the same make.
-TEST_F(I2cDevTest, BusListFindsAndFormatsTheBuses)
+// The buses as sysfs lists them, a board's SMBus on PCI beside USB bridges. The backend takes the
+// first bus on USB, refuses an address a driver holds unless forced, and holds
+// the bus node's lock for as long as it is open. The search leaves out the addresses the bus reserves,
+// as i2cdetect does, unless forced.
+TEST_F(I2cDevTest, BackendChoosesLocksAndRefuses)
 {
     CEmulatedBench bench;
     bench.AddUsbBridge(10);
     bench.AddBoardSmbus(0);
+    CEmulatedBus& bridge = bench.AddUsbBridge(3, "MCP2221 usb-i2c bridge");
     bench.AddUsbBridge(4);
     const auto buses = ListI2cBuses();
     EXPECT_EQ(FormatBusList(buses), "i2c-0\t-\tSMBus I801 adapter at efa0\n"
+                                    "i2c-3\tusb\tMCP2221 usb-i2c bridge\n"
                                     "i2c-4\tusb\tCP2112 SMBus Bridge on hidraw0\n"
                                     "i2c-10\tusb\tCP2112 SMBus Bridge on hidraw0\n");
-    EXPECT_EQ(FirstUsbBus(buses)->device, "/dev/i2c-4");
     const struct { const char* wanted; const char* device; /* "": refused */ const char* why; } cases[] = {
         {"10", "/dev/i2c-10", ""}, {"/dev/i2c-0", "/dev/i2c-0", ""}, {"7", "/dev/i2c-7", ""}, // 7: the open tells
         {"SMBus I801 adapter at efa0", "/dev/i2c-0", ""},
@@ -168,15 +135,6 @@ TEST_F(I2cDevTest, BusListFindsAndFormatsTheBuses)
         EXPECT_EQ(bus ? bus->device : "", c.device) << c.wanted;
         EXPECT_EQ(why, c.why) << c.wanted;
     }
-}
-
-// The backend takes the first bus on USB, refuses an address a driver holds unless forced, and holds
-// the bus node's lock for as long as it is open.
-TEST_F(I2cDevTest, BackendChoosesLocksAndRefuses)
-{
-    CEmulatedBench bench;
-    bench.AddBoardSmbus(0);
-    CEmulatedBus& bridge = bench.AddUsbBridge(3, "MCP2221 usb-i2c bridge");
     std::string error;
     auto first = std::make_unique<CBackend>();
     ASSERT_EQ(first->Open({}, error), EBackendOpen::Opened) << error;
@@ -188,13 +146,72 @@ TEST_F(I2cDevTest, BackendChoosesLocksAndRefuses)
     EXPECT_EQ(error.rfind("Error: /dev/i2c-3 is in use by ", 0), 0u) << error;
     first.reset();
 
-    bridge.HoldByDriver(0x38);
+    bridge.driverHeld.insert(0x38);
     CBackend held;
     EXPECT_EQ(held.Open(byName, error), EBackendOpen::Failed);
     EXPECT_EQ(error.rfind("Error: A kernel driver holds address 0x38 (the camera's 70) on /dev/i2c-3", 0), 0u) << error;
     byName.force = true;
     CBackend forced;
     EXPECT_EQ(forced.Open(byName, error), EBackendOpen::Opened) << error;
+    for (const unsigned reserved : {0x00u, 0x0Eu, 0xF0u, 0xFEu})
+        EXPECT_TRUE(!forced.Adapter().AddressReserved(reserved) && held.Adapter().AddressReserved(reserved));
+    EXPECT_FALSE(held.Adapter().AddressReserved(0x10) || held.Adapter().AddressReserved(0xEE));
+    CBackendChoice gone;
+    gone.bus = "9";
+    EXPECT_EQ(CBackend().Open(gone, error), EBackendOpen::Failed);
+    EXPECT_EQ(error, "Error: Could not open /dev/i2c-9: No such file or directory\n  No such bus. Is the adapter "
+                     "plugged in and the i2c-dev module loaded (sudo modprobe i2c-dev)? zarnixctl --list-buses shows the buses.");
+}
+
+// zarnixctl on two USB bridges and the board's SMBus: without --bus it takes the first bridge, and
+// --all-buses both; the SMBus is never touched, nor taken when it is the only bus. A bridge pulled
+// out during load commits nothing.
+TEST_F(I2cDevTest, ZarnixctlOnEmulatedBridges)
+{
+    {
+        CEmulatedBench boardOnly;
+        boardOnly.AddBoardSmbus(0);
+        const CRun none = Run("show");
+        EXPECT_EQ(none.status, 1);
+        EXPECT_NE(none.err.find("no USB-to-I2C adapter found. Give --bus N for another bus, or --simulate"),
+                  std::string::npos) << none.err;
+        EXPECT_EQ(Run("--list-buses").out, "i2c-0\t-\tSMBus I801 adapter at efa0\n");
+        EXPECT_EQ(Run("--all-buses show").err, "Error: --all-buses: no i2c-dev bus on USB; --list-buses shows the buses\n");
+    }
+    CEmulatedBench bench;
+    CEmulatedBus& board = bench.AddBoardSmbus(0);
+    CEmulatedBus& first = bench.AddUsbBridge(3);
+    CEmulatedBus& second = bench.AddUsbBridge(4, "MCP2221 usb-i2c bridge");
+    const std::string file = (dir / "f.qcs").string();
+    const auto ok = [&](const std::string& command) {
+        const CRun run = Run(command);
+        EXPECT_EQ(run.status, 0) << command << ": " << run.err;
+        return run;
+    };
+    EXPECT_EQ(ok("search").out, "70\n");
+    EXPECT_TRUE(second.log.empty());
+    EXPECT_NE(ok("show").out.find("brightness"), std::string::npos);
+    ok("--address 70 set brightness a0");
+    EXPECT_EQ(first.camera.Peek(0x30, 0x04), 0xA0);
+    ok("save -y");
+    EXPECT_EQ(first.camera.Peek(0xA0, 0x04), 0xA0); // the stored brightness
+    ok("dump " + file);
+    ok("--address 70 set brightness 10");
+    ok("save -y");
+    ok("load " + file + " -y");
+    EXPECT_EQ(first.camera.Peek(0xA0, 0x04), 0xA0);
+    EXPECT_EQ(first.camera.CommitCount(), 1u);
+    bench.HideDeviceNumbers(); // two workers stat() at once, which the emulation mixes up
+    const CRun every = ok("--all-buses show");
+    EXPECT_NE(every.out.find("i2c-4: 30:04 brightness 80"), std::string::npos) << every.out;
+    EXPECT_FALSE(second.log.empty());
+    EXPECT_TRUE(board.log.empty());
+
+    first.UnplugAfter(20);
+    const CRun unplugged = Run("--bus 3 load " + file + " -y");
+    EXPECT_EQ(unplugged.status, 1);
+    EXPECT_NE(unplugged.err.find("USB_DEVICE_NOT_FOUND"), std::string::npos) << unplugged.err;
+    EXPECT_EQ(first.camera.CommitCount(), 1u);
 }
 
 } // namespace
