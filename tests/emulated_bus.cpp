@@ -1,6 +1,5 @@
 #include "emulated_bus.h"
 
-#include <gtest/gtest.h>
 #include <linux/i2c-dev.h>
 #include <linux/i2c.h>
 #include <umockdev.h>
@@ -12,6 +11,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <stdexcept>
 
 namespace zarnix::test {
 
@@ -30,16 +30,19 @@ std::string Line(const char* what, const std::uint8_t* data, std::size_t length)
 
 } // namespace
 
-CEmulatedBus::CEmulatedBus(int busNumber, std::string path, UMockdevTestbed* bed)
-    : number(busNumber), sysPath(std::move(path)), funcs(I2C_FUNC_I2C | I2C_FUNC_SMBUS_EMUL),
+CEmulatedBus::CEmulatedBus(int busNumber, UMockdevTestbed* bed)
+    : number(busNumber), funcs(I2C_FUNC_I2C | I2C_FUNC_SMBUS_EMUL),
       m_handler(umockdev_ioctl_base_new())
 {
     camera.LoadFactorySettings();
     g_signal_connect(m_handler, "handle-ioctl", G_CALLBACK(OnIoctl), this);
-    g_signal_connect(m_handler, "handle-read", G_CALLBACK(OnRead), this);
-    g_signal_connect(m_handler, "handle-write", G_CALLBACK(OnWrite), this);
+    using Handler = int (*)(UMockdevIoctlBase*, UMockdevIoctlClient*, CEmulatedBus*);
+    const Handler read = [](auto*, auto* client, auto* self) { return self->ReadOrWrite(client, true); };
+    const Handler write = [](auto*, auto* client, auto* self) { return self->ReadOrWrite(client, false); };
+    g_signal_connect(m_handler, "handle-read", G_CALLBACK(read), this);
+    g_signal_connect(m_handler, "handle-write", G_CALLBACK(write), this);
     if (!umockdev_testbed_attach_ioctl(bed, Device().c_str(), m_handler, nullptr))
-        ADD_FAILURE() << "cannot emulate " << Device();
+        throw std::runtime_error("cannot emulate " + Device());
 }
 
 CEmulatedBus::~CEmulatedBus()
@@ -146,16 +149,6 @@ int CEmulatedBus::OnIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, void*
     return TRUE;
 }
 
-int CEmulatedBus::OnRead(UMockdevIoctlBase*, UMockdevIoctlClient* client, void* self)
-{
-    return static_cast<CEmulatedBus*>(self)->ReadOrWrite(client, true);
-}
-
-int CEmulatedBus::OnWrite(UMockdevIoctlBase*, UMockdevIoctlClient* client, void* self)
-{
-    return static_cast<CEmulatedBus*>(self)->ReadOrWrite(client, false);
-}
-
 int CEmulatedBus::ReadOrWrite(UMockdevIoctlClient* client, bool read)
 {
     UMockdevIoctlData* arg = umockdev_ioctl_client_get_arg(client);
@@ -169,7 +162,12 @@ int CEmulatedBus::ReadOrWrite(UMockdevIoctlClient* client, bool read)
     return TRUE;
 }
 
-CEmulatedBench::CEmulatedBench() : m_bed(umockdev_testbed_new()) {}
+CEmulatedBench::CEmulatedBench() : m_bed(umockdev_testbed_new())
+{
+    gchar* root = umockdev_testbed_get_root_dir(m_bed);
+    m_root = root;
+    g_free(root);
+}
 
 CEmulatedBench::~CEmulatedBench()
 {
@@ -183,11 +181,9 @@ bool CEmulatedBench::Preloaded()
     return preload && std::string(preload).find("libumockdev-preload") != std::string::npos;
 }
 
-std::string CEmulatedBench::Root() const { return umockdev_testbed_get_root_dir(m_bed); }
-
 CEmulatedBus& CEmulatedBench::AddBus(int number, const std::string& parent, const std::string& name)
 {
-    const std::string node = "i2c-" + std::to_string(number), minor = std::to_string(number);
+    const std::string minor = std::to_string(number), node = "i2c-" + minor;
     gchar* adapter = umockdev_testbed_add_device(m_bed, "i2c", node.c_str(), parent.c_str(), "name", name.c_str(),
                                                  nullptr, nullptr);
     gchar* chardev = umockdev_testbed_add_device(m_bed, "i2c-dev", ("i2c-dev/" + node).c_str(), adapter, "name",
@@ -196,9 +192,9 @@ CEmulatedBus& CEmulatedBench::AddBus(int number, const std::string& parent, cons
                                                  nullptr);
     // The bed makes /dev nodes only for devices read from a record; the preload
     // shows this file as the character device `dev` names.
-    std::filesystem::create_directories(Root() + "/dev");
-    std::ofstream(Root() + "/dev/" + node).close();
-    m_buses.push_back(std::make_unique<CEmulatedBus>(number, chardev, m_bed));
+    std::filesystem::create_directories(m_root + "/dev");
+    std::ofstream(m_root + "/dev/" + node).close();
+    m_buses.push_back(std::make_unique<CEmulatedBus>(number, m_bed));
     g_free(adapter);
     g_free(chardev);
     return *m_buses.back();
@@ -222,7 +218,7 @@ CEmulatedBus& CEmulatedBench::AddUsbBridge(int number, const std::string& name)
 
 CEmulatedBus& CEmulatedBench::AddBoardSmbus(int number)
 {
-    if (!std::filesystem::exists(Root() + "/sys/devices/pci0000:00/0000:00:1f.4"))
+    if (!std::filesystem::exists(m_root + "/sys/devices/pci0000:00/0000:00:1f.4"))
         g_free(umockdev_testbed_add_device(m_bed, "pci", "pci0000:00/0000:00:1f.4", nullptr, "vendor", "0x8086",
                                            nullptr, nullptr));
     CEmulatedBus& bus = AddBus(number, "/sys/devices/pci0000:00/0000:00:1f.4", "SMBus I801 adapter at efa0");

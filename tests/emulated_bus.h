@@ -28,11 +28,10 @@ enum class EBusCall { Funcs, Slave, Write, Read, Transfer /* one message of I2C_
 
 class CEmulatedBus {
 public:
-    CEmulatedBus(int number, std::string sysPath, UMockdevTestbed* bed);
+    CEmulatedBus(int number, UMockdevTestbed* bed);
     ~CEmulatedBus();
 
     const int number;
-    const std::string sysPath;
     CSimCamera camera;
     unsigned long funcs;           // what I2C_FUNCS answers
     std::set<unsigned> driverHeld; // 7-bit addresses a kernel driver holds: I2C_SLAVE is refused with EBUSY
@@ -51,8 +50,6 @@ private:
         int error;
     };
     static int OnIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, void* self);
-    static int OnRead(UMockdevIoctlBase*, UMockdevIoctlClient* client, void* self);
-    static int OnWrite(UMockdevIoctlBase*, UMockdevIoctlClient* client, void* self);
     int ReadOrWrite(UMockdevIoctlClient* client, bool read);
     // The errno a fault or a pulled-out bridge answers `call` with; 0 when it goes on.
     int Injected(EBusCall call);
@@ -78,19 +75,19 @@ public:
     CEmulatedBus& AddUsbBridge(int number, const std::string& name = "CP2112 SMBus Bridge on hidraw0");
     // The board's SMBus controller on PCI, with nothing at the camera's address.
     CEmulatedBus& AddBoardSmbus(int number);
-    std::string Root() const;
     // umockdev 0.17's preload fills in st_rdev of an emulated node from buffers
     // all threads share, outside its lock, so two threads that stat() two nodes
     // at once can each get the other's device number (found with `zarnixctl
     // --all-buses`: both workers locked one node and the second was refused as
     // "in use"; never under strace, which keeps the calls apart). Without the
     // numbers, stat() shows each node with none, and it is its own lock.
-    void HideDeviceNumbers() { std::filesystem::remove_all(Root() + "/dev/.node"); }
+    void HideDeviceNumbers() { std::filesystem::remove_all(m_root + "/dev/.node"); }
 
 private:
     CEmulatedBus& AddBus(int number, const std::string& parent, const std::string& name);
 
     UMockdevTestbed* m_bed;
+    std::string m_root;
     std::vector<std::unique_ptr<CEmulatedBus>> m_buses;
     int m_usbPorts = 0;
 };
