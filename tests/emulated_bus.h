@@ -70,10 +70,6 @@ public:
     void UnplugAfter(unsigned messages) { m_messagesLeft = static_cast<int>(messages); }
 
 private:
-    struct CFault {
-        EBusCall call;
-        int error;
-    };
     // What the handler answers: the call's result, or -1 with the errno.
     struct CAnswer {
         int error;
@@ -99,8 +95,8 @@ private:
         if (m_messagesLeft == 0)
             return ENODEV;
         m_messagesLeft -= m_messagesLeft > 0 && call != EBusCall::Funcs && call != EBusCall::Slave;
-        const auto fault = std::find_if(m_faults.begin(), m_faults.end(), [&](auto& f) { return f.call == call; });
-        const int error = fault == m_faults.end() ? 0 : fault->error;
+        const auto fault = std::find_if(m_faults.begin(), m_faults.end(), [&](auto& f) { return f.first == call; });
+        const int error = fault == m_faults.end() ? 0 : fault->second;
         if (error)
             m_faults.erase(fault);
         return error;
@@ -167,7 +163,7 @@ private:
     }
 
     UMockdevIoctlBase* m_handler;
-    std::vector<CFault> m_faults;
+    std::vector<std::pair<EBusCall, int>> m_faults; // the call, the errno it gets
     int m_messagesLeft = -1; // -1: plugged in for good
     std::map<UMockdevIoctlClient*, unsigned> m_addresses; // each open node's slave
 };
@@ -180,11 +176,7 @@ public:
         m_root = root;
         g_free(root);
     }
-    ~CEmulatedBench()
-    {
-        g_object_unref(m_bed);
-        m_buses.clear();
-    }
+    ~CEmulatedBench() { g_object_unref(m_bed); } // before the buses, whose handlers it holds
 
     // A USB-to-I2C bridge on a port of the machine's USB controller: .../usb1/1-P/1-P:1.0/i2c-N/i2c-dev/i2c-N.
     CEmulatedBus& AddUsbBridge(int number, const std::string& name = "CP2112 SMBus Bridge on hidraw0")
@@ -213,10 +205,9 @@ public:
     void HideDeviceNumbers() { std::filesystem::remove_all(m_root + "/dev/.node"); }
 
 private:
-    using Strings = std::vector<std::string>;
     // The device's sysfs path; `attributes` and `properties` as name, value, name, value.
-    std::string Add(const char* subsystem, const std::string& name, const std::string& parent, Strings attributes,
-                    Strings properties)
+    std::string Add(const char* subsystem, const std::string& name, const std::string& parent,
+                    std::vector<std::string> attributes, std::vector<std::string> properties)
     {
         std::vector<gchar*> a, p;
         for (auto& s : attributes)
