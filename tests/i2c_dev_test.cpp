@@ -2,12 +2,10 @@
 // open, ioctl, read, write and flock calls on /dev/i2c-N, and sysfs as the
 // kernel lays it out. CTest runs this program under umockdev-wrapper.
 #include <gtest/gtest.h>
-#include <linux/i2c.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <memory>
 
@@ -41,12 +39,12 @@ struct CRun {
 
 class I2cDevTest : public FolderTest {
 protected:
-    // `command` in the bed, as a user runs it, its pauses taking no time.
-    CRun Run(const std::string& command, const std::string& program = ZARNIXCTL_PATH)
+    // zarnixctl `command` in the bed, as a user runs it, its pauses taking no time.
+    CRun Run(const std::string& command)
     {
         const std::string preload = std::string(::getenv("LD_PRELOAD")) + ":" + ZARNIX_VIRTUAL_TIME;
         const std::string out = (dir / "out").string(), err = (dir / "err").string();
-        const int status = std::system(("LD_PRELOAD=" + preload + " " + program + " " + command + " >" + out +
+        const int status = std::system(("LD_PRELOAD=" + preload + " " ZARNIXCTL_PATH " " + command + " >" + out +
                                         " 2>" + err + " </dev/null").c_str());
         return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(out), ReadFile(err)};
     }
