@@ -70,7 +70,7 @@ EBackendOpen CBackend::OpenHardware(const CBackendChoice& choice, std::string& e
             return EBackendOpen::NoAdapter;
         }
     }
-    auto adapter = std::make_unique<CI2cDevAdapter>(LinuxI2cDevSystem(), bus->device, choice.force);
+    auto adapter = std::make_unique<CI2cDevAdapter>(bus->device, choice.force);
     const CBusCheck check = adapter->CheckBus();
     if (!check.usable) {
         error = check.message;

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # setup.sh [run|test]: installs, from Debian's packages, whatever building and
 # running the programs needs ("run"), or that and what the tests, the package
-# check, the window under Xvfb and the fuzzers need ("test", the default). Runs
-# apt-get only when something is missing.
+# check, the window under Xvfb, the emulated i2c-dev buses (umockdev, with
+# i2c-tools as a second program on them) and the fuzzers need ("test", the
+# default). Runs apt-get only when something is missing.
 set -euo pipefail
 profile=${1:-test}
 
@@ -17,6 +18,7 @@ if [ "$profile" = test ]; then
     help2man lintian desktop-file-utils bash-completion xvfb xdotool
     clang-14 libclang-rt-14-dev
     python3-pytest
+    umockdev libumockdev-dev i2c-tools
   )
 fi
 

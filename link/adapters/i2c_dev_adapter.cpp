@@ -14,6 +14,8 @@ namespace zarnix {
 
 namespace {
 
+int Result(int r) { return r < 0 ? -errno : r; }
+
 // How the kernel's I2C fault codes read as adapter statuses. The i2c core and the
 // USB bridge drivers agree on most of them: a missing acknowledge of the address
 // or of a data byte is ENXIO or EREMOTEIO (some bridges say EIO), a lost
@@ -45,39 +47,23 @@ constexpr CErrnoStatus kErrnoStatus[] = {
 // The bridge takes a message only within its time; in units of 10 ms.
 constexpr unsigned long kBusTimeoutTicks = 100;
 
-class CLinuxI2cDevSystem final : public CI2cDevSystem {
-public:
-    int Open(const std::string& path) override { return Result(::open(path.c_str(), O_RDWR | O_CLOEXEC)); }
-    int Close(int fd) override { return Result(::close(fd)); }
-    int Ioctl(int fd, unsigned long request, unsigned long argument) override
-    {
-        return Result(::ioctl(fd, request, argument));
-    }
-    int Funcs(int fd, unsigned long* funcs) override { return Result(::ioctl(fd, I2C_FUNCS, funcs)); }
-    long Write(int fd, const std::uint8_t* data, std::size_t length) override
-    {
-        const ssize_t n = ::write(fd, data, length);
-        return n < 0 ? -errno : static_cast<long>(n);
-    }
-    long Read(int fd, std::uint8_t* data, std::size_t length) override
-    {
-        const ssize_t n = ::read(fd, data, length);
-        return n < 0 ? -errno : static_cast<long>(n);
-    }
-
-private:
-    static int Result(int r) { return r < 0 ? -errno : r; }
-};
+// Each returns what the call returns, or -errno on failure.
+int OpenBus(const std::string& path) { return Result(::open(path.c_str(), O_RDWR | O_CLOEXEC)); }
+int Ioctl(int fd, unsigned long request, unsigned long argument) { return Result(::ioctl(fd, request, argument)); }
+long Write(int fd, const std::uint8_t* data, std::size_t length)
+{
+    const ssize_t n = ::write(fd, data, length);
+    return n < 0 ? -errno : static_cast<long>(n);
+}
+long Read(int fd, std::uint8_t* data, std::size_t length)
+{
+    const ssize_t n = ::read(fd, data, length);
+    return n < 0 ? -errno : static_cast<long>(n);
+}
 
 std::string ErrnoText(int error) { return std::strerror(error); }
 
 } // namespace
-
-CI2cDevSystem& LinuxI2cDevSystem()
-{
-    static CLinuxI2cDevSystem system;
-    return system;
-}
 
 Status StatusFromErrno(int error)
 {
@@ -87,15 +73,15 @@ Status StatusFromErrno(int error)
     return kStatusUsbCommand;
 }
 
-CI2cDevAdapter::CI2cDevAdapter(CI2cDevSystem& system, std::string devicePath, bool force)
-    : m_system(system), m_path(std::move(devicePath)), m_force(force)
+CI2cDevAdapter::CI2cDevAdapter(std::string devicePath, bool force)
+    : m_path(std::move(devicePath)), m_force(force)
 {
 }
 
 CBusCheck CI2cDevAdapter::CheckBus()
 {
     CBusCheck check;
-    const int fd = m_system.Open(m_path);
+    const int fd = OpenBus(m_path);
     if (fd < 0) {
         const int error = -fd;
         check.message = "Error: Could not open " + m_path + ": " + ErrnoText(error);
@@ -108,8 +94,8 @@ CBusCheck CI2cDevAdapter::CheckBus()
         return check;
     }
     unsigned long funcs = 0;
-    const int r = m_system.Funcs(fd, &funcs);
-    m_system.Close(fd);
+    const int r = Result(::ioctl(fd, I2C_FUNCS, &funcs));
+    ::close(fd);
     if (r < 0) {
         check.message = "Error: Could not get the adapter functionality of " + m_path + ": " + ErrnoText(-r);
         return check;
@@ -131,11 +117,11 @@ bool CI2cDevAdapter::AddressReserved(std::uint32_t address) const
 
 bool CI2cDevAdapter::AddressHeldByDriver(std::uint32_t address)
 {
-    const int fd = m_system.Open(m_path);
+    const int fd = OpenBus(m_path);
     if (fd < 0)
         return false;
-    const bool held = m_system.Ioctl(fd, I2C_SLAVE, address >> 1) == -EBUSY;
-    m_system.Close(fd);
+    const bool held = Ioctl(fd, I2C_SLAVE, address >> 1) == -EBUSY;
+    ::close(fd);
     return held;
 }
 
@@ -145,15 +131,15 @@ std::int32_t CI2cDevAdapter::IICInit(std::uint32_t address, std::uint32_t, std::
     // Linux); the link's speed and timeout constants have no i2c-dev counterpart
     // beyond the bus timeout set here.
     COpenBus bus;
-    bus.fd = m_system.Open(m_path);
+    bus.fd = OpenBus(m_path);
     if (bus.fd < 0) {
         bus.failure = StatusFromErrno(-bus.fd);
         bus.fd = -1;
     } else {
-        m_system.Ioctl(bus.fd, I2C_TIMEOUT, kBusTimeoutTicks);
-        m_system.Ioctl(bus.fd, I2C_RETRIES, 0);
+        Ioctl(bus.fd, I2C_TIMEOUT, kBusTimeoutTicks);
+        Ioctl(bus.fd, I2C_RETRIES, 0);
         // The kernel speaks 7-bit addresses: 8-bit 0x70 (write) and 0x71 (read) are 0x38.
-        const int r = m_system.Ioctl(bus.fd, m_force ? I2C_SLAVE_FORCE : I2C_SLAVE, (address >> 1) & 0x7F);
+        const int r = Ioctl(bus.fd, m_force ? I2C_SLAVE_FORCE : I2C_SLAVE, (address >> 1) & 0x7F);
         if (r < 0)
             bus.failure = StatusFromErrno(-r);
     }
@@ -196,7 +182,7 @@ std::uint32_t CI2cDevAdapter::SendSub(std::int32_t handle, std::uint32_t, std::u
     message.reserve(length + 1u);
     message.push_back(static_cast<std::uint8_t>(subAddress));
     message.insert(message.end(), data, data + length);
-    return TransferStatus(m_system.Write(bus->fd, message.data(), message.size()), message.size());
+    return TransferStatus(Write(bus->fd, message.data(), message.size()), message.size());
 }
 
 std::uint32_t CI2cDevAdapter::Send(std::int32_t handle, const std::uint8_t* data, std::uint32_t, std::uint32_t length)
@@ -206,7 +192,7 @@ std::uint32_t CI2cDevAdapter::Send(std::int32_t handle, const std::uint8_t* data
         return kStatusInitError;
     if (bus->failure)
         return bus->failure;
-    return TransferStatus(m_system.Write(bus->fd, data, length), length);
+    return TransferStatus(Write(bus->fd, data, length), length);
 }
 
 std::uint32_t CI2cDevAdapter::Receive(std::int32_t handle, std::uint8_t* data, std::uint32_t, std::uint32_t length)
@@ -216,7 +202,7 @@ std::uint32_t CI2cDevAdapter::Receive(std::int32_t handle, std::uint8_t* data, s
         return kStatusInitError;
     if (bus->failure)
         return bus->failure;
-    return TransferStatus(m_system.Read(bus->fd, data, length), length);
+    return TransferStatus(Read(bus->fd, data, length), length);
 }
 
 std::uint32_t CI2cDevAdapter::IICClose(std::int32_t handle)
@@ -226,7 +212,7 @@ std::uint32_t CI2cDevAdapter::IICClose(std::int32_t handle)
         return kStatusInitError;
     const int fd = it->second.fd;
     m_open.erase(it);
-    if (fd >= 0 && m_system.Close(fd) < 0)
+    if (fd >= 0 && ::close(fd) < 0)
         return kStatusUsbCommand;
     return kStatusOk;
 }

@@ -6,6 +6,9 @@
 // its bytes with plain read() and write() calls, each one complete I2C message
 // with its own start and stop; IICClose closes the node again. Kernel errors come
 // back as the adapter status codes of link/adapter.h (see kErrnoStatus).
+//
+// It makes the system calls itself: the tests run it against emulated bus nodes
+// (tests/emulated_bus.h), so that what is tested is what the kernel is asked.
 #pragma once
 
 #include <cstddef>
@@ -16,24 +19,6 @@
 #include "link/adapter.h"
 
 namespace zarnix {
-
-// The system calls the backend makes, so that tests can answer every path without
-// hardware. Each returns what the call returns, or -errno on failure.
-class CI2cDevSystem {
-public:
-    virtual ~CI2cDevSystem() = default;
-    virtual int Open(const std::string& path) = 0;
-    virtual int Close(int fd) = 0;
-    // Ioctls with an integer argument (I2C_SLAVE, I2C_SLAVE_FORCE, I2C_TIMEOUT,
-    // I2C_RETRIES) and I2C_FUNCS, whose answer goes to `funcs`.
-    virtual int Ioctl(int fd, unsigned long request, unsigned long argument) = 0;
-    virtual int Funcs(int fd, unsigned long* funcs) = 0;
-    virtual long Write(int fd, const std::uint8_t* data, std::size_t length) = 0;
-    virtual long Read(int fd, std::uint8_t* data, std::size_t length) = 0;
-};
-
-// The real system calls.
-CI2cDevSystem& LinuxI2cDevSystem();
 
 // The adapter status a kernel error (a positive errno value) stands for.
 Status StatusFromErrno(int error);
@@ -47,7 +32,7 @@ struct CBusCheck {
 class CI2cDevAdapter final : public CAdapter {
 public:
     // `force` claims the address even where a kernel driver holds it.
-    CI2cDevAdapter(CI2cDevSystem& system, std::string devicePath, bool force = false);
+    explicit CI2cDevAdapter(std::string devicePath, bool force = false);
 
     // Opens the bus once and checks that it can do plain I2C transfers.
     CBusCheck CheckBus();
@@ -80,7 +65,6 @@ private:
     static Status TransferStatus(long result, std::size_t expected);
     COpenBus* Find(std::int32_t handle);
 
-    CI2cDevSystem& m_system;
     std::string m_path;
     bool m_force;
     std::int32_t m_nextHandle = 1;
