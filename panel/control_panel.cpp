@@ -147,14 +147,15 @@ void CControlPanel::FitToScreen()
     const QSize around(margins.left() + margins.right(), margins.top() + margins.bottom());
     const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, m_columns);
     const QSize room = screen()->availableGeometry().size();
-    // A group is as wide as its column, its controls spread over that width.
+    // Sizes as they show (the lists take theirs on their first showing), a group
+    // as wide as its column, its controls spread over that width.
     m_columns->widget()->layout()->activate();
+    const QSize whole = m_columns->widget()->sizeHint() + around;
     QSize group;
     for (const QGroupBox* box : m_columns->widget()->findChildren<QGroupBox*>())
         group = group.expandedTo(QSize(box->width(), box->sizeHint().height()));
-    setMinimumSize((group + around + QSize(bar, bar)).boundedTo(room));
+    setMinimumSize((group + around + QSize(bar, bar)).boundedTo(whole).boundedTo(room));
 
-    const QSize whole = m_columns->widget()->sizeHint() + around;
     QSize size = whole.boundedTo(room);
     // A scroll bar in one direction takes room from the other.
     if (whole.width() > room.width())
@@ -288,11 +289,20 @@ void CControlPanel::contextMenuEvent(QContextMenuEvent* event)
 
 void CControlPanel::setVisible(bool visible)
 {
-    if (visible && !m_bInitDone) {
+    if (visible && !m_bInitDone)
         OnInitDialog();
-        FitToScreen();
-    }
     QDialog::setVisible(visible);
+}
+
+// The controls have their sizes once they are shown, the window not yet.
+void CControlPanel::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (m_bFitted)
+        return;
+    m_bFitted = true;
+    FitToScreen();
+    adjustPosition(parentWidget());
 }
 
 CCameraControl CControlPanel::Camera() const { return CCameraControl(m_context, m_wCameraAddress); }

@@ -55,6 +55,7 @@ signals:
 protected:
     // The start-up runs before the window first appears, with its search and refresh.
     void setVisible(bool visible) override;
+    void showEvent(QShowEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
@@ -62,7 +63,7 @@ private:
     // ---- form and wiring: panel/control_panel.cpp ----
     void FinishForm();
     void ScrollColumns();
-    // Sizes the window before it first shows, to the screen it is on.
+    // Sizes the window as it first shows, to the screen it is on.
     void FitToScreen();
     // Every control tells its register and range, or what it does: panel/tool_tips.cpp.
     void SetToolTips();
@@ -213,6 +214,7 @@ private:
     bool m_bStopRequested = false; // the operator pressed "Stop" during a transfer
     bool m_bTransferRunning = false;
     bool m_bInitDone = false;
+    bool m_bFitted = false; // sized to its screen once, as it first showed
 };
 
 } // namespace zarnix
