@@ -161,12 +161,16 @@ TEST_F(OperatorTest, ConnectShowsWhatTheCameraHas)
         bool irisOffShown;
         std::uint8_t zoom[4]; // 30:29 to 30:2c: on/off, factor, pan, tilt
         std::uint8_t dnr;     // 30:18: bit 0 on, bit 1 automatic
-    } cases[] = {{0x00, true, true, {1, 0x40, 0x10, 0xc0}, 0x01}, {0x01, false, false, {0, 0x08, 0, 0xc8}, 0x02}};
+        std::uint8_t blcMode; // 30:10, and the entry it shows: 8 and above show "Off"
+        int blcShown;
+    } cases[] = {{0x00, true, true, {1, 0x40, 0x10, 0xc0}, 0x01, 0x09, 0},
+                 {0x01, false, false, {0, 0x08, 0, 0xc8}, 0x02, 0x02, 2}};
     for (const auto& c : cases) {
         camera.Poke(0x30, 0x30, c.iris);
         for (std::uint8_t i = 0; i < 4; ++i)
             camera.Poke(0x30, 0x29 + i, c.zoom[i]);
         camera.Poke(0x30, 0x18, c.dnr);
+        camera.Poke(0x30, 0x10, c.blcMode);
         Find<QCheckBox>("osdControlCheck")->setChecked(c.osdOn);
         Find<QPushButton>("connectButton")->click();
         EXPECT_EQ(Find<QCheckBox>("irisOffCheck")->isChecked(), c.irisOffShown) << int(c.iris);
@@ -182,6 +186,7 @@ TEST_F(OperatorTest, ConnectShowsWhatTheCameraHas)
         EXPECT_EQ(Find<QCheckBox>("dnrOnOffCheck")->isChecked(), (c.dnr & 1) != 0);
         EXPECT_EQ(Find<QCheckBox>("dnrAutoCheck")->isChecked(), (c.dnr & 2) != 0);
         EXPECT_EQ(Find<QSlider>("dnrLevelSlider")->isEnabled(), (c.dnr & 1) != 0);
+        EXPECT_EQ(Find<QComboBox>("blcModeList")->currentIndex(), c.blcShown) << int(c.blcMode);
     }
     camera.SetPresent(false); // every entry reads 0xFF
     bus.ClearLog();
