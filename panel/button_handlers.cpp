@@ -21,10 +21,6 @@ constexpr std::uint16_t k3dnrOn = 1, k3dnrAuto = 2;
 // sent, so that SAVE stores the iris state the operator chose, not its opposite.
 constexpr std::uint16_t kIrisOffCode = 0, kIrisOnCode = 1;
 
-// "AWC set and run" measures the white once; what the camera should keep
-// afterwards is the measured setting, "AWC set".
-constexpr std::uint16_t kWbAwcSetAndRun = 5, kWbAwcSet = 6;
-
 // Manual correction slots: 0 is off, then four defect addresses.
 constexpr std::int32_t kSlotOff = 0, kSlotCount = 5;
 constexpr std::uint16_t kAssign = 1;
@@ -86,7 +82,7 @@ void CControlPanel::OnBnClickedIrisOff()
 void CControlPanel::OnBnClickedPwb()
 {
     SendRecorded(ESetCommand::SetWhiteBalanceMode, kWbAwcSetAndRun, kWbAwcSet);
-    IndexOf(ListId::WbMode) = kWbAwcSetAndRun;
+    CodeOf(ListId::WbMode) = kWbAwcSetAndRun;
 }
 
 void CControlPanel::OnBnClicked3dnrOnOff()

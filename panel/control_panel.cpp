@@ -1,9 +1,12 @@
 #include "panel/control_panel.h"
 
 #include <QContextMenuEvent>
+#include <QGroupBox>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QRegularExpressionValidator>
+#include <QScreen>
+#include <QScrollArea>
 #include <QShortcut>
 #include <QStyleOptionComboBox>
 
@@ -76,13 +79,13 @@ CControlPanel::CControlPanel(CLinkContext& context, QWidget* parent)
 
 CControlPanel::~CControlPanel() = default;
 
-// What the form cannot say by itself: sizes that follow the font, and the
-// window's frame.
+// What the form cannot say by itself: sizes that follow the font, the window's
+// frame, and the scrolling columns.
 void CControlPanel::FinishForm()
 {
-    // A fixed size: caption, system menu, minimise and close buttons, nothing to maximise.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+                   Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
+    ScrollColumns();
     for (CDropDownCombo* list : findChildren<CDropDownCombo*>()) {
         // The width is fixed by the longest entry, not by what the list holds right
         // now: a list emptied and refilled on every opening must not resize the window.
@@ -115,6 +118,53 @@ void CControlPanel::FinishForm()
     SetToolTips();
 }
 
+// The columns keep the size the form and the font give them; the window around
+// them can be resized, and they scroll where it is smaller (a small screen, a
+// large scale factor or font).
+void CControlPanel::ScrollColumns()
+{
+    QLayout* top = layout();
+    QLayout* columns = top->takeAt(0)->layout();
+    // Made a child of the window first, so the controls never leave it and keep
+    // the form's tab order.
+    auto* content = new QWidget(this);
+    content->setLayout(columns);
+    columns->setSizeConstraint(QLayout::SetFixedSize);
+    m_columns = new QScrollArea(this);
+    m_columns->setFrameShape(QFrame::NoFrame);
+    m_columns->setAlignment(Qt::AlignCenter);
+    m_columns->setWidget(content);
+    top->addWidget(m_columns);
+    top->setSizeConstraint(QLayout::SetDefaultConstraint);
+}
+
+// The form's size where the screen has room for it, else the screen's. Smaller
+// than what the largest group asks for, with the scroll bars, a group's
+// controls could not be seen together.
+void CControlPanel::FitToScreen()
+{
+    const QMargins margins = layout()->contentsMargins();
+    const QSize around(margins.left() + margins.right(), margins.top() + margins.bottom());
+    const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, m_columns);
+    const QSize room = screen()->availableGeometry().size();
+    // Sizes as they show (the lists take theirs on their first showing), a group
+    // as wide as its column, its controls spread over that width.
+    m_columns->widget()->layout()->activate();
+    const QSize whole = m_columns->widget()->sizeHint() + around;
+    QSize group;
+    for (const QGroupBox* box : m_columns->widget()->findChildren<QGroupBox*>())
+        group = group.expandedTo(QSize(box->width(), box->sizeHint().height()));
+    setMinimumSize((group + around + QSize(bar, bar)).boundedTo(whole).boundedTo(room));
+
+    QSize size = whole.boundedTo(room);
+    // A scroll bar in one direction takes room from the other.
+    if (whole.width() > room.width())
+        size.rheight() = std::min(whole.height() + bar, room.height());
+    if (whole.height() > room.height())
+        size.rwidth() = std::min(whole.width() + bar, room.width());
+    resize(size.expandedTo(minimumSize()));
+}
+
 void CControlPanel::ConnectHandlers()
 {
     Ui::ControlPanel& ui = *m_ui;
@@ -136,8 +186,10 @@ void CControlPanel::ConnectHandlers()
                 OnCbnCloseup(row.id);
         }, Qt::QueuedConnection);
     }
-    for (const CSliderRow& row : SliderRows())
+    for (const CSliderRow& row : SliderRows()) {
         new CSliderWrite(*(ui.*row.slider), [this, &row] { OnSliderReleased(row); });
+        connect(ui.*row.slider, &QAbstractSlider::sliderMoved, this, [this, &row](int p) { OnSliderDragged(row, p); });
+    }
     // textEdited, not textChanged: the program's own box texts are never written again.
     for (const CBoxRow& row : BoxRows())
         connect(ui.*row.box, &QLineEdit::textEdited, this, [this, &row] { OnBoxEdited(row); });
@@ -205,14 +257,27 @@ void CControlPanel::RecordSetting(std::uint8_t entry, std::uint16_t value)
 }
 
 // Return and Enter press the push button that has the focus, so they close the
-// window only from "OK" or "Cancel"; anywhere else they end nothing.
+// window only from "OK" or "Cancel"; anywhere else they end nothing. Escape
+// closes it from a push button only: in a value box or a list's text it would
+// throw the whole window away for a slip of the finger (an open list takes it
+// to close its pop-up). It closes as the close button does, so that long work
+// asks first.
 void CControlPanel::keyPressEvent(QKeyEvent* event)
 {
-    if (event->key() != Qt::Key_Return && event->key() != Qt::Key_Enter)
+    const int key = event->key();
+    if (key != Qt::Key_Return && key != Qt::Key_Enter && key != Qt::Key_Escape)
         return QDialog::keyPressEvent(event);
-    if (auto* button = qobject_cast<QPushButton*>(focusWidget()); button && button->isEnabled())
-        button->click();
+    auto* button = qobject_cast<QPushButton*>(focusWidget());
+    if (button && button->isEnabled())
+        key == Qt::Key_Escape ? static_cast<void>(close()) : button->click();
     event->accept();
+}
+
+void CControlPanel::ShowOutcome(const QString& outcome)
+{
+    m_ui->statusLabel->setText(outcome);
+    // Qt announces the change of a description (DescriptionChanged) to the screen reader.
+    m_ui->statusLabel->setAccessibleDescription(outcome);
 }
 
 void CControlPanel::contextMenuEvent(QContextMenuEvent* event)
@@ -227,6 +292,17 @@ void CControlPanel::setVisible(bool visible)
     if (visible && !m_bInitDone)
         OnInitDialog();
     QDialog::setVisible(visible);
+}
+
+// The controls have their sizes once they are shown, the window not yet.
+void CControlPanel::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (m_bFitted)
+        return;
+    m_bFitted = true;
+    FitToScreen();
+    adjustPosition(parentWidget());
 }
 
 CCameraControl CControlPanel::Camera() const { return CCameraControl(m_context, m_wCameraAddress); }

@@ -18,10 +18,12 @@
 #include "camera/camera_control.h"
 #include "link/context.h"
 #include "panel/long_work.h"
+#include "panel/option_lists.h"
 #include "settings/transfer.h"
 
 class QAbstractButton;
 class QLineEdit;
+class QScrollArea;
 class QSlider;
 
 namespace Ui {
@@ -31,7 +33,6 @@ class ControlPanel;
 namespace zarnix {
 
 class CDropDownCombo;
-enum class ListId : int;
 struct CBoxRow;
 struct CSliderRow;
 
@@ -41,10 +42,7 @@ public:
     explicit CControlPanel(CLinkContext& context, QWidget* parent = nullptr);
     ~CControlPanel() override;
 
-    // What tests and the program reach from outside: the settings copy as SAVE
-    // would store it, and who picks a settings file for "Browse" (a file dialog
-    // unless replaced).
-    const std::array<std::uint16_t, kShadowSize>& SettingsCopy() const { return m_awSettings; }
+    // Who picks a settings file for "Browse": a file dialog unless replaced.
     using CFileChooser = std::function<QString(bool cameraToFile)>;
     void SetFileChooser(CFileChooser chooser) { m_chooseFile = std::move(chooser); }
 
@@ -57,12 +55,16 @@ signals:
 protected:
     // The start-up runs before the window first appears, with its search and refresh.
     void setVisible(bool visible) override;
+    void showEvent(QShowEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
     // ---- form and wiring: panel/control_panel.cpp ----
     void FinishForm();
+    void ScrollColumns();
+    // Sizes the window as it first shows, to the screen it is on.
+    void FitToScreen();
     // Every control tells its register and range, or what it does: panel/tool_tips.cpp.
     void SetToolTips();
     void ConnectHandlers();
@@ -89,21 +91,20 @@ private:
     // or every control that shows a register (kEveryEntry), as the refresh does.
     static constexpr int kEveryEntry = -1;
     void ShowSettings(int which);
-    // One group of controls each, set from the settings copy.
-    void ShowWhiteBalanceSettings();
-    void ShowShutterSettings();
-    void ShowSensUpSettings();
-    void ShowDayNightSettings();
-    void ShowBlcSettings();
+    void ShowLists(int which);
     void ShowDirectRegister();
     void ShowPixelSlot();
-    void ApplyWhiteBalanceEnabling(std::int32_t mode);
+    void ApplyWhiteBalanceEnabling(std::uint16_t mode);
 
     // ---- option lists: panel/list_handlers.cpp ----
     CDropDownCombo& ListOf(ListId list) const;
     QString& TextOf(ListId list);
     // Rebuilds the list and reselects the entry its text names.
     void FillList(ListId list);
+    // Rebuilds the list and chooses the entry of the code it stands for.
+    void ShowListCode(ListId list);
+    // The limits only apply in limited automatic mode; rebuilt, each keeps its entry.
+    void EnableShutterLimits();
     // A list sends its entry when it closes, never when its selection changes.
     void OnCbnCloseup(ListId list);
     void OnCbnCloseupShutterMode();
@@ -117,6 +118,9 @@ private:
     // ---- sliders and value boxes: panel/slider_handlers.cpp ----
     // A slider writes when the operator lets go of its thumb after a drag.
     void OnSliderReleased(const CSliderRow& row);
+    // While the thumb is dragged its box shows the value it would write; nothing is sent.
+    void OnSliderDragged(const CSliderRow& row, int position);
+    static QString SliderText(const CSliderRow& row, unsigned position);
     // A value box writes on every edit the operator makes.
     void OnBoxEdited(const CBoxRow& row);
 
@@ -168,6 +172,9 @@ private:
     // The status line under File control: what the last long operation did and
     // how long it took; the bar is emptied.
     void ShowDone(const QString& what, Micros began);
+    // The status line's text, also its accessible description: its name stays
+    // "Last operation", and a screen reader hears the outcome when it changes.
+    void ShowOutcome(const QString& outcome);
     // Closing the window during SAVE or a transfer: the stop check of each, asked
     // between two registers. A close since the last check puts `question`; yes
     // stops the operation there, and the window closes once it has ended.
@@ -179,6 +186,7 @@ private:
     CLongWork m_longWork;
     CLinkContext& m_context;
     CFileChooser m_chooseFile;
+    QScrollArea* m_columns = nullptr; // every control is inside it
 
     // The settings copy: entry i is what the window last read from or wrote to
     // register 0x30:i; SAVE stores it. Whether each entry is known: 0x00FF is a
@@ -189,14 +197,14 @@ private:
     std::uint16_t m_wCameraAddress = 0;
     // The texts the lists stand for: a list is emptied and refilled every time it
     // opens, and its text picks the entry again afterwards.
-    std::array<QString, 11> m_astrListTexts;
-    // The entry each list last stood for: what the operator chose (-1: nothing)
-    // or the refresh read, which may be a code the list does not have. A list
-    // rebuilt around a text that matches no entry shows that text as its only
-    // entry, which is no choice. The BLC window lists send by the BLC mode's, the
-    // white balance enabling follows its list's (or PWB's).
-    std::array<std::int32_t, 11> m_anListIndex{};
-    std::int32_t& IndexOf(ListId list) { return m_anListIndex[static_cast<std::size_t>(list)]; }
+    std::array<QString, kOptionListCount> m_astrListTexts;
+    // The camera code each list last stood for: what the operator chose (none:
+    // nothing), what PWB sent, or what the refresh read, which may be a code the
+    // list has no entry for. A list rebuilt around a text that matches no entry
+    // shows that text as its only entry, which is no choice. The BLC window lists
+    // send by the BLC mode's code, the white balance enabling follows its list's.
+    std::array<std::optional<std::uint16_t>, kOptionListCount> m_aListCodes{};
+    std::optional<std::uint16_t>& CodeOf(ListId list) { return m_aListCodes[static_cast<std::size_t>(list)]; }
     // The manual correction slot: the box shows its name, the camera takes its number.
     std::int32_t m_nPixelSlot = 0;
     // The operator's Com.Delay as the read-back takes it; it starts at 30 while the
@@ -208,6 +216,7 @@ private:
     bool m_bStopRequested = false; // the operator pressed "Stop" during a transfer
     bool m_bTransferRunning = false;
     bool m_bInitDone = false;
+    bool m_bFitted = false; // sized to its screen once, as it first showed
 };
 
 } // namespace zarnix

@@ -33,9 +33,9 @@ QString SettingsFileName(const QString& typed)
     return typed.endsWith(kExtension, Qt::CaseInsensitive) ? typed : typed + kExtension;
 }
 
-// What the operator calls a live register: its setting, or its bank:index where
-// no command writes it.
-std::string SettingName(std::uint8_t index)
+// What the window calls a live register, as its tooltips do (the tool has its
+// own names): its setting, or its bank:index where no command writes it.
+std::string SettingText(std::uint8_t index)
 {
     for (const CSetCommand& command : kSetCommands)
         if (command.index == index)
@@ -83,7 +83,7 @@ void CControlPanel::OnBnClickedSave()
     for (const std::uint8_t i : kStoredIndexes) {
         if (!m_abSettingKnown[i]) {
             char text[kMsgBufferSize];
-            FormatMsg(text, "Not saved: %s unknown; Connect reads camera again", SettingName(i).c_str());
+            FormatMsg(text, "Not saved: %s unknown; Connect reads camera again", SettingText(i).c_str());
             m_context.messages.Show(text);
             return;
         }
@@ -120,7 +120,7 @@ void CControlPanel::ShowDone(const QString& what, Micros began)
 {
     m_ui->progressBar->setValue(0);
     const double seconds = std::chrono::duration<double>(m_context.clock.Now() - began).count();
-    m_ui->statusLabel->setText(tr("%1, %2 s").arg(what).arg(seconds, 0, 'f', 1));
+    ShowOutcome(tr("%1, %2 s").arg(what).arg(seconds, 0, 'f', 1));
 }
 
 bool CControlPanel::StopRequested(const QString& question)

@@ -44,11 +44,6 @@ constexpr CListTarget kListTargets[] = {
     {ListId::BlcWindowSize, ESetCommand::SetBlcWindowSize1, ESetCommand::SetBlcWindowSize2},
 };
 
-// The one-shot white balance (AWC set and run) is the "PWB" button's job; the
-// list only shows it.
-constexpr std::int32_t kWbAwcSetAndRunIndex = 5;
-constexpr std::uint8_t kWbEntry = 0x08;
-
 } // namespace
 
 std::span<const CListRow> ListRows() { return kLists; }
@@ -61,6 +56,8 @@ CListRegisters ListRegisters(ListId list)
     return {target.command, target.blcMode2};
 }
 
+std::uint8_t ListEntry(ListId list) { return EntryOf(ListRegisters(list).command); }
+
 CDropDownCombo& CControlPanel::ListOf(ListId list) const
 {
     return *(*m_ui.*kLists[static_cast<std::size_t>(list)].list);
@@ -69,6 +66,18 @@ CDropDownCombo& CControlPanel::ListOf(ListId list) const
 QString& CControlPanel::TextOf(ListId list) { return m_astrListTexts[static_cast<std::size_t>(list)]; }
 
 void CControlPanel::FillList(ListId list) { zarnix::FillList(ListOf(list), list, TextOf(list)); }
+
+void CControlPanel::ShowListCode(ListId list)
+{
+    FillList(list);
+    const std::optional<std::uint16_t> code = CodeOf(list);
+    SelectListIndex(ListOf(list), code ? ListIndexOfCode(list, *code) : -1);
+}
+
+void CControlPanel::EnableShutterLimits()
+{
+    Enable({m_ui->maxShutterList, m_ui->minShutterList}, CodeOf(ListId::ShutterMode) == kShutterLimitedAutoCode);
+}
 
 void CControlPanel::SyncListTexts()
 {
@@ -84,10 +93,10 @@ std::optional<std::uint16_t> CControlPanel::TakeListChoice(ListId list)
     CDropDownCombo& combo = ListOf(list);
     QString& text = TextOf(list);
     const std::int32_t i = combo.currentIndex();
-    IndexOf(list) = i;
+    CodeOf(list) = EntryValue(list, i);
     if (i != -1) {
         text = combo.itemText(i);
-        return EntryValue(list, i);
+        return CodeOf(list);
     }
     const QSignalBlocker blocker(combo);
     combo.clear();
@@ -106,7 +115,7 @@ void CControlPanel::OnCbnCloseup(ListId list)
     if (target.blcMode2) {
         // The camera keeps one window per compensation mode; with compensation
         // off (or a mode without a window) the choice is only remembered.
-        switch (IndexOf(ListId::BlcMode) & 3) {
+        switch (CodeOf(ListId::BlcMode).value_or(0) & 3) {
         case 1: break;
         case 2: sent = target.blcMode2; break;
         default: sent.reset(); break;
@@ -123,12 +132,9 @@ void CControlPanel::OnCbnCloseup(ListId list)
 void CControlPanel::OnCbnCloseupShutterMode()
 {
     OnCbnCloseup(ListId::ShutterMode);
-    // The limits only apply in limited automatic mode; rebuilt, each keeps its entry.
-    Enable({m_ui->maxShutterList, m_ui->minShutterList}, IndexOf(ListId::ShutterMode) == kShutterLimitedAutoIndex);
-    for (const ListId limit : {ListId::MaxShutter, ListId::MinShutter}) {
-        FillList(limit);
-        SelectListIndex(ListOf(limit), IndexOf(limit));
-    }
+    EnableShutterLimits();
+    for (const ListId limit : {ListId::MaxShutter, ListId::MinShutter})
+        ShowListCode(limit);
 }
 
 void CControlPanel::OnCbnCloseupWbMode()
@@ -136,11 +142,12 @@ void CControlPanel::OnCbnCloseupWbMode()
     const auto value = TakeListChoice(ListId::WbMode);
     if (!value)
         return; // nothing chosen: the camera, the copy and the enabling stay as they were
-    if (IndexOf(ListId::WbMode) != kWbAwcSetAndRunIndex)
+    // The one-shot white balance is the "PWB" button's job; the list only shows it.
+    if (*value != kWbAwcSetAndRun)
         Camera().SetWhiteBalanceMode(*value);
-    RecordSetting(kWbEntry, *value);
+    RecordSetting(ListEntry(ListId::WbMode), *value);
     // Both AWC modes take the push button, as the refresh shows them.
-    ApplyWhiteBalanceEnabling(IndexOf(ListId::WbMode));
+    ApplyWhiteBalanceEnabling(*value);
 }
 
 } // namespace zarnix

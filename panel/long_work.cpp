@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QEvent>
+#include <QGroupBox>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QProgressBar>
@@ -52,7 +53,7 @@ QWidget* OwningWidget(QObject* object)
 bool ShowsProgress(const QWidget& widget)
 {
     return qobject_cast<const QProgressBar*>(&widget) ||
-           (qobject_cast<const QLabel*>(&widget) && widget.parentWidget() == widget.window());
+           (qobject_cast<const QLabel*>(&widget) && !qobject_cast<const QGroupBox*>(widget.parentWidget()));
 }
 
 } // namespace

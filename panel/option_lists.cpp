@@ -166,11 +166,6 @@ std::int32_t ShutterCodeToIndex(std::int32_t code)
     return code;
 }
 
-std::uint16_t ShutterIndexToCode(std::int32_t index)
-{
-    return EntryValue(ListId::ShutterMode, index).value_or(static_cast<std::uint16_t>(index));
-}
-
 std::int32_t WindowPosCodeToIndex(std::uint16_t code)
 {
     return IndexOfValue(ListId::BlcWindowPos, code, kWindowPosUnknownIndex);
@@ -181,14 +176,14 @@ std::int32_t WindowSizeCodeToIndex(std::uint16_t code)
     return IndexOfValue(ListId::BlcWindowSize, code, kWindowSizeUnknownIndex);
 }
 
-std::optional<std::uint16_t> WindowPosIndexToCode(std::int32_t index)
+std::int32_t ListIndexOfCode(ListId list, std::uint16_t code)
 {
-    return EntryValue(ListId::BlcWindowPos, index);
-}
-
-std::optional<std::uint16_t> WindowSizeIndexToCode(std::int32_t index)
-{
-    return EntryValue(ListId::BlcWindowSize, index);
+    switch (list) {
+    case ListId::ShutterMode: return ShutterCodeToIndex(code);
+    case ListId::BlcWindowPos: return WindowPosCodeToIndex(code);
+    case ListId::BlcWindowSize: return WindowSizeCodeToIndex(code);
+    default: return IndexOfValue(list, code, -1);
+    }
 }
 
 void FillList(CDropDownCombo& combo, const COptionList& list, const QString& textMember)

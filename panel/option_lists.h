@@ -63,16 +63,13 @@ std::int32_t FindEntryByPrefix(const COptionList& list, std::string_view prefix)
 // Shutter mode: the camera's codes are 0-7, then 0x0A, 0x0F (auto) and 0x1F
 // (limited auto); the list has them at 0 to 10.
 inline constexpr std::int32_t kShutterAutoIndex = 9;
-inline constexpr std::int32_t kShutterLimitedAutoIndex = 10;
+inline constexpr std::uint16_t kShutterLimitedAutoCode = 0x1F;
 // What the camera link reports for a register it could not read.
 inline constexpr std::int32_t kNotReadCode = 0xFF;
 
 // Code read from the camera to list index. A register that was not read shows
 // auto mode; any other unknown code is kept, so the list shows no entry for it.
 std::int32_t ShutterCodeToIndex(std::int32_t code);
-// List index to the code sent. An index outside the list is sent as its low 16
-// bits (no choice, -1, becomes 0xFFFF), like every other list's index.
-std::uint16_t ShutterIndexToCode(std::int32_t index);
 
 // BLC window codes from the camera: 0x90 and above are out of range and are
 // replaced by these codes before they are shown (the size replacement is no
@@ -89,8 +86,11 @@ inline constexpr std::int32_t kWindowSizeUnknownIndex = 5; // "06: HxV 2x2"
 // writes back the same code.
 std::int32_t WindowPosCodeToIndex(std::uint16_t code);
 std::int32_t WindowSizeCodeToIndex(std::uint16_t code);
-std::optional<std::uint16_t> WindowPosIndexToCode(std::int32_t index);
-std::optional<std::uint16_t> WindowSizeIndexToCode(std::int32_t index);
+
+// The entry a list shows for a code: the shutter mode and BLC window lists as
+// above; in the others each entry sends its own index, and a code beyond the
+// list shows no entry (-1).
+std::int32_t ListIndexOfCode(ListId list, std::uint16_t code);
 
 // Rebuilds `combo` with every entry of `list` and chooses the first entry that
 // begins with `textMember` (see FindEntryByPrefix); with none, nothing is chosen

@@ -36,6 +36,9 @@ struct CListRegisters {
     std::optional<ESetCommand> blcMode2;
 };
 CListRegisters ListRegisters(ListId list);
+// The entry of the settings copy a list shows and keeps: its register, for a BLC
+// window list the one of BLC mode 1.
+std::uint8_t ListEntry(ListId list);
 
 enum class ESliderAction {
     Standard, // the box shows the position, the register takes it
@@ -75,6 +78,10 @@ inline std::uint8_t EntryOf(ESetCommand command) { return SetCommandInfo(command
 
 // The pixel-correction SU level as the camera's menu names it: 0 to 4 are x4 to x64.
 inline constexpr const char* kSuLevelLabels[] = {"x4", "x8", "x16", "x32", "x64"};
+
+// "AWC set and run" measures the white once; what the camera should keep
+// afterwards is the measured setting, "AWC set".
+constexpr std::uint16_t kWbAwcSetAndRun = 5, kWbAwcSet = 6;
 
 // Key codes of the camera's on-screen menu on register 0x30:0x40.
 enum EOsdKey : std::uint16_t { kOsdLeft = 1, kOsdRight = 2, kOsdUp = 3, kOsdDown = 4, kOsdEnter = 5 };

@@ -1,6 +1,7 @@
 // Start-up, the address search and the refresh that sets every control from the
 // camera's live settings.
 #include <algorithm>
+#include <bitset>
 
 #include "panel/control_panel.h"
 #include "panel/drop_down_combo.h"
@@ -20,9 +21,44 @@ constexpr unsigned kPixelSlotPauseMs = 50;
 constexpr std::uint8_t kDirectStartBank = 0xA0;
 constexpr std::uint8_t kDirectStartIndex = 0x04;
 
-// Substitutes for registers the camera did not hand back (0xFF) or holds out of range.
-constexpr std::int32_t kSensUpUnread = 3, kDnModeUnread = 2, kColourBurstUnread = 1;
-constexpr std::int32_t kBlcModeLimit = 8, kBlcGainLimit = 4, kBlcGainSubstitute = 1;
+// What a list shows for a register the camera did not hand back (kNotRead), or
+// holds at or above a limit.
+struct CListSubstitute {
+    ListId list;
+    std::uint16_t from;
+    bool orAbove;
+    std::uint16_t to;
+};
+constexpr CListSubstitute kListSubstitutes[] = {
+    {ListId::SensUpMode, kNotRead, false, 3},
+    {ListId::DnMode, kNotRead, false, 2},
+    {ListId::ColourBurst, kNotRead, false, 1},
+    {ListId::BlcMode, 8, true, 0},
+    {ListId::BlcGain, 4, true, 1},
+    {ListId::BlcWindowPos, kBlcWindowCodeLimit, true, kWindowPosReplacementCode},
+    {ListId::BlcWindowSize, kBlcWindowCodeLimit, true, kWindowSizeReplacementCode},
+};
+
+std::uint16_t CodeShown(ListId list, std::uint16_t code)
+{
+    for (const CListSubstitute& row : kListSubstitutes)
+        if (row.list == list && (code == row.from || (row.orAbove && code > row.from)))
+            return row.to;
+    return code;
+}
+
+// The lists a group at a time, in the order the refresh sets them: a register
+// written by hand shows its whole group again. Only the first BLC window's
+// registers are shown, whatever the mode.
+enum EListGroup { kWhiteBalanceGroup, kShutterGroup, kSensUpGroup, kDayNightGroup, kBlcGroup, kListGroupCount };
+constexpr std::pair<ListId, EListGroup> kListGroups[] = {
+    {ListId::WbMode, kWhiteBalanceGroup}, {ListId::ShutterMode, kShutterGroup},
+    {ListId::MaxShutter, kShutterGroup},  {ListId::MinShutter, kShutterGroup},
+    {ListId::SensUpMode, kSensUpGroup},   {ListId::DnMode, kDayNightGroup},
+    {ListId::ColourBurst, kDayNightGroup}, {ListId::BlcMode, kBlcGroup},
+    {ListId::BlcGain, kBlcGroup},         {ListId::BlcWindowSize, kBlcGroup},
+    {ListId::BlcWindowPos, kBlcGroup},
+};
 
 void SetSlider(QSlider& slider, int minimum, int maximum, int position)
 {
@@ -31,26 +67,25 @@ void SetSlider(QSlider& slider, int minimum, int maximum, int position)
 }
 
 // The registers the read-back leaves out that the zoom controls show: zoom
-// on/off, factor, pan and tilt.
-constexpr std::uint8_t kZoomFirstEntry = 0x29, kZoomLastEntry = 0x2C;
-constexpr std::uint8_t kManualFieldEntry = 0x48, kNoiseReductionEntry = 0x18;
+// on/off, factor, pan and tilt, one after the other.
+constexpr ESetCommand kZoomFirst = ESetCommand::SetZoomOnOff, kZoomLast = ESetCommand::SetTiltPosition;
 
 // A check box that shows a register: checked when the bits under `mask` are `on`.
 struct CCheckRow {
     QCheckBox* Ui::ControlPanel::*box;
-    std::uint8_t entry;
+    ESetCommand command;
     std::uint16_t mask;
     std::uint16_t on;
 };
 constexpr CCheckRow kChecks[] = {
-    {&Ui::ControlPanel::mirrorCheck, 0x05, 1, 1},
-    {&Ui::ControlPanel::vFlipCheck, 0x05, 2, 2},
+    {&Ui::ControlPanel::mirrorCheck, ESetCommand::SetScanningMode, 1, 1},
+    {&Ui::ControlPanel::vFlipCheck, ESetCommand::SetScanningMode, 2, 2},
     // Bit 0 set is the iris on; without a camera (0xFF) the box is cleared.
-    {&Ui::ControlPanel::irisOffCheck, 0x30, 1, 0},
+    {&Ui::ControlPanel::irisOffCheck, ESetCommand::SetIris, 1, 0},
     // Zoom is on only for 1, not for any odd value.
-    {&Ui::ControlPanel::zoomOnOffCheck, 0x29, 0xFFFF, 1},
-    {&Ui::ControlPanel::dnrOnOffCheck, kNoiseReductionEntry, 1, 1},
-    {&Ui::ControlPanel::dnrAutoCheck, kNoiseReductionEntry, 2, 2},
+    {&Ui::ControlPanel::zoomOnOffCheck, ESetCommand::SetZoomOnOff, 0xFFFF, 1},
+    {&Ui::ControlPanel::dnrOnOffCheck, ESetCommand::Set3dnrMode, 1, 1},
+    {&Ui::ControlPanel::dnrAutoCheck, ESetCommand::Set3dnrMode, 2, 2},
 };
 
 bool Shows(int which, std::uint8_t entry) { return which < 0 || which == entry; }
@@ -114,7 +149,7 @@ void CControlPanel::RefreshFromCamera()
     ui.manualFieldEvenRadio->setChecked(true);
     ui.manualFieldOddRadio->setChecked(false);
     fields.SetManualField(kManualFieldEven);
-    m_awSettings[0x48] = kManualFieldEven;
+    m_awSettings[EntryOf(ESetCommand::SetManualField)] = kManualFieldEven;
     m_context.clock.Pause(kFieldPauseMs);
 
     ShowDirectRegister();
@@ -125,7 +160,7 @@ void CControlPanel::RefreshFromCamera()
 // would step from a factor the camera does not have.
 void CControlPanel::ReadZoomSettings(CCameraControl& camera)
 {
-    for (std::uint8_t i = kZoomFirstEntry; i <= kZoomLastEntry; ++i) {
+    for (std::uint8_t i = EntryOf(kZoomFirst); i <= EntryOf(kZoomLast); ++i) {
         const CReadResult zoom = camera.ReadRegisterChecked(kBankLiveMirror, i);
         if (zoom.Failed())
             return; // the adapter has told the operator; the rest stay unknown
@@ -135,27 +170,7 @@ void CControlPanel::ReadZoomSettings(CCameraControl& camera)
 
 void CControlPanel::ShowSettings(int which)
 {
-    using Show = void (CControlPanel::*)();
-    // The lists a group at a time, in the order the refresh sets them, by the
-    // entries each group shows.
-    static constexpr struct {
-        std::uint8_t entry;
-        Show show;
-    } kListGroups[] = {
-        {0x08, &CControlPanel::ShowWhiteBalanceSettings}, {0x00, &CControlPanel::ShowShutterSettings},
-        {0x25, &CControlPanel::ShowShutterSettings},      {0x26, &CControlPanel::ShowShutterSettings},
-        {0x01, &CControlPanel::ShowSensUpSettings},       {0x20, &CControlPanel::ShowDayNightSettings},
-        {0x21, &CControlPanel::ShowDayNightSettings},     {0x10, &CControlPanel::ShowBlcSettings},
-        {0x11, &CControlPanel::ShowBlcSettings},          {0x13, &CControlPanel::ShowBlcSettings},
-        {0x14, &CControlPanel::ShowBlcSettings},
-    };
-    Show shown = nullptr;
-    for (const auto& group : kListGroups) {
-        if (group.show != shown && Shows(which, group.entry)) {
-            (this->*group.show)();
-            shown = group.show;
-        }
-    }
+    ShowLists(which);
     SyncListTexts();
 
     Ui::ControlPanel& ui = *m_ui;
@@ -173,19 +188,37 @@ void CControlPanel::ShowSettings(int which)
         SetSlider(slider, row.minimum, row.maximum, S[entry]);
         (ui.*row.box)->setText(Hex(S[entry]));
     }
-    if (Shows(which, kManualFieldEntry)) {
-        const bool evenField = S[kManualFieldEntry] != 0;
+    if (const std::uint8_t field = EntryOf(ESetCommand::SetManualField); Shows(which, field)) {
+        const bool evenField = S[field] != 0;
         ui.manualFieldEvenRadio->setChecked(evenField);
         ui.manualFieldOddRadio->setChecked(!evenField);
     }
     for (const CCheckRow& row : kChecks)
-        if (Shows(which, row.entry))
-            (ui.*row.box)->setChecked((S[row.entry] & row.mask) == row.on);
-    if (Shows(which, kNoiseReductionEntry))
+        if (Shows(which, EntryOf(row.command)))
+            (ui.*row.box)->setChecked((S[EntryOf(row.command)] & row.mask) == row.on);
+    if (Shows(which, EntryOf(ESetCommand::Set3dnrMode)))
         Enable(NoiseReductionControls(), ui.dnrOnOffCheck->isChecked());
 }
 
-void CControlPanel::ApplyWhiteBalanceEnabling(std::int32_t mode)
+void CControlPanel::ShowLists(int which)
+{
+    std::bitset<kListGroupCount> shown;
+    for (const auto& [list, group] : kListGroups)
+        if (Shows(which, ListEntry(list)))
+            shown.set(group);
+    for (const auto& [list, group] : kListGroups) {
+        if (shown[group]) {
+            CodeOf(list) = CodeShown(list, m_awSettings[ListEntry(list)]);
+            ShowListCode(list);
+        }
+    }
+    if (shown[kWhiteBalanceGroup])
+        ApplyWhiteBalanceEnabling(*CodeOf(ListId::WbMode));
+    if (shown[kShutterGroup])
+        EnableShutterLimits();
+}
+
+void CControlPanel::ApplyWhiteBalanceEnabling(std::uint16_t mode)
 {
     // Manual white balance takes the gains; the AWC modes take the push button.
     Ui::ControlPanel& ui = *m_ui;
@@ -207,79 +240,6 @@ void CControlPanel::ApplyWhiteBalanceEnabling(std::int32_t mode)
     default:
         break; // a code the list does not know changes nothing
     }
-}
-
-void CControlPanel::ShowWhiteBalanceSettings()
-{
-    IndexOf(ListId::WbMode) = m_awSettings[0x08];
-    FillList(ListId::WbMode);
-    SelectListIndex(*m_ui->wbModeList, IndexOf(ListId::WbMode));
-    ApplyWhiteBalanceEnabling(IndexOf(ListId::WbMode));
-}
-
-void CControlPanel::ShowShutterSettings()
-{
-    std::int32_t& shutter = IndexOf(ListId::ShutterMode);
-    shutter = ShutterCodeToIndex(m_awSettings[EntryOf(ESetCommand::SetShutterMode)]);
-    IndexOf(ListId::MaxShutter) = m_awSettings[EntryOf(ESetCommand::SetMaxShutter)];
-    IndexOf(ListId::MinShutter) = m_awSettings[EntryOf(ESetCommand::SetMinShutter)];
-    FillList(ListId::ShutterMode);
-    SelectListIndex(*m_ui->shutterModeList, shutter);
-    // The limits only apply in limited automatic mode.
-    Enable({m_ui->maxShutterList, m_ui->minShutterList}, shutter == kShutterLimitedAutoIndex);
-    for (const ListId limit : {ListId::MaxShutter, ListId::MinShutter}) {
-        FillList(limit);
-        SelectListIndex(ListOf(limit), IndexOf(limit));
-    }
-}
-
-void CControlPanel::ShowSensUpSettings()
-{
-    const std::uint16_t mode = m_awSettings[0x01];
-    IndexOf(ListId::SensUpMode) = mode == kNotRead ? kSensUpUnread : mode;
-    FillList(ListId::SensUpMode);
-    SelectListIndex(*m_ui->sensUpModeList, IndexOf(ListId::SensUpMode));
-}
-
-void CControlPanel::ShowDayNightSettings()
-{
-    IndexOf(ListId::DnMode) = m_awSettings[0x20];
-    IndexOf(ListId::ColourBurst) = m_awSettings[0x21];
-    if (IndexOf(ListId::DnMode) == kNotReadCode)
-        IndexOf(ListId::DnMode) = kDnModeUnread;
-    if (IndexOf(ListId::ColourBurst) == kNotReadCode)
-        IndexOf(ListId::ColourBurst) = kColourBurstUnread;
-    FillList(ListId::DnMode);
-    SelectListIndex(*m_ui->dnModeList, IndexOf(ListId::DnMode));
-    FillList(ListId::ColourBurst);
-    SelectListIndex(*m_ui->colourBurstList, IndexOf(ListId::ColourBurst));
-}
-
-void CControlPanel::ShowBlcSettings()
-{
-    // Only the first window's registers are shown, whatever the mode.
-    IndexOf(ListId::BlcMode) = m_awSettings[0x10];
-    IndexOf(ListId::BlcGain) = m_awSettings[0x11];
-    IndexOf(ListId::BlcWindowSize) = m_awSettings[0x14];
-    IndexOf(ListId::BlcWindowPos) = m_awSettings[0x13];
-    if (IndexOf(ListId::BlcMode) >= kBlcModeLimit)
-        IndexOf(ListId::BlcMode) = 0;
-    if (IndexOf(ListId::BlcGain) >= kBlcGainLimit)
-        IndexOf(ListId::BlcGain) = kBlcGainSubstitute;
-    std::int32_t& size = IndexOf(ListId::BlcWindowSize);
-    std::int32_t& pos = IndexOf(ListId::BlcWindowPos);
-    if (size >= kBlcWindowCodeLimit)
-        size = kWindowSizeReplacementCode;
-    if (pos >= kBlcWindowCodeLimit)
-        pos = kWindowPosReplacementCode;
-    FillList(ListId::BlcMode);
-    SelectListIndex(*m_ui->blcModeList, IndexOf(ListId::BlcMode));
-    FillList(ListId::BlcGain);
-    SelectListIndex(*m_ui->blcGainList, IndexOf(ListId::BlcGain));
-    FillList(ListId::BlcWindowSize);
-    SelectListIndex(*m_ui->blcWindowSizeList, WindowSizeCodeToIndex(static_cast<std::uint16_t>(size)));
-    FillList(ListId::BlcWindowPos);
-    SelectListIndex(*m_ui->blcWindowPosList, WindowPosCodeToIndex(static_cast<std::uint16_t>(pos)));
 }
 
 void CControlPanel::ShowPixelSlot()

@@ -82,13 +82,9 @@ void CControlPanel::OnSliderReleased(const CSliderRow& row)
     const std::uint8_t entry = EntryOf(row.command);
     switch (row.action) {
     case ESliderAction::Standard:
-        (*m_ui.*row.box)->setText(Hex(p));
-        Camera().Set(row.command, value);
-        RecordSetting(entry, value);
-        break;
     case ESliderAction::SuLevel:
-        if (p < kSuLevelCount)
-            (*m_ui.*row.box)->setText(kSuLevelLabels[p]);
+        if (const QString text = SliderText(row, p); !text.isEmpty())
+            (*m_ui.*row.box)->setText(text);
         Camera().Set(row.command, value);
         RecordSetting(entry, value);
         break;
@@ -103,6 +99,19 @@ void CControlPanel::OnSliderReleased(const CSliderRow& row)
         (*m_ui.*row.box)->setText(Hex(m_awSettings[entry]));
         break;
     }
+}
+
+QString CControlPanel::SliderText(const CSliderRow& row, unsigned position)
+{
+    if (row.action != ESliderAction::SuLevel)
+        return Hex(position);
+    return position < kSuLevelCount ? QString::fromLatin1(kSuLevelLabels[position]) : QString();
+}
+
+void CControlPanel::OnSliderDragged(const CSliderRow& row, int position)
+{
+    if (row.box)
+        (*m_ui.*row.box)->setText(SliderText(row, static_cast<unsigned>(position)));
 }
 
 void CControlPanel::OnBoxEdited(const CBoxRow& row)

@@ -22,18 +22,18 @@ QString Hex2(unsigned value) { return QString::asprintf("%02x", value); }
 
 QString Register(ESetCommand command) { return QStringLiteral("30:") + Hex2(EntryOf(command)); }
 
-QString Setting(ESetCommand command) { return QString::fromUtf8(SetCommandInfo(command).setting); }
+QString SettingText(ESetCommand command) { return QString::fromUtf8(SetCommandInfo(command).setting); }
 
 // A register with a numeric range: "Brightness: 30:04, 00-ff".
 QString RangeTip(ESetCommand command, const QString& registers, unsigned low, unsigned high)
 {
-    return QStringLiteral("%1: %2, %3-%4").arg(Setting(command), registers, Hex2(low), Hex2(high));
+    return QStringLiteral("%1: %2, %3-%4").arg(SettingText(command), registers, Hex2(low), Hex2(high));
 }
 
 // A register whose values are named: "Scanning mode: 30:05, 0-3: bit 0 mirror, bit 1 V-flip".
 QString ValuesTip(ESetCommand command)
 {
-    return QStringLiteral("%1: %2, %3").arg(Setting(command), Register(command),
+    return QStringLiteral("%1: %2, %3").arg(SettingText(command), Register(command),
                                             QString::fromUtf8(SetCommandInfo(command).values));
 }
 

@@ -12,6 +12,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
+#include <QScrollArea>
 #include <QSignalSpy>
 #include <QSlider>
 #include <QTest>
@@ -51,7 +53,8 @@ TEST_F(OperatorTest, OnlyOkCancelAndEscapeCloseTheWindow)
         {"vFlipCheck", Qt::Key_Return, -1},       {"blcGainList", Qt::Key_Return, -1},
         {"brightnessBox", Qt::Key_Enter, -1},     {"fileToCameraRadio", Qt::Key_Return, -1},
         {"okButton", Qt::Key_Return, QDialog::Accepted}, {"cancelButton", Qt::Key_Return, QDialog::Rejected},
-        {"vFlipCheck", Qt::Key_Escape, QDialog::Rejected},
+        {"vFlipCheck", Qt::Key_Escape, -1},       {"brightnessBox", Qt::Key_Escape, -1},
+        {"blcGainList", Qt::Key_Escape, -1},      {"startButton", Qt::Key_Escape, QDialog::Rejected},
     };
     for (const auto& c : cases) {
         Start();
@@ -67,6 +70,14 @@ TEST_F(OperatorTest, OnlyOkCancelAndEscapeCloseTheWindow)
             EXPECT_EQ(finished[0][0].toInt(), c.result) << c.control;
         }
     }
+    // In an open list Escape closes the pop-up, not the window.
+    Start();
+    auto* list = Find<QComboBox>("blcGainList");
+    Focus(list);
+    list->showPopup();
+    QTest::keyClick(list->view(), Qt::Key_Escape);
+    EXPECT_FALSE(list->view()->isVisible());
+    EXPECT_TRUE(dlg->isVisible());
 }
 
 // A list or a slider moved by keys, the wheel or a page click sends what it then
@@ -104,6 +115,20 @@ TEST_F(OperatorTest, WhatTheWindowShowsIsWhatTheCameraHas)
     EXPECT_EQ(Live(0x04), unsigned(start + 3));
     EXPECT_EQ(box->text().toUInt(nullptr, 16), unsigned(start + 3));
 
+    // A dragged thumb shows its value in the box and writes once, when let go.
+    const int thumb = brightness->style()->pixelMetric(QStyle::PM_SliderLength, nullptr, brightness);
+    const QPoint grip(QStyle::sliderPositionFromValue(0, 255, brightness->value(), brightness->width() - thumb) +
+                          thumb / 2, brightness->height() / 2);
+    bus.ClearLog();
+    QTest::mousePress(brightness, Qt::LeftButton, {}, grip);
+    QTest::mouseMove(brightness, grip + QPoint(15, 0));
+    EXPECT_GT(brightness->sliderPosition(), start + 3);
+    EXPECT_EQ(box->text().toInt(nullptr, 16), brightness->sliderPosition());
+    EXPECT_TRUE(bus.Log().empty());
+    QTest::mouseRelease(brightness, Qt::LeftButton, {}, grip + QPoint(15, 0));
+    EXPECT_EQ(Only("Send").size(), 1u);
+    EXPECT_EQ(Live(0x04), unsigned(brightness->value()));
+
     // A click beside the thumb pages and writes on release; the wheel moves nothing.
     QTest::mouseClick(brightness, Qt::LeftButton, {}, QPoint(brightness->width() - 2, brightness->height() / 2));
     EXPECT_GT(brightness->value(), start + 3);
@@ -117,14 +142,15 @@ TEST_F(OperatorTest, WhatTheWindowShowsIsWhatTheCameraHas)
         EXPECT_TRUE(Find<QLineEdit>(name)->isReadOnly()) << name;
     for (const char* name : {"brightnessBox", "ddLevelBox", "zoomFactorBox"}) {
         auto* edit = Find<QLineEdit>(name);
-        const auto copy = dlg->SettingsCopy();
         Focus(edit);
         edit->selectAll();
         bus.ClearLog();
         QTest::keyClick(edit, Qt::Key_Backspace);
         EXPECT_TRUE(bus.Log().empty()) << name;
-        EXPECT_EQ(dlg->SettingsCopy(), copy) << name;
     }
+    // Nor does it keep one: SAVE stores what the camera has.
+    Find<QPushButton>("saveButton")->click();
+    EXPECT_EQ(camera.Peek(0xa0, 0x04), Live(0x04));
 }
 
 TEST_F(OperatorTest, ConnectShowsWhatTheCameraHas)
@@ -136,12 +162,16 @@ TEST_F(OperatorTest, ConnectShowsWhatTheCameraHas)
         bool irisOffShown;
         std::uint8_t zoom[4]; // 30:29 to 30:2c: on/off, factor, pan, tilt
         std::uint8_t dnr;     // 30:18: bit 0 on, bit 1 automatic
-    } cases[] = {{0x00, true, true, {1, 0x40, 0x10, 0xc0}, 0x01}, {0x01, false, false, {0, 0x08, 0, 0xc8}, 0x02}};
+        std::uint8_t blcMode; // 30:10, and the entry it shows: 8 and above show "Off"
+        int blcShown;
+    } cases[] = {{0x00, true, true, {1, 0x40, 0x10, 0xc0}, 0x01, 0x09, 0},
+                 {0x01, false, false, {0, 0x08, 0, 0xc8}, 0x02, 0x02, 2}};
     for (const auto& c : cases) {
         camera.Poke(0x30, 0x30, c.iris);
         for (std::uint8_t i = 0; i < 4; ++i)
             camera.Poke(0x30, 0x29 + i, c.zoom[i]);
         camera.Poke(0x30, 0x18, c.dnr);
+        camera.Poke(0x30, 0x10, c.blcMode);
         Find<QCheckBox>("osdControlCheck")->setChecked(c.osdOn);
         Find<QPushButton>("connectButton")->click();
         EXPECT_EQ(Find<QCheckBox>("irisOffCheck")->isChecked(), c.irisOffShown) << int(c.iris);
@@ -153,11 +183,11 @@ TEST_F(OperatorTest, ConnectShowsWhatTheCameraHas)
             const std::string name = zoomControls[i];
             EXPECT_EQ(Find<QSlider>((name + "Slider").c_str())->value(), c.zoom[i + 1]) << name;
             EXPECT_EQ(Find<QLineEdit>((name + "Box").c_str())->text(), QString::number(c.zoom[i + 1], 16)) << name;
-            EXPECT_EQ(dlg->SettingsCopy()[0x2a + i], c.zoom[i + 1]) << name;
         }
         EXPECT_EQ(Find<QCheckBox>("dnrOnOffCheck")->isChecked(), (c.dnr & 1) != 0);
         EXPECT_EQ(Find<QCheckBox>("dnrAutoCheck")->isChecked(), (c.dnr & 2) != 0);
         EXPECT_EQ(Find<QSlider>("dnrLevelSlider")->isEnabled(), (c.dnr & 1) != 0);
+        EXPECT_EQ(Find<QComboBox>("blcModeList")->currentIndex(), c.blcShown) << int(c.blcMode);
     }
     camera.SetPresent(false); // every entry reads 0xFF
     bus.ClearLog();
@@ -201,7 +231,7 @@ TEST_F(OperatorTest, SaveStoresWhatTheControlsShow)
         std::uint8_t data;
         const char* control;
         int shown; // slider position, list entry or check state after the write
-        std::uint8_t kept; // what the settings copy then holds for 30:index, SAVE for a0:index
+        std::uint8_t kept; // what SAVE then stores for a0:index
     } writes[] = {
         {"30", 0x04, 0x40, "brightnessSlider", 0x40, 0x40},
         {"a0", 0x04, 0x11, "brightnessSlider", 0x40, 0x40}, // the stored bank is no live setting
@@ -232,7 +262,6 @@ TEST_F(OperatorTest, SaveStoresWhatTheControlsShow)
     EXPECT_EQ(camera.Peek(0xa0, 0x15), 0u);
     EXPECT_EQ(camera.Peek(0xa0, 0x13), mode1Window);
     for (const auto& w : writes) {
-        EXPECT_EQ(dlg->SettingsCopy()[w.index], w.kept) << w.control;
         if (w.index <= 0x30) { // SAVE stores 30:00 to 30:30
             EXPECT_EQ(camera.Peek(0xa0, w.index), w.kept) << w.control;
         }
@@ -302,6 +331,10 @@ TEST_F(OperatorTest, LongOperationsFillTheBarOnceAndSayWhatTheyDid)
             once.push_back(v);
         EXPECT_EQ(shown, once) << c.said;
         EXPECT_EQ(status->text().toStdString(), c.said);
+        // A screen reader reads the outcome under the line's own name.
+        QAccessibleInterface* line = QAccessible::queryAccessibleInterface(status);
+        EXPECT_EQ(line->text(QAccessible::Description).toStdString(), c.said);
+        EXPECT_EQ(line->text(QAccessible::Name).toStdString(), "Last operation");
         EXPECT_EQ(usable, c.direction ? std::vector<std::string>{"startButton"} : std::vector<std::string>{});
         EXPECT_EQ(enabledControls(), before) << c.said;
         for (const std::string& text : messages.Texts())
@@ -309,6 +342,34 @@ TEST_F(OperatorTest, LongOperationsFillTheBarOnceAndSayWhatTheyDid)
         messages.Clear();
     }
     std::filesystem::remove_all(pattern);
+}
+
+// The window fits the screen, can be resized and maximised, and at its smallest
+// every control can still be scrolled into view whole.
+TEST_F(OperatorTest, EveryControlIsReachableOnAScreenSmallerThanTheWindow)
+{
+    Start();
+    auto* columns = dlg->findChild<QScrollArea*>();
+    ASSERT_NE(columns, nullptr);
+    const QSize whole = columns->widget()->size();
+    const QSize screen = dlg->screen()->availableGeometry().size();
+    ASSERT_FALSE(QSize(screen).expandedTo(whole) == screen) << "the offscreen screen is larger than the window";
+    EXPECT_TRUE(QSize(screen).expandedTo(dlg->size()) == screen);
+    EXPECT_LT(dlg->minimumSize().width(), screen.width());
+    EXPECT_TRUE(dlg->windowFlags() & Qt::WindowMaximizeButtonHint);
+    dlg->resize(dlg->minimumSize());
+    QCoreApplication::processEvents();
+    EXPECT_LT(columns->viewport()->width(), whole.width());
+    for (QWidget* w : columns->widget()->findChildren<QWidget*>()) {
+        if (!qobject_cast<QAbstractButton*>(w) && !qobject_cast<QComboBox*>(w) && !qobject_cast<QSlider*>(w) &&
+            !qobject_cast<QLineEdit*>(w))
+            continue;
+        // ensureWidgetVisible would show a box's cursor only, not the whole box.
+        const QPoint centre = w->mapTo(columns->widget(), w->rect().center());
+        columns->ensureVisible(centre.x(), centre.y(), w->width() / 2 + 1, w->height() / 2 + 1);
+        const QRect shown(w->mapTo(columns->viewport(), QPoint(0, 0)), w->size());
+        EXPECT_TRUE(columns->viewport()->rect().contains(shown)) << w->objectName().toStdString();
+    }
 }
 
 // A new file chosen for Camera to File gets the extension, as a typed name does.
