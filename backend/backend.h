@@ -12,7 +12,7 @@
 #include "link/adapter.h"
 #include "link/adapters/recording_adapter.h"
 #include "link/clock.h"
-#include "link/lock.h"
+#include "system/lock.h"
 #include "sim/sim_camera.h"
 #include "sim/sim_state.h"
 

@@ -10,7 +10,7 @@
 
 #include "camera/register_map.h"
 #include "link/iic_link.h"
-#include "link/stop_check.h"
+#include "system/stop_check.h"
 
 namespace zarnix {
 

@@ -6,7 +6,7 @@
 #include <unistd.h>
 
 #include "cli/stop_signal.h"
-#include "link/stop_check.h"
+#include "system/stop_check.h"
 
 namespace zarnix::cli {
 

@@ -13,7 +13,7 @@
 #include "cli/session.h"
 #include "cli/stop_signal.h"
 #include "link/adapters/bus_list.h"
-#include "link/files.h"
+#include "system/files.h"
 
 namespace zarnix::cli {
 

@@ -20,7 +20,7 @@ bool WaitForInputUnlessStopped(int fd);
 
 // SIGPIPE ignored (as a caller may have left it already): a write to a pipe whose
 // reader has gone (`--trace /dev/stdout | head`) then fails with EPIPE, which the
-// writer notes (link/stop_check.h) and the run takes as a stop on SIGPIPE, instead
+// writer notes (system/stop_check.h) and the run takes as a stop on SIGPIPE, instead
 // of dying between a register's address frame and its data.
 void IgnoreBrokenPipes();
 

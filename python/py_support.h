@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "link/messages.h"
-#include "link/stop_check.h"
+#include "system/stop_check.h"
 
 namespace zarnix::python {
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "link/files.h"
+#include "system/files.h"
 #include "link/messages.h"
 
 namespace zarnix {
@@ -41,7 +41,7 @@ std::string FormatSettingsLine(std::span<const std::uint16_t, kSettingsLineValue
 std::string FormatSettingsFile(std::span<const std::uint16_t> image, const std::string& path);
 
 // Writes the first 1280 entries of `image` to `path`, replacing the file as a whole
-// (ReplaceFile of link/files.h: the old file's owner and mode kept, a link
+// (ReplaceFile of system/files.h: the old file's owner and mode kept, a link
 // followed only where the kernel would). On failure the operator is told through
 // `messages` ("Failed to create %s: <reason>" or "Failed to write %s: <reason>")
 // and false comes back; the old file, if any, is untouched.

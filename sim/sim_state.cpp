@@ -13,7 +13,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "link/files.h"
+#include "system/files.h"
 #include "link/iic_link.h"
 #include "sim/sim_camera.h"
 

@@ -29,7 +29,7 @@
 #include <string>
 #include <string_view>
 
-#include "link/lock.h"
+#include "system/lock.h"
 
 namespace zarnix {
 
@@ -80,7 +80,7 @@ enum class ESimStateLoad {
 // Reads a state file without locking it (for looking at one).
 ESimStateLoad LoadSimStateFile(const std::string& path, CSimState& state, std::string& error);
 
-// Replaces the file as a whole (link/files.h), so a crash leaves the old state
+// Replaces the file as a whole (system/files.h), so a crash leaves the old state
 // or the new one, never half of either; anything but a regular file is refused.
 bool SaveSimStateFile(const std::string& path, const CSimState& state, std::string& error);
 

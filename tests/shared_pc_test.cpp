@@ -19,8 +19,8 @@
 
 #include "link/adapters/bus_list.h"
 #include "link/adapters/library_adapter.h"
-#include "link/files.h"
-#include "link/lock.h"
+#include "system/files.h"
+#include "system/lock.h"
 #include "sim/sim_camera.h"
 #include "sim/sim_state.h"
 #include "tests/folder_fixture.h"

@@ -12,7 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "link/files.h"
+#include "system/files.h"
 
 namespace zarnix {
 

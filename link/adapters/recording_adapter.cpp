@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "link/files.h"
+#include "system/files.h"
 
 namespace zarnix {
 

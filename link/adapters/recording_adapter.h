@@ -11,7 +11,7 @@
 
 #include "link/adapter.h"
 #include "link/clock.h"
-#include "link/stop_check.h"
+#include "system/stop_check.h"
 
 namespace zarnix {
 
@@ -72,7 +72,7 @@ private:
     std::ostream* m_trace = nullptr;
 };
 
-// The file a bus trace goes to, opened as link/files.h opens files for writing:
+// The file a bus trace goes to, opened as system/files.h opens files for writing:
 // no other user's link followed, no other user's file, pipe or device written,
 // never a block device. A pipe or device is written without blocking: a reader
 // that does not read holds the run only until `stop` says so, and the lines that

@@ -17,7 +17,7 @@
 #include <string>
 #include <string_view>
 
-#include "link/stop_check.h"
+#include "system/stop_check.h"
 
 namespace zarnix {
 

@@ -1,4 +1,4 @@
-#include "link/lock.h"
+#include "system/lock.h"
 
 #include <fcntl.h>
 #include <pwd.h>

@@ -1,4 +1,4 @@
-#include "link/files.h"
+#include "system/files.h"
 
 #include <fcntl.h>
 #include <linux/magic.h>
