@@ -63,17 +63,25 @@ inline void ExpectRecorded(const std::filesystem::path& file, const std::string&
     }
 }
 
-class FolderTest : public ::testing::Test {
-protected:
-    void SetUp() override
+// A folder of the test's own under /tmp, removed with everything in it when it goes.
+struct CTempFolder {
+    CTempFolder()
     {
         char pattern[] = "/tmp/zarnix-test-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        dir = pattern;
+        EXPECT_NE(::mkdtemp(pattern), nullptr);
+        path = pattern;
     }
-    void TearDown() override { std::filesystem::remove_all(dir); }
+    ~CTempFolder() { std::filesystem::remove_all(path); }
+    CTempFolder(const CTempFolder&) = delete;
+    CTempFolder& operator=(const CTempFolder&) = delete;
 
-    std::filesystem::path dir;
+    std::filesystem::path path;
+};
+
+class FolderTest : public ::testing::Test {
+protected:
+    CTempFolder folder;
+    const std::filesystem::path dir = folder.path;
 };
 
 } // namespace zarnix::test

@@ -4,6 +4,7 @@
 
 #include "settings/transfer.h"
 #include "tests/bus_fixture.h"
+#include "tests/folder_fixture.h"
 
 namespace zarnix::test {
 namespace {
@@ -14,12 +15,10 @@ constexpr std::uint8_t kBanks[] = {kBankEeprom, kBankIspB0, kBankIspB1, kBankSta
 
 class TransferTest : public BusTest {
 protected:
-    char dir[32] = "/tmp/zarnix-transfer-XXXXXX";
+    CTempFolder folder;
     unsigned steps = 0;
     CSettingsTransfer transfer{context, 0x70, [this] { ++steps; }};
-    void SetUp() override { ASSERT_NE(::mkdtemp(dir), nullptr); }
-    void TearDown() override { std::filesystem::remove_all(dir); BusTest::TearDown(); }
-    std::string File(const char* name) const { return std::string(dir) + "/" + name; }
+    std::string File(const char* name) const { return (folder.path / name).string(); }
     static std::string Frame(char kind, unsigned bank, unsigned index)
     {
         char text[16];

@@ -6,6 +6,7 @@
 // anew; their diff shows what changed.
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -30,11 +31,8 @@ class ScriptTest : public PanelTest {
 protected:
     void SetUp() override
     {
-        char pattern[] = "/tmp/zarnix-script-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        folder = pattern;
         home = std::filesystem::current_path();
-        std::filesystem::current_path(folder); // settings files by plain names, as typed
+        std::filesystem::current_path(folder.path); // settings files by plain names, as typed
         messages.answer = true;
         Start();
     }
@@ -42,7 +40,6 @@ protected:
     {
         dlg.reset();
         std::filesystem::current_path(home);
-        std::filesystem::remove_all(folder);
         PanelTest::TearDown();
     }
     template <class T>
@@ -51,14 +48,19 @@ protected:
         return PanelTest::Find<T>(name.c_str());
     }
 
-    // What every named control shows, by name.
-    std::string Controls()
+    // Every named control, by name.
+    QList<QWidget*> Named()
     {
-        std::ostringstream out;
         QList<QWidget*> widgets = dlg->findChildren<QWidget*>();
         widgets.removeIf([](QWidget* w) { return w->objectName().isEmpty() || w->objectName().startsWith("qt_"); });
         std::sort(widgets.begin(), widgets.end(), [](QWidget* a, QWidget* b) { return a->objectName() < b->objectName(); });
-        for (QWidget* w : widgets) {
+        return widgets;
+    }
+    // What every named control shows.
+    std::string Controls()
+    {
+        std::ostringstream out;
+        for (QWidget* w : Named()) {
             out << w->objectName().toStdString() << (w->isEnabled() ? "" : " disabled");
             if (auto* list = qobject_cast<QComboBox*>(w))
                 out << " '" << list->currentText().toStdString() << "' of " << list->count();
@@ -134,7 +136,8 @@ protected:
         Note(name + " clicked");
     }
 
-    std::filesystem::path folder, home;
+    CTempFolder folder;
+    std::filesystem::path home;
     std::string family;
     std::ostringstream recorded;
 };
@@ -216,6 +219,47 @@ TEST_F(ScriptTest, EveryControlMatchesItsRecording)
     Click("searchAddressButton");
     EndFamily("file control");
 
+    // A register written by hand moves the control that shows it, a stored one
+    // none; SAVE then stores what the camera has.
+    for (const auto& [bank, index, data] :
+         {std::tuple{"a0", "4", "11"}, {"30", "4a", "10"}, {"30", "18", "2"}, {"30", "1", "2"}}) {
+        Type("deviceAddressBox", bank);
+        Type("registerAddressBox", index);
+        Type("dataBox", data);
+        Click("directWriteButton");
+    }
+    // A list moves by a key too. Boxes that only show their slider take no typing;
+    // an emptied box has no value to send, nor keeps one for SAVE.
+    Key("shutterModeList", Qt::Key_Up);
+    for (const char* box : {"rGainBox", "bGainBox", "dnrAgcStopBox"})
+        Type(box, "12");
+    for (const char* box : {"brightnessBox", "ddLevelBox", "zoomFactorBox"}) {
+        Type(box, "1");
+        Key(box, Qt::Key_Backspace);
+    }
+    Click("saveButton");
+    EndFamily("by hand");
+
+    // Connect shows what the camera has, whatever the window showed before: iris
+    // 30:30, zoom 30:29 to 30:2c, 3DNR 30:18 and a BLC mode (30:10) of 8 and above
+    // as "Off"; a camera gone reads 0xFF everywhere and is not asked again.
+    const std::uint8_t shown[][7] = {{0x00, 1, 0x40, 0x10, 0xc0, 0x01, 0x09}, {0x01, 0, 0x08, 0, 0xc8, 0x02, 0x02}};
+    for (const auto& registers : shown) {
+        for (int i = 0; i < 7; ++i)
+            camera.Poke(0x30, std::array<std::uint8_t, 7>{0x30, 0x29, 0x2a, 0x2b, 0x2c, 0x18, 0x10}[i], registers[i]);
+        Click("osdControlCheck");
+        Click("connectButton");
+    }
+    camera.SetPresent(false);
+    Click("connectButton");
+    EndFamily("connect");
+
+    // What a screen reader says for each control, and its tooltip.
+    recorded << "=== names\n";
+    for (QWidget* w : Named())
+        recorded << w->objectName().toStdString() << " '"
+                 << QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name).toStdString() << "' tip '"
+                 << w->toolTip().toStdString() << "'\n";
     ExpectRecorded(ZARNIX_WINDOW_GOLDEN, recorded.str());
 }
 
