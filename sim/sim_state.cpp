@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include "system/files.h"
+#include "camera/register_map.h"
 #include "link/iic_link.h"
 #include "sim/sim_camera.h"
 
@@ -22,7 +23,6 @@ namespace zarnix {
 namespace {
 
 constexpr std::string_view kMagic = "zarnix-sim-state";
-constexpr std::uint8_t kMirrorBank = 0xA1; // reads bank 0x30; nothing is stored there
 constexpr std::size_t kRowsPerBank = 16;
 constexpr std::size_t kValuesPerRow = 16;
 
@@ -205,7 +205,7 @@ bool CParser::Setting(const std::vector<std::string_view>& tokens)
         std::uint8_t number = 0;
         if (!ParsePair(value, number))
             return Fail("bank " + Quoted(value) + " is not a two-digit hex number");
-        if (number == kMirrorBank)
+        if (number == kBankLiveMirror)
             return Fail("bank a1 only mirrors bank 30 and cannot be kept");
         if (m_state.banks.count(number))
             return Fail("bank " + BankName(number) + " appears twice");
@@ -272,7 +272,7 @@ CSimState CaptureSimState(const CSimCamera& camera)
     state.unplugAfter = camera.DisappearsAfter();
     for (unsigned b = 0; b < 256; ++b) {
         const auto bank = static_cast<std::uint8_t>(b);
-        if (bank == kMirrorBank)
+        if (bank == kBankLiveMirror)
             continue;
         CSimBank content{};
         bool used = false;

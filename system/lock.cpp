@@ -15,6 +15,15 @@
 
 namespace zarnix {
 
+std::string UserName(uid_t uid)
+{
+    passwd entry {};
+    passwd* found = nullptr;
+    char buffer[1024];
+    return ::getpwuid_r(uid, &entry, buffer, sizeof buffer, &found) == 0 && found ? found->pw_name
+                                                                                  : std::to_string(uid);
+}
+
 namespace {
 
 std::string Printable(std::string text)
@@ -45,12 +54,7 @@ std::string ProcessUser(int pid)
         unsigned long real = 0, effective = 0;
         if (!(fields >> key >> real >> effective) || key != "Uid:")
             continue;
-        passwd entry {};
-        passwd* found = nullptr;
-        char buffer[1024];
-        if (::getpwuid_r(static_cast<uid_t>(effective), &entry, buffer, sizeof buffer, &found) == 0 && found)
-            return Printable(found->pw_name);
-        return std::to_string(effective);
+        return Printable(UserName(static_cast<uid_t>(effective)));
     }
     return "";
 }

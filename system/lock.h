@@ -13,6 +13,8 @@
 // descriptor, and /proc/locks names the holder.
 #pragma once
 
+#include <sys/types.h>
+
 #include <string>
 
 namespace zarnix {
@@ -61,5 +63,8 @@ private:
 // The process holding an flock on the file open at `fd`, as /proc/locks tells
 // it; 0 when it cannot be known.
 int LockHolder(int fd);
+
+// The name of the user `uid`, or the number where the system knows no name.
+std::string UserName(uid_t uid);
 
 } // namespace zarnix

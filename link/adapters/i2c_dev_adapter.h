@@ -38,13 +38,10 @@ public:
     CBusCheck CheckBus();
     // Whether a kernel driver holds the 8-bit `address` (the address search skips it).
     bool AddressHeldByDriver(std::uint32_t address) override;
-    bool Forced() const { return m_force; }
     bool SharesBusWithOtherDevices() const override { return true; }
     // 7-bit 0x00-0x07 and 0x78-0x7F (8-bit 00-0e and f0-fe), as i2cdetect leaves
     // them out; none with `force`.
     bool AddressReserved(std::uint32_t address) const override;
-
-    const std::string& DevicePath() const { return m_path; }
 
     std::int32_t IICInit(std::uint32_t address, std::uint32_t speed, std::uint32_t timeout) override;
     std::uint32_t SetAddress(std::int32_t handle, std::uint32_t address) override;

@@ -3,7 +3,6 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <grp.h>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,19 +12,11 @@
 #include <cstring>
 
 #include "system/files.h"
+#include "system/lock.h"
 
 namespace zarnix {
 
 namespace {
-
-std::string UserName(uid_t uid)
-{
-    passwd entry {};
-    passwd* found = nullptr;
-    char buffer[1024];
-    return ::getpwuid_r(uid, &entry, buffer, sizeof buffer, &found) == 0 && found ? found->pw_name
-                                                                                  : "user " + std::to_string(uid);
-}
 
 std::string GroupName(gid_t gid)
 {
