@@ -131,6 +131,8 @@ private:
             std::memcpy(answer->data, &funcs, sizeof funcs);
             return {0};
         }
+        if (request == I2C_RDWR)
+            return Transfer(arg);
         const std::map<unsigned long, const char*> names = {
             {I2C_SLAVE, "slave"}, {I2C_SLAVE_FORCE, "slave-force"}, {I2C_TIMEOUT, "timeout"}, {I2C_RETRIES, "retries"}};
         if (!names.count(request))
@@ -147,6 +149,28 @@ private:
             return {value > 0x7F ? EINVAL : EBUSY};
         m_addresses[client] = static_cast<unsigned>(value);
         return {0};
+    }
+
+    // Messages joined by repeated starts in one I2C_RDWR, as i2c-tools' i2ctransfer
+    // sends them; the camera takes each as a message of its own.
+    CAnswer Transfer(UMockdevIoctlData* arg)
+    {
+        UMockdevIoctlData* block = umockdev_ioctl_data_resolve(arg, 0, sizeof(i2c_rdwr_ioctl_data), nullptr);
+        const std::size_t count = block ? reinterpret_cast<const i2c_rdwr_ioctl_data*>(block->data)->nmsgs : 0;
+        if (count == 0 || count > I2C_RDWR_IOCTL_MAX_MSGS)
+            return {EINVAL};
+        UMockdevIoctlData* list = umockdev_ioctl_data_resolve(block, offsetof(i2c_rdwr_ioctl_data, msgs),
+                                                              count * sizeof(i2c_msg), nullptr);
+        for (std::size_t i = 0; i < count; ++i) {
+            const i2c_msg message = reinterpret_cast<const i2c_msg*>(list->data)[i];
+            UMockdevIoctlData* bytes = umockdev_ioctl_data_resolve(
+                list, i * sizeof(i2c_msg) + offsetof(i2c_msg, buf), message.len, nullptr);
+            const bool read = message.flags & I2C_M_RD;
+            log.push_back(Line(read ? "transfer-read" : "transfer-write", bytes->data, read ? 0 : message.len));
+            if (const int error = Message(read ? EBusCall::Read : EBusCall::Write, message.addr, bytes->data, message.len))
+                return {error};
+        }
+        return {0, static_cast<long>(count)};
     }
 
     int ReadOrWrite(UMockdevIoctlClient* client, bool read)
