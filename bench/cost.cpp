@@ -17,6 +17,7 @@
 #include "link/iic_link.h"
 #include "settings/settings_file.h"
 #include "sim/sim_camera.h"
+#include "tests/recording_messages.h"
 
 using namespace zarnix;
 

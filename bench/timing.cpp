@@ -24,6 +24,7 @@
 #include "link/messages.h"
 #include "settings/transfer.h"
 #include "sim/sim_camera.h"
+#include "tests/recording_messages.h"
 
 using namespace zarnix;
 using zarnix::bench::Median;

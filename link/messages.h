@@ -1,13 +1,12 @@
 // Every message the operator must acknowledge goes through one sink:
 // "show this text and wait for OK". The window shows a modal box, the tools
-// print to stderr, tests record the texts.
+// print to stderr, tests record the texts (tests/recording_messages.h).
 #pragma once
 
 #include <cstddef>
 #include <cstdio>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace zarnix {
 
@@ -80,24 +79,6 @@ public:
         (void)question;
         return false;
     }
-};
-
-class CRecordingMessages final : public CMessageSink {
-public:
-    void Show(const std::string& text) override { m_texts.push_back(text); }
-    // Questions are recorded among the texts, with a "? " in front, and answered with `answer`.
-    bool Ask(const std::string& question) override
-    {
-        m_texts.push_back("? " + question);
-        return answer;
-    }
-    const std::vector<std::string>& Texts() const { return m_texts; }
-    void Clear() { m_texts.clear(); }
-
-    bool answer = false;
-
-private:
-    std::vector<std::string> m_texts;
 };
 
 } // namespace zarnix

@@ -4,6 +4,7 @@
 
 #include "link/adapters/library_adapter.h"
 #include "link/iic_link.h"
+#include "tests/recording_messages.h"
 
 namespace zarnix::test {
 namespace {

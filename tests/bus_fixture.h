@@ -11,6 +11,7 @@
 #include "link/adapters/recording_adapter.h"
 #include "link/context.h"
 #include "sim/sim_camera.h"
+#include "tests/recording_messages.h"
 
 namespace zarnix::test {
 

@@ -21,6 +21,7 @@
 #include "settings/transfer.h"
 #include "sim/sim_camera.h"
 #include "tests/folder_fixture.h"
+#include "tests/recording_messages.h"
 
 namespace zarnix::test {
 namespace {

@@ -17,6 +17,7 @@
 #include "link/adapters/i2c_dev_adapter.h"
 #include "link/iic_link.h"
 #include "tests/folder_fixture.h"
+#include "tests/recording_messages.h"
 
 namespace zarnix::test {
 namespace {

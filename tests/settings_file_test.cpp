@@ -9,6 +9,7 @@
 #include "link/iic_link.h"
 #include "settings/settings_file.h"
 #include "tests/folder_fixture.h"
+#include "tests/recording_messages.h"
 
 namespace zarnix::test {
 namespace {
