@@ -1,6 +1,7 @@
 #include "system/lock.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -22,6 +23,15 @@ std::string UserName(uid_t uid)
     char buffer[1024];
     return ::getpwuid_r(uid, &entry, buffer, sizeof buffer, &found) == 0 && found ? found->pw_name
                                                                                   : std::to_string(uid);
+}
+
+std::string GroupName(gid_t gid)
+{
+    group entry {};
+    group* found = nullptr;
+    char buffer[1024];
+    return ::getgrgid_r(gid, &entry, buffer, sizeof buffer, &found) == 0 && found ? found->gr_name
+                                                                                  : std::to_string(gid);
 }
 
 namespace {

@@ -66,5 +66,7 @@ int LockHolder(int fd);
 
 // The name of the user `uid`, or the number where the system knows no name.
 std::string UserName(uid_t uid);
+// The same for the group `gid`.
+std::string GroupName(gid_t gid);
 
 } // namespace zarnix

@@ -2,7 +2,6 @@
 
 #include <dlfcn.h>
 #include <fcntl.h>
-#include <grp.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,15 +16,6 @@
 namespace zarnix {
 
 namespace {
-
-std::string GroupName(gid_t gid)
-{
-    group entry {};
-    group* found = nullptr;
-    char buffer[1024];
-    return ::getgrgid_r(gid, &entry, buffer, sizeof buffer, &found) == 0 && found ? found->gr_name
-                                                                                  : std::to_string(gid);
-}
 
 // Who other than root could put something else in the place of the file or
 // folder `st`: "" when nobody can. Group root counts as root. In a sticky
