@@ -1,5 +1,6 @@
 #include "backend/backend.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "link/adapters/bus_list.h"
@@ -59,7 +60,10 @@ EBackendOpen CBackend::OpenHardware(const CBackendChoice& choice, std::string& e
         bus = FindI2cBus(buses, choice.bus, why);
         if (!bus) {
             error = AsError(why);
-            return EBackendOpen::Failed;
+            // A name shared by several buses is the caller's to settle; a name nobody has is a missing bus.
+            const bool named = std::any_of(buses.begin(), buses.end(),
+                                           [&](const CI2cBus& listed) { return listed.name == choice.bus; });
+            return named ? EBackendOpen::Failed : EBackendOpen::NoBus;
         }
     } else {
         bus = FirstUsbBus(buses);
@@ -74,7 +78,7 @@ EBackendOpen CBackend::OpenHardware(const CBackendChoice& choice, std::string& e
     const CBusCheck check = adapter->CheckBus();
     if (!check.usable) {
         error = check.message;
-        return EBackendOpen::Failed;
+        return check.missing ? EBackendOpen::NoBus : EBackendOpen::Failed;
     }
     if (!choice.force && adapter->AddressHeldByDriver(kDefaultCameraAddress)) {
         error = "Error: A kernel driver holds address 0x38 (the camera's 70) on " + bus->device +

@@ -38,6 +38,7 @@ struct CBackendChoice {
 enum class EBackendOpen {
     Opened,
     NoAdapter, // nothing chosen and no adapter on USB (and no falling back)
+    NoBus,     // the chosen bus is not there: no such node, or no bus of that name
     Failed,    // the chosen bus, library or state file cannot serve; the message says why
     Busy,      // another program holds the bus, library or state file; see Holder()
 };

@@ -153,7 +153,7 @@ TEST_F(I2cDevTest, BackendChoosesLocksAndRefuses)
         EXPECT_TRUE(!forced.Adapter().AddressReserved(reserved) && plain.AddressReserved(reserved)) << reserved;
     EXPECT_FALSE(plain.AddressReserved(0x10) || plain.AddressReserved(0xEE));
     byName.bus = "9";
-    EXPECT_EQ(CBackend().Open(byName, error), EBackendOpen::Failed);
+    EXPECT_EQ(CBackend().Open(byName, error), EBackendOpen::NoBus);
     EXPECT_EQ(error.rfind("Error: Could not open /dev/i2c-9: No such file or directory\n  No such bus. Is the", 0), 0u);
 }
 

@@ -85,6 +85,7 @@ CBusCheck CI2cDevAdapter::CheckBus()
     if (fd < 0) {
         const int error = -fd;
         check.message = "Error: Could not open " + m_path + ": " + ErrnoText(error);
+        check.missing = error == ENOENT || error == ENODEV;
         if (error == EACCES || error == EPERM)
             check.message += "\n  Join the i2c group (sudo usermod -aG i2c $USER, then log in again), or install "
                              "the udev rule packaging/99-zarnix-i2c.rules.";

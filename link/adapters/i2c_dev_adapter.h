@@ -26,6 +26,7 @@ Status StatusFromErrno(int error);
 // Why a bus cannot serve, told before any traffic.
 struct CBusCheck {
     bool usable = false;
+    bool missing = false; // no such bus node: the adapter is unplugged or was never there
     std::string message; // "Error: ..." with the reason and the fix; empty when usable
 };
 
