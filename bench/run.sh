@@ -37,7 +37,7 @@ echo "== Start-up and memory"
 QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen} "$build/bench/zarnix_startup"
 echo
 echo "== Two cameras from two Python threads"
-if compgen -G "$build/python/zarnix.*.so" >/dev/null; then
+if compgen -G "$build/python/zarnix/_zarnix.*.so" >/dev/null; then
   PYTHONPATH=$build/python /usr/bin/python3 "$here/bench/python_threads.py"
 else
   echo "(no Python module in $build: built with ZARNIX_BUILD_PYTHON=OFF)"

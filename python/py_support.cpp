@@ -1,6 +1,7 @@
 #include "python/py_support.h"
 
 #include <cstdio>
+#include <string_view>
 #include <utility>
 
 namespace zarnix::python {
@@ -14,7 +15,9 @@ struct CErrorClass {
 };
 // In the order of ErrorKind; every kind derives from the first.
 constexpr CErrorClass kErrorClasses[] = {
-    {"Error", nullptr, "A camera, bus or file failure; the text is what the window would show."},
+    {"Error", "camera",
+     "A camera, bus or file failure; the text is what the window would show, on one line. .camera names\n"
+     "the bus or state file of a camera open_all() could not open, else it is None."},
     {"NoCameraError", nullptr, "No camera answers on the bus, or there is no adapter to reach one."},
     {"BusError", "register", "A bus transaction failed; .register is (bank, index) of the register it was for."},
     {"MismatchError", "code",
@@ -23,13 +26,21 @@ constexpr CErrorClass kErrorClasses[] = {
     {"FileError", "line", "A settings file cannot be read, written or used; .line is its first bad line, or None."},
     {"BusyError", "holder",
      "Another program holds the bus (or library, or state file); .holder is its process id, or None."},
+    {"StoppedError", nullptr,
+     "Camera.stop() (or close() from another thread) ended the call after the register under way:\n"
+     "nothing committed, no partial file; the text says where the camera was left."},
 };
+constexpr const char* kOpenAllErrorDoc =
+    "Some cameras of open_all() could not be opened: an ExceptionGroup of their failures, each a\n"
+    "zarnix.Error whose .camera names its bus or state file; .cameras are the cameras that did open,\n"
+    "open and ready to use (and to close).";
+PyObject* g_openAllError = nullptr;
 // Owned for as long as the interpreter lives; the module holds them too.
 PyObject* g_errors[std::size(kErrorClasses)] = {};
 
 // zarnixctl's options in the backend's texts, and what open() calls them.
 constexpr std::pair<const char*, const char*> kOptionTerms[] = {
-    {"--bus N", "bus=N"},           {"--bus", "bus="},
+    {"zarnixctl --list-buses", "zarnix.buses()"}, {"--bus N", "bus=N"},           {"--bus", "bus="},
     {"--adapter-lib", "adapter_lib="}, {"--simulate", "simulate=True"},
     {"--sim-state", "sim_state="},  {"--sim-clock", "virtual_clock=True"},
     {"--force", "force=True"},      {"--list-buses", "zarnix.buses()"},
@@ -51,21 +62,56 @@ void AddErrors(py::module_& module)
             throw py::error_already_set();
         module.attr(error.name) = py::handle(g_errors[k]);
     }
+    const py::tuple bases = py::make_tuple(py::module_::import("builtins").attr("ExceptionGroup"), py::handle(g_errors[0]));
+    g_openAllError = PyErr_NewExceptionWithDoc("zarnix.OpenAllError", kOpenAllErrorDoc, bases.ptr(), nullptr);
+    if (!g_openAllError)
+        throw py::error_already_set();
+    module.attr("OpenAllError") = py::handle(g_openAllError);
+}
+
+bool IsError(const py::error_already_set& error) { return error.matches(g_errors[0]); }
+
+void RaiseOpenAll(const py::list& failures, py::list cameras)
+{
+    const py::handle type(g_openAllError);
+    py::object error = type(std::to_string(py::len(failures)) + " of " +
+                                std::to_string(py::len(failures) + py::len(cameras)) + " cameras could not be opened",
+                            failures);
+    error.attr("cameras") = std::move(cameras);
+    PyErr_SetObject(type.ptr(), error.ptr());
+    throw py::error_already_set();
+}
+
+std::string OneLine(const std::string& text)
+{
+    std::string line;
+    for (std::size_t at = 0; at < text.size(); ++at) {
+        if (text[at] != '\n') {
+            line += text[at];
+            continue;
+        }
+        while (at + 1 < text.size() && text[at + 1] == ' ')
+            ++at;
+        // A sentence that ended goes on after a space; a line that did not, after a semicolon.
+        const bool ended = !line.empty() && std::string_view(".:;?!").find(line.back()) != std::string_view::npos;
+        line += ended ? " " : "; ";
+    }
+    return line;
 }
 
 // The names in a text (files, buses) are whoever made them: bytes that are no
 // UTF-8 would turn the exception into a UnicodeDecodeError, control characters
-// reach the terminal a traceback is printed on.
+// (a line end in a name too) reach the terminal a traceback is printed on.
 void Raise(ErrorKind kind, const std::string& text)
 {
-    PyErr_SetString(g_errors[static_cast<std::size_t>(kind)], PrintableName(text, true).c_str());
+    PyErr_SetString(g_errors[static_cast<std::size_t>(kind)], PrintableName(OneLine(text)).c_str());
     throw py::error_already_set();
 }
 
 void RaiseWith(ErrorKind kind, const std::string& text, const char* attribute, py::object value)
 {
     const py::handle type(g_errors[static_cast<std::size_t>(kind)]);
-    py::object error = type(PrintableName(text, true));
+    py::object error = type(PrintableName(OneLine(text)));
     error.attr(attribute) = std::move(value);
     PyErr_SetObject(type.ptr(), error.ptr());
     throw py::error_already_set();
@@ -138,8 +184,12 @@ std::string CPyMessages::Joined() const
 CStopCheck CPyStop::Check()
 {
     return [this] {
-        if (m_error)
+        if (m_error || m_byRequest)
             return true;
+        if (m_asked.load()) {
+            m_byRequest = true;
+            return true;
+        }
         py::gil_scoped_acquire gil;
         // Runs Python's handlers of the signals that came meanwhile; the main
         // thread's Ctrl-C raises KeyboardInterrupt here.
@@ -156,8 +206,10 @@ void CPyStop::Keep(py::error_already_set& error)
         m_error.emplace(std::move(error));
 }
 
-void CPyStop::Raise()
+void CPyStop::Raise(const std::string& where)
 {
+    if (!m_error)
+        python::Raise(ErrorKind::Stopped, where.empty() ? "stopped before the camera was touched" : where);
     py::error_already_set error = std::move(*m_error);
     m_error.reset();
     throw error;

@@ -5,6 +5,7 @@
 
 #include <pybind11/pybind11.h>
 
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -18,13 +19,20 @@ namespace zarnix::python {
 namespace py = pybind11;
 
 // zarnix.Error and its kinds, with the attribute each carries.
-enum class ErrorKind { Error, NoCamera, Bus, Mismatch, File, Busy };
+enum class ErrorKind { Error, NoCamera, Bus, Mismatch, File, Busy, Stopped };
 
 // Makes the classes and puts them into `module`.
 void AddErrors(py::module_& module);
 // Raises `kind` with `text` (and `attribute` set to `value` on the exception).
 [[noreturn]] void Raise(ErrorKind kind, const std::string& text);
 [[noreturn]] void RaiseWith(ErrorKind kind, const std::string& text, const char* attribute, py::object value);
+// Whether a Python exception is zarnix.Error or one of its kinds.
+bool IsError(const py::error_already_set& error);
+// zarnix.OpenAllError, an ExceptionGroup of `failures` with the cameras that did open.
+[[noreturn]] void RaiseOpenAll(const py::list& failures, py::list cameras);
+// The core's texts run over several lines, as a message box shows them; an
+// exception's text is one line, for a log line or a CSV field.
+std::string OneLine(const std::string& text);
 
 // The "zarnix" logger of Python's logging; needs the GIL.
 constexpr int kLogInfo = 20;
@@ -61,18 +69,23 @@ private:
 };
 
 // Asked between two registers (without the GIL): Ctrl-C through Python's own
-// signal handling, so a handler the script installed runs too, or an exception
-// a progress callback raised. Either stops the job where zarnixctl's SIGINT
-// stops it; the exception is raised once the core has returned.
+// signal handling, so a handler the script installed runs too, a stop asked
+// from another thread, or an exception a progress callback raised. Each stops
+// the job where zarnixctl's SIGINT stops it; the exception is raised once the
+// core has returned.
 class CPyStop {
 public:
+    explicit CPyStop(const std::atomic<bool>& asked) : m_asked(asked) {}
     CStopCheck Check();
     // An exception raised by a callback (the GIL held).
     void Keep(py::error_already_set& error);
-    bool Stopped() const { return m_error.has_value(); }
-    [[noreturn]] void Raise();
+    bool Stopped() const { return m_error.has_value() || m_byRequest; }
+    // `where`: where the stop left the camera, the text of StoppedError.
+    [[noreturn]] void Raise(const std::string& where);
 
 private:
+    const std::atomic<bool>& m_asked;
+    bool m_byRequest = false;
     std::optional<py::error_already_set> m_error;
 };
 

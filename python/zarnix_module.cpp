@@ -5,16 +5,21 @@
 // Bus work runs without the GIL, so threads drive several cameras at once. A
 // Camera serves one call at a time (one thread per camera is the model); a
 // second call while one runs, from another thread or from a progress callback,
-// is refused with zarnix.Error rather than waited for.
+// is refused with zarnix.Error rather than waited for. Only stop() and close()
+// reach a running call from another thread: the one asks it to stop, the other
+// asks and waits for it.
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 #include <pybind11/stl/filesystem.h>
 
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <variant>
 #include <vector>
 
@@ -42,8 +47,25 @@ using CRegister = CSettingsTransfer::CRegister;
 
 // A stop that came with the last register: the work is whole, the stop is still raised.
 constexpr const char* kStoppedWhenDone = "Stopped after the work had completed";
+// How often a close() waiting for another thread's call looks for Ctrl-C.
+constexpr std::chrono::milliseconds kCloseWaitSlice{50};
 
 py::tuple RegisterTuple(CRegister where) { return py::make_tuple(where.bank, where.index); }
+
+// An address as open() takes it, refused before any bus is touched.
+std::optional<unsigned> CheckedAddress(const std::optional<py::int_>& given)
+{
+    if (!given)
+        return std::nullopt;
+    const std::string shown = HexOf(*given);
+    const std::optional<unsigned> address = ByteOrNothing(*given);
+    if (!address || CheckCameraAddress(*address) == ECameraAddress::NotBelowFc)
+        throw py::value_error("address " + shown + " is not an even number from 0 to 0xfa, where a camera can answer");
+    if (CheckCameraAddress(*address) == ECameraAddress::Odd)
+        throw py::value_error("address " + shown +
+                              " is odd: give the camera's 8-bit write address, e.g. 0x70 (7-bit 0x38)");
+    return address;
+}
 
 class CPyCamera {
 public:
@@ -73,6 +95,8 @@ public:
         return m_backend->Description();
     }
     std::uint16_t Search();
+    // From any thread: the running call stops after the register under way.
+    void Stop() { m_stopAsked = true; }
     unsigned Read(const py::int_& bank, const py::int_& index);
     void Write(const py::int_& bank, const py::int_& index, const py::int_& value);
     void Set(const std::string& name, const py::int_& value);
@@ -85,21 +109,39 @@ public:
 
 private:
     // One call: the camera held against a second caller, refused when closed,
-    // its messages counted from the start.
+    // its messages counted from the start; a stop asked before it began was
+    // for a call that has ended.
     class CCall {
     public:
-        explicit CCall(CPyCamera& camera) : m_lock(camera.m_mutex, std::try_to_lock)
+        explicit CCall(CPyCamera& camera) : m_camera(camera)
         {
+            if (camera.m_closing)
+                Raise(ErrorKind::Error, "the camera is closed");
+            m_lock = std::unique_lock(camera.m_mutex, std::try_to_lock);
             if (!m_lock)
                 Raise(ErrorKind::Error, "the camera is busy with another call; use one camera from one thread");
             if (!camera.m_backend)
                 Raise(ErrorKind::Error, "the camera is closed");
             camera.m_messages.Clear();
+            camera.m_stopAsked = false;
+            camera.m_caller = std::this_thread::get_id();
         }
+        ~CCall()
+        {
+            if (m_lock)
+                m_camera.m_caller = std::thread::id();
+        }
+        CCall(const CCall&) = delete;
+        CCall& operator=(const CCall&) = delete;
 
     private:
-        std::unique_lock<std::mutex> m_lock;
+        CPyCamera& m_camera;
+        std::unique_lock<std::timed_mutex> m_lock;
     };
+
+    // Takes the camera from a call running in another thread: asks it to stop
+    // and waits for it, or raises what Ctrl-C raised meanwhile.
+    std::unique_lock<std::timed_mutex> TakeFromRunningCall();
 
     // What a run that stopped, or failed on the bus, raises.
     [[noreturn]] void RaiseStopped(CPyStop& stop, const std::string& also = {});
@@ -107,7 +149,10 @@ private:
     // A settings file read once and checked, for load and verify.
     std::vector<std::uint16_t> ReadChecked(const CPath& path, CPyStop& stop);
 
-    std::mutex m_mutex;
+    std::timed_mutex m_mutex;
+    std::atomic<bool> m_stopAsked{false};
+    std::atomic<bool> m_closing{false};
+    std::atomic<std::thread::id> m_caller{};
     std::unique_ptr<CBackend> m_backend;
     std::unique_ptr<CReadRequestCounter> m_counter;
     std::unique_ptr<CLinkContext> m_context;
@@ -121,7 +166,7 @@ void CPyCamera::RaiseStopped(CPyStop& stop, const std::string& also)
         m_messages.Show(also);
     for (const std::string& text : m_messages.Texts())
         Log(kLogWarning, text);
-    stop.Raise();
+    stop.Raise(m_messages.Joined());
 }
 
 void CPyCamera::RaiseBusError(std::optional<CRegister> where, const std::string& also)
@@ -138,16 +183,7 @@ void CPyCamera::Open(const CBackendChoice& choice, const std::optional<py::int_>
     const std::string problem = choice.Problem();
     if (!problem.empty())
         throw py::value_error(InPythonTerms(problem));
-    std::optional<unsigned> address;
-    if (given) {
-        const std::string shown = HexOf(*given);
-        address = ByteOrNothing(*given);
-        if (!address || CheckCameraAddress(*address) == ECameraAddress::NotBelowFc)
-            throw py::value_error("address " + shown + " is not below 0xfc, where no camera can answer");
-        if (CheckCameraAddress(*address) == ECameraAddress::Odd)
-            throw py::value_error("address " + shown +
-                                  " is odd: give the camera's 8-bit write address, e.g. 0x70 (7-bit 0x38)");
-    }
+    const std::optional<unsigned> address = CheckedAddress(given);
     auto backend = std::make_unique<CBackend>();
     std::string error;
     EBackendOpen opened;
@@ -160,6 +196,7 @@ void CPyCamera::Open(const CBackendChoice& choice, const std::optional<py::int_>
     case EBackendOpen::Opened:
         break;
     case EBackendOpen::NoAdapter:
+    case EBackendOpen::NoBus:
         Raise(ErrorKind::NoCamera, text);
     case EBackendOpen::Busy:
         RaiseWith(ErrorKind::Busy, text, "holder",
@@ -191,11 +228,34 @@ void CPyCamera::Open(const CBackendChoice& choice, const std::optional<py::int_>
         Raise(ErrorKind::NoCamera, m_messages.Joined());
 }
 
+std::unique_lock<std::timed_mutex> CPyCamera::TakeFromRunningCall()
+{
+    // From the call's own progress callback the wait would never end.
+    if (m_caller.load() == std::this_thread::get_id())
+        Raise(ErrorKind::Error, "the camera is busy with this call; close it once the call has returned");
+    m_closing = true;
+    m_stopAsked = true;
+    for (;;) {
+        bool taken;
+        {
+            py::gil_scoped_release release;
+            taken = m_mutex.try_lock_for(kCloseWaitSlice);
+        }
+        if (taken)
+            return std::unique_lock(m_mutex, std::adopt_lock);
+        if (PyErr_CheckSignals() != 0) {
+            m_closing = false;
+            throw py::error_already_set();
+        }
+    }
+}
+
 void CPyCamera::Close()
 {
     std::unique_lock lock(m_mutex, std::try_to_lock);
     if (!lock)
-        Raise(ErrorKind::Error, "the camera is busy with another call; close it from the thread that uses it");
+        lock = TakeFromRunningCall();
+    m_closing = false;
     if (!m_backend)
         return;
     std::string error;
@@ -278,7 +338,7 @@ py::dict CPyCamera::Settings()
 {
     CCall call(*this);
     CCameraControl control(*m_context, m_address);
-    CPyStop stop;
+    CPyStop stop(m_stopAsked);
     CCameraResult read;
     {
         py::gil_scoped_release release;
@@ -298,7 +358,7 @@ void CPyCamera::Save(const py::object& progress)
 {
     CCall call(*this);
     CCameraControl camera(*m_context, m_address);
-    CPyStop stop;
+    CPyStop stop(m_stopAsked);
     CPyProgress steps(progress, static_cast<unsigned>(kReadBackIndexes.size() + kStoredIndexes.size()), stop);
     CCameraResult read, stored{EOutcome::Stopped};
     {
@@ -325,7 +385,7 @@ void CPyCamera::Save(const py::object& progress)
 void CPyCamera::Dump(const CPath& path, bool all, const py::object& progress)
 {
     CCall call(*this);
-    CPyStop stop;
+    CPyStop stop(m_stopAsked);
     CPyProgress steps(progress, CameraToFileSteps(all), stop);
     CSettingsTransfer transfer(*m_context, m_address, [&] { steps.Step(); }, stop.Check());
     ETransferResult result;
@@ -369,7 +429,7 @@ std::vector<std::uint16_t> CPyCamera::ReadChecked(const CPath& path, CPyStop& st
 void CPyCamera::Load(const CPath& path, bool all, const py::object& progress)
 {
     CCall call(*this);
-    CPyStop stop;
+    CPyStop stop(m_stopAsked);
     const std::vector<std::uint16_t> image = ReadChecked(path, stop);
     CPyProgress steps(progress, FileToCameraSteps(BlocksWritten(image, all)), stop);
     CSettingsTransfer transfer(*m_context, m_address, [&] { steps.Step(); }, stop.Check());
@@ -393,7 +453,7 @@ void CPyCamera::Load(const CPath& path, bool all, const py::object& progress)
 py::list CPyCamera::Verify(const CPath& path, bool all, const py::object& progress)
 {
     CCall call(*this);
-    CPyStop stop;
+    CPyStop stop(m_stopAsked);
     const std::vector<std::uint16_t> image = ReadChecked(path, stop);
     const auto blocks = BlocksWritten(image, all);
     CPyProgress steps(progress, VerifySteps(blocks), stop);
@@ -421,13 +481,14 @@ py::list CPyCamera::Verify(const CPath& path, bool all, const py::object& progre
     return listed;
 }
 
-using CBusName = std::variant<int, std::string>;
+// A device path may come as a str or an os.PathLike, and so may an adapter's name.
+using CBusName = std::variant<int, CPath>;
 
 // A bus as zarnixctl's --bus takes it: its number, device or adapter name. An
 // empty one would leave the choice to the first USB bus.
 std::string BusText(const CBusName& bus)
 {
-    std::string text = std::holds_alternative<int>(bus) ? std::to_string(std::get<int>(bus)) : std::get<std::string>(bus);
+    std::string text = std::holds_alternative<int>(bus) ? std::to_string(std::get<int>(bus)) : std::get<CPath>(bus).string();
     if (text.empty())
         throw py::value_error("bus needs a bus number, device path or adapter name");
     return text;
@@ -455,8 +516,9 @@ std::unique_ptr<CPyCamera> OpenCamera(const std::optional<CBusName>& bus,
 }
 
 // One camera a bus (every i2c-dev bus on USB when neither list is given) or a
-// simulated camera a state file. A camera that cannot be opened raises, and
-// those opened before it are closed again.
+// simulated camera a state file. A line goes on without the camera that cannot
+// be opened: its failure, named, goes into OpenAllError beside the cameras that
+// did open. A wrong argument or Ctrl-C closes those opened and raises.
 py::list OpenAll(const std::optional<std::vector<CBusName>>& buses,
                  const std::optional<std::vector<CPath>>& simStates, bool virtualClock,
                  const std::optional<py::int_>& address, bool force)
@@ -487,14 +549,22 @@ py::list OpenAll(const std::optional<std::vector<CBusName>>& buses,
         if (choices.empty())
             Raise(ErrorKind::NoCamera, "no i2c-dev bus on USB; zarnix.buses() lists the buses");
     }
-    std::vector<std::unique_ptr<CPyCamera>> cameras;
+    CheckedAddress(address);
+    py::list opened, failures;
     for (const CBackendChoice& choice : choices) {
-        cameras.push_back(std::make_unique<CPyCamera>());
-        cameras.back()->Open(choice, address);
+        auto camera = std::make_unique<CPyCamera>();
+        try {
+            camera->Open(choice, address);
+            opened.append(py::cast(std::move(camera)));
+        } catch (py::error_already_set& error) {
+            if (!IsError(error))
+                throw; // the cameras in `opened` close as the list goes
+            error.value().attr("camera") = choice.simulate ? choice.simState : choice.bus;
+            failures.append(error.value());
+        }
     }
-    py::list opened;
-    for (auto& camera : cameras)
-        opened.append(py::cast(std::move(camera)));
+    if (py::len(failures) > 0)
+        RaiseOpenAll(failures, opened);
     return opened;
 }
 
@@ -547,26 +617,17 @@ py::list Commands()
 
 } // namespace
 
-PYBIND11_MODULE(zarnix, module)
+// The package zarnix (python/zarnix/__init__.py) gives these names and the whole story.
+PYBIND11_MODULE(_zarnix, module)
 {
-    module.doc() = R"(The Zarnix camera module over I2C, from Python.
-
-    with zarnix.open(simulate=True, virtual_clock=True) as camera:
-        camera.set("brightness", 0x90)
-        camera.save()
-        print(camera.settings()["brightness"])
-
-Numbers are plain integers (registers and values 0 to 0xff, addresses as the
-camera's 8-bit write address, 0x70 by default). Failures raise zarnix.Error or
-one of its kinds; what is only information goes to the logger "zarnix".
-Ctrl-C during save, dump or load stops after the register under way, commits
-nothing and leaves no partial file, then raises KeyboardInterrupt.)";
+    module.doc() = "The Zarnix camera module over I2C: the calls the package zarnix gives.";
     module.attr("__version__") = ZARNIX_VERSION;
     AddErrors(module);
 
     py::class_<CPyCamera>(module, "Camera", R"(A camera on one bus, opened by zarnix.open().
 
-One thread per camera: a second call while one runs raises zarnix.Error.
+One thread per camera: a second call while one runs raises zarnix.Error; from
+another thread, stop() ends the running call and close() ends it and closes.
 Use it in a with block, or call close(), which frees the bus for others.)")
         .def_property_readonly("address", &CPyCamera::Address,
                                "The camera's 8-bit write address (0x70 from the factory).")
@@ -605,7 +666,12 @@ Use it in a with block, or call close(), which frees the bus for others.)")
              "write (with all=True also each ISP and Stat block the file holds), read as dump reads them.\n"
              "Returns the differences, each {'register': (bank, index), 'file': v, 'camera': v, 'name': ...}\n"
              "(name None where the register has none); an empty list when the camera matches.")
-        .def("close", &CPyCamera::Close, "Keeps a simulated camera's state, closes the adapter, frees the bus.")
+        .def("stop", &CPyCamera::Stop,
+             "From any thread: the running call stops after the register under way, as Ctrl-C stops it\n"
+             "(no commit, no partial file), and raises StoppedError in its own thread. No call, no effect.")
+        .def("close", &CPyCamera::Close,
+             "Keeps a simulated camera's state, closes the adapter, frees the bus. While a call runs in\n"
+             "another thread it stops that call and waits for it first.")
         .def(
             "__enter__", [](CPyCamera& camera) -> CPyCamera& { return camera.Enter(), camera; },
             py::return_value_policy::reference, "The camera itself; a closed one raises zarnix.Error.")
@@ -632,8 +698,9 @@ addresses a kernel driver holds and the reserved ones.)");
 buses: the i2c-dev buses, by number, device or adapter name; sim_states: state
 files of simulated cameras, one camera each (virtual_clock for all of them).
 With neither, every i2c-dev bus on USB. Each camera has its own adapter, lock
-and clock: give each its own thread. A camera that cannot be opened raises its
-error, and those opened before it are closed.)");
+and clock: give each its own thread. When some cannot be opened, OpenAllError
+holds their failures (.camera names each one's bus or state file) and, in
+.cameras, the cameras that did open.)");
     module.def("check", &CheckFile, py::arg("path"),
                "Judges a settings file as load would, without a camera: {'values': n, 'blocks': [...]}.\n"
                "Raises FileError, with the line of the first bad pair where there is one.");

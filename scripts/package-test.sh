@@ -3,8 +3,9 @@
 # into a temporary folder and tries the unpacked programs there (the window under
 # Xvfb, the Python module, bash completion). Nothing is installed into this
 # machine unless ZARNIX_PACKAGE_INSTALL=1 (CI sets it): then the package is also
-# installed, tried the same way where Debian puts it, purged, and checked to
-# leave nothing behind.
+# installed, tried the same way where Debian puts it, its Python types checked by
+# mypy and its pytest plugin found by pytest, purged, and checked to leave
+# nothing behind.
 # Usage: scripts/package-test.sh [BUILD_DIR]   (default: build)
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -34,11 +35,11 @@ try() {
   module=$(cd "$work" && env -u PYTHONPATH ${pythonpath:+PYTHONPATH=$pythonpath} /usr/bin/python3 -c '
 import zarnix
 with zarnix.open(simulate=True, virtual_clock=True) as camera:
-    print(zarnix.__file__, zarnix.__version__, hex(camera.settings()["brightness"]))')
+    print(zarnix.__file__, zarnix._zarnix.__file__, zarnix.__version__, hex(camera.settings()["brightness"]))')
   echo "python3 -c 'import zarnix; ...': $module" >&2
-  local version
+  local version package_dir=$root/usr/lib/python3/dist-packages/zarnix
   version=$("$root/usr/bin/zarnixctl" --version | cut -d' ' -f2)
-  [[ $module == "$root/usr/lib/python3/dist-packages/zarnix"*".so $version 0x80" ]] ||
+  [[ $module == "$package_dir/__init__.py $package_dir/_zarnix."*".so $version 0x80" ]] ||
     fail "the module under '${root:-/}' answers '$module'"
   # Completion offers the tool's own set-command names.
   local names
@@ -99,6 +100,18 @@ dpkg -i "$deb" >&2
 installed=1
 dpkg -L "$package" | while read -r path; do [ -d "$path" ] || echo "$path"; done > "$work/files"
 try ""
+
+echo "== the installed package's types and pytest plugin" >&2
+mkdir "$work/readme"
+/usr/bin/python3 - "$here/README.md" "$work/readme" <<'EOF_PROGRAMS'
+import pathlib, re, sys
+for k, program in enumerate(re.findall(r"```python\n(.*?)```", pathlib.Path(sys.argv[1]).read_text(), re.S)):
+    pathlib.Path(sys.argv[2], f"readme{k}.py").write_text(program)
+EOF_PROGRAMS
+(cd "$work/readme" && env -u PYTHONPATH /usr/bin/python3 -m mypy --strict readme*.py >&2 &&
+  env -u PYTHONPATH /usr/bin/python3 -m mypy.stubtest --allowlist "$here/python/stubtest-allowlist.txt" zarnix >&2) || fail "mypy on the installed package"
+(cd "$work" && env -u PYTHONPATH /usr/bin/python3 -m pytest -p no:cacheprovider --help) | grep -q -- --zarnix-bus ||
+  fail "pytest does not load the installed package's plugin"
 
 echo "== remove" >&2
 dpkg --purge "$package" >&2

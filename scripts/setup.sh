@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # setup.sh [run|test]: installs, from Debian's packages, whatever building and
 # running the programs needs ("run"), or that and what the tests, the package
-# check, the window under Xvfb, the emulated i2c-dev buses (umockdev, with
+# check, the Python types (mypy and its stubtest), the window under Xvfb, the emulated i2c-dev buses (umockdev, with
 # i2c-tools as a second program on them) and the fuzzers need ("test", the
 # default). Runs apt-get only when something is missing.
 set -euo pipefail
@@ -17,7 +17,7 @@ if [ "$profile" = test ]; then
     libgtest-dev libgmock-dev libbenchmark-dev
     help2man lintian desktop-file-utils bash-completion xvfb xdotool
     clang-14 libclang-rt-14-dev
-    python3-pytest
+    python3-pytest mypy
     umockdev libumockdev-dev i2c-tools
   )
 fi

@@ -1,10 +1,19 @@
-# The Python module on the simulated camera with the virtual clock: every call,
-# every kind of error where it arises, and Ctrl-C in the middle of a transfer.
+# The Python package on the simulated camera with the virtual clock, through its
+# own pytest plugin: every call, every kind of error where it arises, Ctrl-C and
+# stops from other threads in the middle of a transfer, the README's programs
+# run and type-checked where the package is built and where it is installed.
+import asyncio
+import contextlib
+import csv
 import ctypes
 import os
+import pathlib
+import re
 import signal
 import subprocess
 import sys
+import threading
+import types
 
 import pytest
 
@@ -12,6 +21,11 @@ import zarnix
 
 ZARNIXCTL = os.environ["ZARNIXCTL"]
 BLOCKS = ["Eeprom", "ISP B0", "ISP B1", "Stat B0", "Stat B1"]
+README = pathlib.Path(__file__).parents[2] / "README.md"
+# The programs of README.md: the bench script, the line, the line with asyncio, the pytest suite.
+PROGRAMS = re.findall(r"```python\n(.*?)```", README.read_text(), re.S)
+state = pytest.fixture(lambda zarnix_sim_state: zarnix_sim_state)
+camera = pytest.fixture(lambda zarnix_camera: zarnix_camera)
 
 
 def tool(*args):
@@ -22,20 +36,15 @@ def sim(state, **options):
     return zarnix.open(sim_state=state, virtual_clock=True, **options)
 
 
+# A line of the simulated camera's state file, such as 'commits'.
 def kept(state, word):
-    """A line of the simulated camera's state file: 'commits' or 'present'."""
     return next(line.split()[1] for line in state.read_text().splitlines() if line.startswith(word + " "))
 
 
-@pytest.fixture
-def state(tmp_path):
-    return tmp_path / "cam.state"
-
-
-@pytest.fixture
-def camera(state):
-    with sim(state) as camera:
-        yield camera
+def refusal(call, kind=zarnix.Error):
+    with pytest.raises(kind) as refused:
+        call()
+    return str(refused.value)
 
 
 @pytest.fixture
@@ -68,8 +77,7 @@ def test_every_call_on_the_simulated_camera(camera, state, tmp_path, caplog):
 def test_module_tables_agree_with_the_tool():
     assert zarnix.__version__ == tool("--version").split()[1]
     listed = [line.split()[:2] for line in tool("set", "--list").splitlines()]
-    assert [[c["name"], "30:%02x" % c["register"][1]] for c in zarnix.commands()] == listed
-    assert all(c["register"][0] == 0x30 for c in zarnix.commands())
+    assert [[c["name"], "%02x:%02x" % c["register"]] for c in zarnix.commands()] == listed
     assert [b["device"] for b in zarnix.buses()] == [
         "/dev/" + line.split("\t")[0] for line in tool("--list-buses").splitlines()]
 
@@ -81,23 +89,12 @@ def test_no_adapter_on_usb_is_no_camera_never_the_simulated_one(tmp_path, monkey
     assert zarnix.buses() == []
 
 
-@pytest.fixture
-def unplugged(tmp_path):
-    """A camera whose state says nothing answers on the bus."""
+# A camera that does not answer on the bus, or stops answering after so many transactions.
+def unplugged(tmp_path, after="present no"):
     state = tmp_path / "unplugged.state"
     sim(state).close()
-    state.write_text(state.read_text().replace("present yes", "present no"))
-    assert kept(state, "present") == "no"
+    state.write_text(state.read_text().replace("present yes", after))
     return state
-
-
-def test_a_save_on_a_camera_that_stops_answering_raises(tmp_path):
-    state = tmp_path / "fading.state"
-    sim(state).close()
-    state.write_text(state.read_text().replace("present yes", "present yes\nunplug-after 100"))  # the read-back: 88
-    with sim(state, address=0x70) as camera, pytest.raises(zarnix.BusError) as failed:
-        camera.save()
-    assert failed.value.register == (0xA0, 0x06)
 
 
 @pytest.mark.parametrize("call, register", [
@@ -108,13 +105,13 @@ def test_a_save_on_a_camera_that_stops_answering_raises(tmp_path):
     (lambda c, f: c.save(), (0xA1, 0x00)),
     (lambda c, f: c.dump(f), (0xA0, 0x00)),
     (lambda c, f: c.load(f), (0xA0, 0x00)),
+    (lambda c, f: c.save(), (0xA0, 0x06)),  # after the read-back's 88 transactions
 ])
-def test_a_failed_transaction_names_its_register(settings_file, unplugged, call, register):
-    with sim(unplugged, address=0x70) as camera, pytest.raises(zarnix.BusError) as failed:
+def test_a_failed_transaction_names_its_register(settings_file, tmp_path, call, register):
+    after = "present yes\nunplug-after 100" if register == (0xA0, 0x06) else "present no"
+    with sim(unplugged(tmp_path, after), address=0x70) as camera, pytest.raises(zarnix.BusError) as failed:
         call(camera, settings_file)
-    assert failed.value.register == register and "acknowledge" in str(failed.value)
-    with pytest.raises(zarnix.NoCameraError, match="No valid address found"):
-        sim(unplugged)
+    assert failed.value.register == register and "acknowledge" in str(failed.value) and "\n" not in str(failed.value)
 
 
 DATA_LINE = "00 " * 16 + "\n"
@@ -144,8 +141,7 @@ def test_a_bus_held_elsewhere_names_its_holder(state):
     with pytest.raises(zarnix.BusyError, match=r"in use by \S+ \(pid \d+, user ") as busy:
         sim(state)
     holder.stdin.close()
-    assert holder.wait() == 0 and busy.value.holder == holder.pid
-    assert not str(busy.value).startswith("Error")
+    assert holder.wait() == 0 and busy.value.holder == holder.pid and not str(busy.value).startswith("Error")
     with sim(state), pytest.raises(zarnix.BusyError) as busy:
         sim(state)
     assert busy.value.holder is None  # this very process
@@ -161,22 +157,27 @@ def test_a_value_that_is_no_byte_is_refused_before_the_bus(camera, call):
     assert camera.read(0xA1, 0x04) == 0x80  # the factory brightness: nothing cut down and written
 
 
-@pytest.mark.parametrize("options, problem", [
-    ({"address": 0x71}, "odd"), ({"address": 0x1FE}, "not below 0xfc"),
-    ({"bus": 3}, "choose one of simulate=True"), ({"force": True}, "force=True is for an i2c-dev bus"),
+@pytest.mark.parametrize("call, kind, text", [
+    (lambda s: sim(s, address=0x71), ValueError, "address 0x71 is odd: give the camera's 8-bit write address"),
+    (lambda s: sim(s, address=-2), ValueError, "address -0x2 is not an even number from 0 to 0xfa"),
+    (lambda s: zarnix.open_all(sim_states=[s], address=0x1FE), ValueError, "address 0x1fe is not an even number"),
+    (lambda s: sim(s, bus=3), ValueError, "choose one of simulate=True .*, bus= and adapter_lib=$"),
+    (lambda s: sim(s, force=True), ValueError, "force=True is for an i2c-dev bus$"),
+    (lambda s: zarnix.open(bus=pathlib.Path("/dev/i2c-99")), zarnix.NoCameraError, r"Could not open /dev/i2c-99: "
+     r"No such file or directory; No such bus\. Is .*\? zarnix\.buses\(\) shows the buses\.$"),
 ])
-def test_a_choice_that_cannot_be_is_refused(state, options, problem):
-    with pytest.raises(ValueError, match=problem):
-        sim(state, **options)
+def test_a_choice_that_cannot_be_is_refused_in_one_line(state, call, kind, text):
+    with pytest.raises(kind, match="^" + text) as refused:
+        call(state)
+    assert type(refused.value) is kind and "\n" not in str(refused.value)
 
 
 def test_a_camera_serves_one_call_at_a_time_and_none_after_close(camera, settings_file):
-    with pytest.raises(zarnix.Error, match="busy with another call"):
-        camera.load(settings_file, progress=lambda done, total: camera.read(0xA1, 0))
+    assert "busy with another call" in refusal(lambda: camera.load(settings_file, progress=lambda d, t: camera.read(0, 0)))
+    assert "busy with this call" in refusal(lambda: camera.load(settings_file, progress=lambda d, t: camera.close()))
     camera.close()
-    for call in (lambda: camera.address, camera.search, camera.settings, lambda: camera.__enter__()):
-        with pytest.raises(zarnix.Error, match="closed"):
-            call()
+    assert all("closed" in refusal(call) for call in (lambda: camera.address, camera.search, camera.settings,
+                                                      lambda: camera.__enter__()))
 
 
 def send_sigint(done, total):
@@ -218,8 +219,6 @@ def test_cameras_of_a_line_are_verified_against_the_file(tmp_path, settings_file
     states = [tmp_path / f"cam{k}.state" for k in range(3)]
     cameras = zarnix.open_all(sim_states=states, virtual_clock=True)
     assert [camera.backend for camera in cameras] == [f"the simulated camera (state in {s})" for s in states]
-    for camera in cameras:
-        camera.load(settings_file, all=True)
     in_file = cameras[0].read(0xE2, 0x10)
     cameras[1].write(0xA0, 0x04, 0x12)
     cameras[1].write(0xE2, 0x10, in_file ^ 0xFF)
@@ -228,5 +227,102 @@ def test_cameras_of_a_line_are_verified_against_the_file(tmp_path, settings_file
         {"register": (0xE2, 0x10), "file": in_file, "camera": in_file ^ 0xFF, "name": None}], []]
     for camera in cameras:
         camera.close()
-    with pytest.raises(zarnix.BusyError):  # two cameras on one state file
-        zarnix.open_all(sim_states=[states[0], states[0]], virtual_clock=True)
+    with pytest.raises(zarnix.OpenAllError) as failed:  # no such bus, and two cameras on one state file
+        zarnix.open_all(buses=("no such adapter",), sim_states=(states[0], states[0]), virtual_clock=True)
+    assert [(type(error), error.camera) for error in failed.value.exceptions] == [
+        (zarnix.NoCameraError, "no such adapter"), (zarnix.BusyError, str(states[0]))]
+    assert failed.value.cameras[0].read(0xA0, 0x04) == 0x80 and len(failed.value.cameras) == 1
+
+
+def test_a_line_goes_on_without_the_camera_that_cannot_be_opened(tmp_path, settings_file):
+    states, unplugged_state = [tmp_path / f"cam{k}.state" for k in range(3)], unplugged(tmp_path)
+    (tmp_path / "line.py").write_text(next(program for program in PROGRAMS if "OpenAllError" in program))
+    line = subprocess.run([sys.executable, "line.py", settings_file, *states[:2], unplugged_state, states[2]],
+                          cwd=tmp_path, capture_output=True, text=True)
+    rows = {row[0]: row[2] for row in csv.reader(line.stdout.splitlines()[1:])}
+    assert line.returncode == 1 and rows.pop(str(unplugged_state)) == "failed: No valid address found, re-power cam and retry."
+    assert list(rows.values()) == ["ok"] * 3 and [kept(s, "commits") for s in states] == ["1"] * 3
+
+
+# A call in a thread of its own, held at its first progress step until released, then stopped.
+class HeldCall(threading.Thread):
+    def __init__(self, call):
+        super().__init__(target=lambda: setattr(self, "said", refusal(lambda: call(self.progress), zarnix.StoppedError)))
+        self.started, self.released = threading.Event(), threading.Event()
+
+    def progress(self, done, total):
+        self.started.set()
+        self.released.wait()
+
+
+@pytest.mark.parametrize("job, end, left", [
+    (lambda c, f, p: c.dump(f.parent / "cut.qcs", progress=p), "stop", "Stopped after reading register a0:00, no "),
+    (lambda c, f, p: c.load(f, all=True, progress=p), "close", "Stopped after writing register a0:00, settings not "),
+])
+def test_a_call_in_another_thread_is_stopped_after_the_register_under_way(camera, state, settings_file, job, end, left):
+    worker = HeldCall(lambda progress: job(camera, settings_file, progress))
+    worker.start()
+    worker.started.wait()
+    closer = threading.Thread(target=getattr(camera, end))
+    closer.start()
+    while end == "close" and "closed" not in refusal(lambda: camera.read(0xA1, 0)):
+        pass  # until close() waits for the call
+    worker.released.set()
+    worker.join()
+    closer.join()
+    assert worker.said.startswith(left)
+    camera.close()
+    assert kept(state, "commits") == "0" and not (settings_file.parent / "cut.qcs").exists()
+
+
+def test_a_cancelled_asyncio_task_of_the_readme_stops_its_load(camera, state, settings_file):
+    program, names = next(program for program in PROGRAMS if "asyncio" in program), {}
+    exec(program[:program.index("\nwith contextlib")], names)  # its coroutines, not their run
+    held, stopped = HeldCall(None), []  # stopped: what the load raised in its thread
+    seen = types.SimpleNamespace(stop=lambda: (camera.stop(), held.released.set()), load=lambda path, all: stopped.append(
+        refusal(lambda: camera.load(path, all=all, progress=held.progress), zarnix.StoppedError)))
+
+    async def line():
+        task = asyncio.create_task(names["program"](seen, settings_file))
+        await asyncio.to_thread(held.started.wait)
+        task.cancel()
+        with contextlib.suppress(asyncio.CancelledError):
+            await task
+        return task.cancelled()
+
+    assert asyncio.run(line()) and "nothing was committed" in stopped[0]
+    camera.close()
+    assert kept(state, "commits") == "0"
+
+
+def test_the_plugin_closes_the_camera_of_a_failing_test(pytester):
+    pytester.makepyfile(test_readme=next(program for program in PROGRAMS if "def test_" in program), test_left="""
+        import pytest, zarnix
+        left = []
+        def test_fails(zarnix_camera):
+            left.append(zarnix_camera)
+            assert False
+        def test_closed_after_it():
+            with pytest.raises(zarnix.Error, match="closed"):
+                left[0].read(0xA1, 0x04)
+    """)
+    pytester.runpytest("-p", "zarnix.pytest_plugin").assert_outcomes(passed=4, failed=1)
+    pytester.runpytest("-p", "zarnix.pytest_plugin", "--zarnix-bus", "no such adapter", "-k", "not closed"
+                       ).assert_outcomes(errors=4)
+
+
+@pytest.mark.parametrize("installed", [False, True])
+def test_mypy_finds_the_types_where_the_package_lies(tmp_path, installed):
+    env = dict(os.environ)
+    if installed:  # with nothing but PYTHONPATH naming the prefix's folder
+        subprocess.run(["cmake", "--install", os.environ["ZARNIX_BUILD_DIR"], "--prefix", tmp_path], check=True,
+                       capture_output=True)
+        env["PYTHONPATH"] = str(next(tmp_path.glob("lib/python3*/dist-packages")))
+        found = subprocess.run([sys.executable, "-m", "pytest", "--help"], env=env, capture_output=True, text=True)
+        assert "--zarnix-bus=N" in found.stdout  # by the entry point
+    for k, text in enumerate(PROGRAMS):
+        (tmp_path / f"readme{k}.py").write_text(text)
+    env["MYPY_CACHE_DIR"] = os.path.join(os.environ["ZARNIX_BUILD_DIR"], "mypy-cache")
+    for check in (["mypy", "--strict", *(f"readme{k}.py" for k in range(len(PROGRAMS)))],
+                  ["mypy.stubtest", "--allowlist", README.parent / "python/stubtest-allowlist.txt", "zarnix"]):
+        subprocess.run([sys.executable, "-m", *check], env=env, cwd=tmp_path, check=True)
