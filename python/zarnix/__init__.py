@@ -31,3 +31,6 @@ from zarnix._zarnix import (BusError, BusyError, Camera, Error, FileError, Misma
 
 __all__ = ["BusError", "BusyError", "Camera", "Error", "FileError", "MismatchError", "NoCameraError",
            "OpenAllError", "StoppedError", "__version__", "buses", "check", "commands", "open", "open_all"]
+
+# Named where scripts find it, as the exceptions are (help(), repr, pickle).
+Camera.__module__ = __name__
