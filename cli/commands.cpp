@@ -5,11 +5,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "camera/camera_control.h"
 #include "cli/session.h"
 #include "cli/stop_signal.h"
-#include "settings/settings_file.h"
-#include "settings/transfer.h"
 
 namespace zarnix::cli {
 
@@ -76,53 +73,32 @@ int RunSearch(CSession& session, const CCommandInfo&)
 {
     if (!session.Open())
         return kExitFailure;
-    const CSearchResult found = SearchCamera(session.Context());
-    const std::uint16_t address = found.address;
-    if (address == kNoCameraAddress)
+    const CSearchResult found = session.Camera().Search();
+    if (found.address == kNoCameraAddress)
         return kExitFailure; // the search has told the operator
-    session.Found(address);
     COutput& out = session.Output();
     if (out.Json())
-        out.Document()["address"] = Hex2(address);
+        out.Document()["address"] = Hex2(found.address);
     else
-        out.Out(Format("%x\n", address));
+        out.Out(Format("%x\n", found.address));
     return found.ended.Ok() ? kExitOk : kExitFailure;
-}
-
-// The live settings into `control`'s shadow table, with progress.
-bool ReadLiveSettings(CSession& session, CCameraControl& control, const std::string& label, unsigned total,
-                      const CStopCheck& stop = {})
-{
-    session.Progress().Start(label, total);
-    session.StepOnReadRequests(true);
-    const bool complete = control.ReadSettings(kStartComDelay, stop).Ok();
-    session.StepOnReadRequests(false);
-    return complete;
 }
 
 int RunShow(CSession& session, const CCommandInfo&)
 {
     if (!session.Connect())
         return kExitFailure;
-    CCameraControl control(session.Context(), session.Address());
-    const bool complete = ReadLiveSettings(session, control, "show", static_cast<unsigned>(kReadBackIndexes.size()),
-                                           [] { return StopRequested(); });
+    const CLiveSettings live = session.Camera().Show(session.ProgressLine("show"), StopCheck());
     session.Progress().Finish();
-    // All or nothing: after a failure the entries hold placeholders, which a
-    // script would take for register values.
-    if (!complete) {
-        for (std::uint8_t index : kReadBackIndexes)
-            if (!control.ReadWhole()[index]) {
-                FailedAtRegister(session, kBankLiveMirror, index);
-                break;
-            }
+    if (!live.read.Ok()) {
+        FailedAtRegister(session, live.read.bank, live.read.index);
         return kExitFailure;
     }
     COutput& out = session.Output();
     std::string text;
     auto settings = nlohmann::ordered_json::array();
     for (std::uint8_t index : kReadBackIndexes) {
-        const unsigned value = control.Shadow()[index] & 0xFFu;
+        const unsigned value = live.values[index] & 0xFFu;
         text += Format("%02x:%02x %s %02x\n", kBankLive, index, RegisterName(index).c_str(), value);
         settings.push_back({{"register", RegisterText(kBankLive, index)}, {"name", RegisterName(index)},
                             {"value", Hex2(value)}});
@@ -145,9 +121,7 @@ int RunRead(CSession& session, const CCommandInfo& self)
         return status;
     if (!session.Connect())
         return kExitFailure;
-    CCameraControl control(session.Context(), session.Address());
-    const CReadResult read = control.ReadRegisterChecked(static_cast<std::uint8_t>(bank),
-                                                         static_cast<std::uint8_t>(index));
+    const CReadResult read = session.Camera().Read(static_cast<std::uint8_t>(bank), static_cast<std::uint8_t>(index));
     if (read.Failed()) {
         FailedAtRegister(session, bank, index);
         return kExitFailure; // the adapter's text is on stderr
@@ -171,6 +145,15 @@ std::string BankRole(std::uint8_t bank)
     return "bank " + Hex2(bank);
 }
 
+// How a one-register write ended.
+int WriteStatus(CSession& session, const CCameraResult& written, unsigned bank, unsigned index)
+{
+    if (written.Ok())
+        return kExitOk;
+    FailedAtRegister(session, bank, index);
+    return kExitFailure;
+}
+
 int RunWrite(CSession& session, const CCommandInfo& self)
 {
     const auto& args = session.Options().args;
@@ -187,14 +170,9 @@ int RunWrite(CSession& session, const CCommandInfo& self)
         !session.Confirm("write " + Hex2(value) + " to register " + RegisterText(bank, index) + " of " +
                          CameraAt(session) + " (" + BankRole(static_cast<std::uint8_t>(bank)) + ")"))
         return kExitFailure;
-    CCameraControl control(session.Context(), session.Address());
-    // The checked write sends no data byte after a failed address frame: a lone
-    // byte would land in whatever register the camera had addressed before.
-    const CCameraResult written = control.WriteRegisterChecked(
+    const CCameraResult written = session.Camera().Write(
         static_cast<std::uint8_t>(bank), static_cast<std::uint8_t>(index), static_cast<std::uint16_t>(value));
-    if (!written.Ok())
-        FailedAtRegister(session, bank, index);
-    return written.Ok() ? kExitOk : kExitFailure;
+    return WriteStatus(session, written, bank, index);
 }
 
 int ListSetCommands(CSession& session)
@@ -227,18 +205,11 @@ int RunSet(CSession& session, const CCommandInfo& self)
         return status;
     if (!session.Connect())
         return kExitFailure;
-    const std::string name = SettingName(*command);
-    const std::uint16_t sent = ApplyValueRule(command->rule, static_cast<std::uint16_t>(value));
-    if (sent != value)
-        session.Output().Err(Format("%s takes %s: sending %02x for %02x\n", name.c_str(), command->values, sent, value));
-
-    CCameraControl control(session.Context(), session.Address());
-    // As for write: after a failed address frame the data byte stays unsent, since
-    // alone it would land in whatever register the camera had addressed before.
-    const CCameraResult written = control.WriteRegisterChecked(kBankLive, command->index, sent);
-    if (!written.Ok())
-        FailedAtRegister(session, kBankLive, command->index);
-    return written.Ok() ? kExitOk : kExitFailure;
+    const CSetResult set = session.Camera().Set(*command, static_cast<std::uint16_t>(value));
+    if (set.sent != value)
+        session.Output().Err(Format("%s takes %s: sending %02x for %02x\n", SettingName(*command).c_str(),
+                                    command->values, set.sent, value));
+    return WriteStatus(session, set.written, kBankLive, command->index);
 }
 
 int RunSave(CSession& session, const CCommandInfo&)
@@ -248,56 +219,43 @@ int RunSave(CSession& session, const CCommandInfo&)
     if (!session.Confirm("store the live settings of " + CameraAt(session) +
                          " in its stored settings (bank a0, kept over power-off)"))
         return kExitFailure;
-
-    // The tool keeps no settings between runs: what the camera runs with now is
-    // what gets stored, so it is read back first, as the window does at start-up.
-    const auto reads = static_cast<unsigned>(kReadBackIndexes.size());
-    const auto stores = static_cast<unsigned>(kStoredIndexes.size());
-    CCameraControl camera(session.Context(), session.Address());
-    const auto stop = [] { return StopRequested(); };
-    if (!ReadLiveSettings(session, camera, "save", reads + stores, stop)) {
-        session.Progress().Finish();
+    const CSaveResult saved = session.Camera().Save(session.ProgressLine("save"), StopCheck());
+    session.Progress().Finish();
+    if (!saved.read.Ok()) {
         if (StopRequested()) {
             session.Messages().Show("Stopped during the read-back, nothing stored");
             return kExitFailure;
         }
-        // Storing now would put the placeholders of unread registers into the camera.
         session.Output().Error("the live settings could not be read back; nothing was stored");
         return kExitFailure;
     }
     // A stop tells which registers were stored itself, and each failed frame its adapter's text.
-    const CCameraResult stored =
-        camera.StoreSettings(camera.Shadow(), [&](std::uint8_t) { session.Progress().Step(); }, stop);
-    session.Progress().Finish();
-    return stored.Ok() ? kExitOk : kExitFailure;
+    return saved.stored.Ok() ? kExitOk : kExitFailure;
 }
 
-int TransferStatus(CSession& session, const CSettingsTransfer& transfer, ETransferResult result)
+// Every ending of a transfer but Done has been told to the operator on its way.
+int TransferStatus(CSession& session, const CTransferResult& result)
 {
-    if (result == ETransferResult::Done)
+    if (result.Done())
         return kExitOk;
-    if (const auto failed = transfer.FailedRegister())
-        FailedAtRegister(session, failed->bank, failed->index);
-    if (session.Messages().Count() == 0)
-        session.Output().Error("the transfer did not complete");
+    if (result.failed)
+        FailedAtRegister(session, result.failed->bank, result.failed->index);
     return kExitFailure;
 }
 
 int RunDump(CSession& session, const CCommandInfo&)
 {
-    const CCliOptions& options = session.Options();
+    const std::string& path = session.Options().args[0];
     // A file that cannot be written fails before the camera is looked for.
     CFileReplacement file;
-    if (!OpenSettingsFile(file, options.args[0], session.Messages(), [] { return StopRequested(); }))
+    if (!OpenSettingsFile(file, path, session.Messages(), StopCheck()))
         return kExitFailure;
     if (!session.Connect())
         return kExitFailure;
-    CSettingsTransfer transfer(
-        session.Context(), session.Address(), [&] { session.Progress().Step(); }, [] { return StopRequested(); });
-    session.Progress().Start("dump", CameraToFileSteps(options.all));
-    const ETransferResult result = transfer.CameraToFile(file, options.args[0], options.all);
+    const CTransferResult result =
+        session.Camera().Dump(file, path, session.Options().all, session.ProgressLine("dump"), StopCheck());
     session.Progress().Finish();
-    return TransferStatus(session, transfer, result);
+    return TransferStatus(session, result);
 }
 
 std::vector<std::string> BlockNames(const std::array<bool, kSettingsBlockCount>& blocks)
@@ -324,46 +282,38 @@ void FileProblem(COutput& out, const CSettingsFileCheck& check)
         out.FailedAt("line", check.firstBadLine);
 }
 
-// Reads the command's settings file once and checks it: what is checked is what
-// gets used, also from a pipe or a file that changes meanwhile. A bad file is
-// refused before the bus is touched or the operator asked. kExitOk when `image`
-// holds it.
-int ReadCheckedFile(CSession& session, std::vector<std::uint16_t>& image, CSettingsFileCheck& check)
+// The command's settings file, read once and checked. A bad file is refused
+// before the bus is touched or the operator asked.
+bool ReadCheckedFile(CSession& session, CSettingsFileRead& file)
 {
-    const std::string& path = session.Options().args[0];
-    std::string bytes, problem;
-    switch (ReadSettingsBytes(path, bytes, problem, [] { return StopRequested(); })) {
+    file = CCameraSession::ReadSettingsFile(session.Options().args[0], StopCheck());
+    switch (file.read) {
     case EReadFile::Read:
         break;
     case EReadFile::Stopped:
-        session.Messages().Show(problem + ", camera unchanged");
-        return kExitFailure;
+        session.Messages().Show(file.problem + ", camera unchanged");
+        return false;
     case EReadFile::Failed:
     case EReadFile::TooLarge:
-        session.Output().Problem(problem);
-        return kExitFailure;
+        session.Output().Problem(file.problem);
+        return false;
     }
-    image.assign(kSettingsImageSize, 0xFF);
-    check = CheckSettingsText(bytes, path, image);
-    if (!check.ok) {
-        FileProblem(session.Output(), check);
-        return kExitFailure;
-    }
-    return kExitOk;
+    if (!file.check.ok)
+        FileProblem(session.Output(), file.check);
+    return file.check.ok;
 }
 
 int RunLoad(CSession& session, const CCommandInfo&)
 {
     const CCliOptions& options = session.Options();
     const std::string& path = options.args[0];
-    std::vector<std::uint16_t> image;
-    CSettingsFileCheck check;
-    if (const int status = ReadCheckedFile(session, image, check); status != kExitOk)
-        return status;
-    const std::array<bool, kSettingsBlockCount> written = BlocksWritten(image, options.all);
+    CSettingsFileRead file;
+    if (!ReadCheckedFile(session, file))
+        return kExitFailure;
+    const std::array<bool, kSettingsBlockCount> written = BlocksWritten(file.image, options.all);
     bool leftOut = false;
     for (std::size_t b = 1; b < kSettingsBlockCount; ++b)
-        leftOut = leftOut || (check.present[b] && !options.all);
+        leftOut = leftOut || (file.check.present[b] && !options.all);
     if (!session.Connect())
         return kExitFailure;
     std::string what = "write the " + BlockList(written) + " settings of " + path + " into " + CameraAt(session) +
@@ -372,38 +322,30 @@ int RunLoad(CSession& session, const CCommandInfo&)
         what += "; the file's other blocks are left out without --all";
     if (!session.Confirm(what))
         return kExitFailure;
-
-    CSettingsTransfer transfer(
-        session.Context(), session.Address(), [&] { session.Progress().Step(); }, [] { return StopRequested(); });
-    session.Progress().Start("load", FileToCameraSteps(written));
-    const ETransferResult result = transfer.FileToCamera(image, options.all);
+    const CTransferResult result =
+        session.Camera().Load(file.image, options.all, session.ProgressLine("load"), StopCheck());
     session.Progress().Finish();
-    return TransferStatus(session, transfer, result);
+    return TransferStatus(session, result);
 }
 
 int RunVerify(CSession& session, const CCommandInfo&)
 {
     const CCliOptions& options = session.Options();
     const std::string& path = options.args[0];
-    std::vector<std::uint16_t> image;
-    CSettingsFileCheck check;
-    if (const int status = ReadCheckedFile(session, image, check); status != kExitOk)
-        return status;
+    CSettingsFileRead file;
+    if (!ReadCheckedFile(session, file))
+        return kExitFailure;
     if (!session.Connect())
         return kExitFailure;
-    const std::array<bool, kSettingsBlockCount> blocks = BlocksWritten(image, options.all);
     // Alone, Ctrl-C ends a verify at once; with several cameras the workers stop here.
-    CSettingsTransfer transfer(
-        session.Context(), session.Address(), [&] { session.Progress().Step(); }, [] { return StopRequested(); });
-    std::vector<CDifference> differences;
-    session.Progress().Start("verify", VerifySteps(blocks));
-    const ETransferResult result = transfer.Verify(image, options.all, differences);
+    const CVerifyResult verified =
+        session.Camera().Verify(file.image, options.all, session.ProgressLine("verify"), StopCheck());
     session.Progress().Finish();
-    if (result != ETransferResult::Done)
-        return TransferStatus(session, transfer, result);
+    if (!verified.transfer.Done())
+        return TransferStatus(session, verified.transfer);
 
     COutput& out = session.Output();
-    const unsigned compared = CSettingsTransfer::ComparedRegisters(blocks);
+    const std::vector<CDifference>& differences = verified.differences;
     std::string text;
     auto listed = nlohmann::ordered_json::array();
     for (const CDifference& d : differences) {
@@ -419,15 +361,15 @@ int RunVerify(CSession& session, const CCommandInfo&)
         auto& doc = out.Document();
         doc["file"] = path;
         doc["address"] = Hex2(session.Address());
-        doc["blocks"] = BlockNames(blocks);
-        doc["compared"] = compared;
+        doc["blocks"] = BlockNames(verified.blocks);
+        doc["compared"] = verified.compared;
         doc["differences"] = listed;
     } else {
         out.Out(text);
         out.Err(differences.empty()
-                    ? Format("zarnixctl: the camera matches %s (%u registers)\n", path.c_str(), compared)
-                    : Format("zarnixctl: %zu of %u registers differ from %s\n", differences.size(), compared,
-                             path.c_str()));
+                    ? Format("zarnixctl: the camera matches %s (%u registers)\n", path.c_str(), verified.compared)
+                    : Format("zarnixctl: %zu of %u registers differ from %s\n", differences.size(),
+                             verified.compared, path.c_str()));
     }
     return differences.empty() ? kExitOk : kExitFailure;
 }
@@ -435,7 +377,7 @@ int RunVerify(CSession& session, const CCommandInfo&)
 int RunCheck(CSession& session, const CCommandInfo&)
 {
     const std::string& path = session.Options().args[0];
-    const CSettingsFileCheck check = CheckSettingsFile(path);
+    const CSettingsFileCheck check = CCameraSession::Check(path);
     COutput& out = session.Output();
     if (!check.ok) {
         FileProblem(out, check);

@@ -229,7 +229,6 @@ void PrintDocument(nlohmann::ordered_json document)
 void CCliMessages::Show(const std::string& text)
 {
     m_output.Problem(text);
-    ++m_count;
 }
 
 bool CCliMessages::Ask(const std::string& question)

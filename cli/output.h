@@ -125,11 +125,8 @@ nlohmann::ordered_json ErrorMember(const std::string& text);
 // always printed.
 void PrintDocument(nlohmann::ordered_json document);
 
-// The boxes the window would show, as problems on stderr. Counting them lets a
-// command whose bus calls report nothing back still fail on a reported fault.
 // The boxes the window would show, as lines on stderr. A command's status comes
-// from its operations' results; the count only tells whether a failure was
-// already put into words.
+// from its operations' results, never from these.
 class CCliMessages final : public CMessageSink {
 public:
     explicit CCliMessages(COutput& output) : m_output(output) {}
@@ -137,12 +134,10 @@ public:
     // The link's questions (the search past 70), asked as AskToContinue asks.
     bool Ask(const std::string& question) override;
     void SetYes(bool yes) { m_yes = yes; }
-    unsigned Count() const { return m_count; }
 
 private:
     COutput& m_output;
     bool m_yes = false;
-    unsigned m_count = 0;
 };
 
 // The one question before anything that changes what a camera keeps, as

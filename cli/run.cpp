@@ -188,9 +188,7 @@ bool CamerasOf(const CCommandInfo& command, const CCliOptions& options, std::vec
     };
     std::vector<CNamed> named;
     if (options.allBuses) {
-        for (const CI2cBus& bus : buses) {
-            if (!bus.usb)
-                continue;
+        for (const CI2cBus& bus : UsbBuses()) {
             CCliOptions one = options;
             one.backend.bus = bus.device;
             const std::string name = "i2c-" + std::to_string(bus.number);

@@ -2,7 +2,6 @@
 
 #include <cstdio>
 
-#include "camera/camera_control.h"
 #include "cli/stop_signal.h"
 
 namespace zarnix::cli {
@@ -40,6 +39,11 @@ void CConfirmGate::AnswerLocked()
     m_answered.notify_all();
 }
 
+CStopCheck StopCheck()
+{
+    return [] { return StopRequested(); };
+}
+
 CSession::CSession(const CCliOptions& options, COutput& output, CConfirmGate* gate)
     : m_options(options), m_output(output), m_gate(gate)
 {
@@ -54,17 +58,15 @@ bool CSession::Open()
         return true;
     std::string error;
     CBackendChoice choice = m_options.backend;
-    choice.stop = [] { return StopRequested(); };
-    if (m_backend.Open(choice, error) != EBackendOpen::Opened) {
+    choice.stop = StopCheck();
+    if (m_camera.Open(choice, m_messages, error) != EBackendOpen::Opened) {
         m_output.Problem(error);
         return false;
     }
-    m_output.Err("zarnixctl: using " + m_backend.Description() + "\n");
-    if (!m_backend.Note().empty())
-        m_output.Err("zarnixctl: note: " + m_backend.Note() + "\n");
-    m_openedAt = m_backend.Clock().Now();
-    m_counter = std::make_unique<CReadRequestCounter>(m_backend.Adapter());
-    m_context = std::make_unique<CLinkContext>(CLinkContext{*m_counter, m_backend.Clock(), m_messages});
+    m_output.Err("zarnixctl: using " + m_camera.Backend().Description() + "\n");
+    if (!m_camera.Backend().Note().empty())
+        m_output.Err("zarnixctl: note: " + m_camera.Backend().Note() + "\n");
+    m_openedAt = m_camera.Context().clock.Now();
     m_opened = true;
     return true;
 }
@@ -73,23 +75,15 @@ bool CSession::Connect()
 {
     if (!Open())
         return false;
-    if (m_options.address) {
-        // The general call and the other reserved addresses reach every device on
-        // a shared bus, not the camera.
-        if (m_context->adapter.AddressReserved(*m_options.address)) {
-            char text[160];
-            std::snprintf(text, sizeof text,
-                          "--address %02x (7-bit 0x%02x) is reserved on an I2C bus; --force uses it anyway",
-                          *m_options.address, *m_options.address >> 1);
-            m_output.Error(text);
+    if (const auto& address = m_options.address) {
+        if (m_camera.UseAddress(*address) == EAddressUse::Reserved) {
+            m_output.Error(Format("--address %02x (7-bit 0x%02x) is reserved on an I2C bus; --force uses it anyway",
+                                  *address, *address >> 1));
             return false;
         }
-        m_address = *m_options.address;
     } else {
-        const CSearchResult found = SearchCamera(*m_context);
-        m_address = found.address;
-        m_search = found.ended;
-        if (m_address == kNoCameraAddress)
+        m_search = m_camera.Search().ended;
+        if (Address() == kNoCameraAddress)
             return false; // the search has told the operator
     }
     // The search only reads; a stop asked for during it ends the command before
@@ -104,7 +98,7 @@ bool CSession::Connect()
 bool CSession::Close()
 {
     std::string error;
-    if (m_backend.Close(error))
+    if (m_camera.Close(error))
         return true;
     m_output.Problem(error);
     return false;
@@ -130,16 +124,11 @@ bool CSession::Confirm(const std::string& what)
     return yes;
 }
 
-Micros CSession::Elapsed() { return m_opened ? m_backend.Clock().Now() - m_openedAt : Micros{0}; }
-
-void CSession::StepOnReadRequests(bool on)
+CProgress CSession::ProgressLine(const std::string& label)
 {
-    if (!m_counter)
-        return;
-    if (on)
-        m_counter->OnReadRequest([this] { Progress().Step(); });
-    else
-        m_counter->OnReadRequest({});
+    return {[this, label](unsigned total) { Progress().Start(label, total); }, [this] { Progress().Step(); }};
 }
+
+Micros CSession::Elapsed() { return m_opened ? m_camera.Context().clock.Now() - m_openedAt : Micros{0}; }
 
 } // namespace zarnix::cli

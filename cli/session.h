@@ -1,5 +1,5 @@
-// One camera of a zarnixctl run: the backend the options name (see
-// backend/backend.h), the camera's address, the question asked before anything
+// One camera of a zarnixctl run: the camera session over the backend the options
+// name (see backend/camera_session.h), the camera's address, the question asked before anything
 // the camera keeps is changed, and the progress line.
 #pragma once
 
@@ -13,12 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "backend/backend.h"
+#include "backend/camera_session.h"
 #include "cli/options.h"
 #include "cli/output.h"
-#include "link/context.h"
-#include "link/iic_link.h"
-#include "link/read_requests.h"
 
 namespace zarnix::cli {
 
@@ -70,22 +67,21 @@ public:
     // written ("write 90 to register a0:04 of ...").
     bool Confirm(const std::string& what);
 
-    CLinkContext& Context() { return *m_context; }
-    std::uint16_t Address() const { return m_address; }
-    // Where a search found the camera.
-    void Found(std::uint16_t address) { m_address = address; }
+    CCameraSession& Camera() { return m_camera; }
+    std::uint16_t Address() const { return m_camera.Address(); }
     // How Connect's search ended: a camera found whose probe did not complete
     // fails the run, though the command goes on with it.
     const CCameraResult& SearchEnded() const { return m_search; }
+    void Searched(const CCameraResult& ended) { m_search = ended; }
     const CCliOptions& Options() const { return m_options; }
     CCliMessages& Messages() { return m_messages; }
     COutput& Output() { return m_output; }
     CProgressLine& Progress() { return m_output.Progress(); }
+    // The progress line labelled `label` for a long operation.
+    CProgress ProgressLine(const std::string& label);
     // The camera's clock since the backend was opened.
     Micros Elapsed();
     bool Asked() const { return m_asked; }
-    // Steps the progress line on every read request until called with nothing.
-    void StepOnReadRequests(bool on);
 
 private:
     const CCliOptions& m_options;
@@ -94,12 +90,12 @@ private:
     bool m_asked = false;
     Micros m_openedAt{0};
     CCliMessages m_messages{m_output};
-    CBackend m_backend;
-    std::unique_ptr<CReadRequestCounter> m_counter;
-    std::unique_ptr<CLinkContext> m_context;
+    CCameraSession m_camera;
     bool m_opened = false;
-    std::uint16_t m_address = kNoCameraAddress;
     CCameraResult m_search;
 };
+
+// The stop a command's long operations ask between two registers (cli/stop_signal.h).
+CStopCheck StopCheck();
 
 } // namespace zarnix::cli

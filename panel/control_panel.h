@@ -19,7 +19,7 @@
 #include "link/context.h"
 #include "panel/long_work.h"
 #include "panel/option_lists.h"
-#include "settings/transfer.h"
+#include "backend/camera_session.h"
 
 class QAbstractButton;
 class QLineEdit;
@@ -169,6 +169,8 @@ private:
     // The bar runs once from empty to full over a long operation of `steps` steps.
     void StartProgress(int steps);
     void StepProgress();
+    // The bar as a long camera operation of the session drives it.
+    CProgress Progress();
     // The status line under File control: what the last long operation did and
     // how long it took; the bar is emptied.
     void ShowDone(const QString& what, Micros began);

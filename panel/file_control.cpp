@@ -13,7 +13,7 @@
 
 #include "panel/control_panel.h"
 #include "panel/panel_tables.h"
-#include "settings/transfer.h"
+#include "backend/camera_session.h"
 #include "ui_control_panel.h"
 
 namespace zarnix {
@@ -88,15 +88,13 @@ void CControlPanel::OnBnClickedSave()
             return;
         }
     }
-    CCameraControl camera = Camera();
     m_bStopRequested = false;
     const Micros began = m_context.clock.Now();
-    StartProgress(static_cast<int>(kStoredIndexes.size()));
     CCameraResult stored;
     {
         const CLongWork::CScope work(m_longWork, CLongWork::EControls::Disabled);
         // Stopped, the camera tells which registers it stored; the others keep their old values.
-        stored = camera.StoreSettings(m_awSettings, [this](std::uint8_t) { StepProgress(); }, [this] {
+        stored = CCameraSession(m_context, m_wCameraAddress).Store(m_awSettings, Progress(), [this] {
             return StopRequested(tr("The settings are being stored. Stop it and close?\n"
                                     "Registers not yet stored keep their old values."));
         });
@@ -108,6 +106,11 @@ void CControlPanel::StartProgress(int steps)
 {
     m_ui->progressBar->setRange(0, steps);
     m_ui->progressBar->setValue(0);
+}
+
+CProgress CControlPanel::Progress()
+{
+    return {[this](unsigned steps) { StartProgress(static_cast<int>(steps)); }, [this] { StepProgress(); }};
 }
 
 void CControlPanel::StepProgress()
@@ -206,30 +209,32 @@ void CControlPanel::OnBnClickedStart()
 
 ETransferResult CControlPanel::CameraToFile()
 {
-    const bool all = m_ui->allRegistersCheck->isChecked();
-    CSettingsTransfer transfer(m_context, m_wCameraAddress, [this] { StepProgress(); }, [this] {
-        return StopRequested(tr("A transfer is running. Stop it and close?\nNo file is written."));
-    });
-    StartProgress(static_cast<int>(CameraToFileSteps(all)));
-    return transfer.CameraToFile(FilePath(m_strFileName), all);
+    return CCameraSession(m_context, m_wCameraAddress)
+        .Dump(FilePath(m_strFileName), m_ui->allRegistersCheck->isChecked(), Progress(), [this] {
+            return StopRequested(tr("A transfer is running. Stop it and close?\nNo file is written."));
+        })
+        .outcome;
 }
 
 ETransferResult CControlPanel::FileToCamera(std::string& uncommitted)
 {
-    const bool all = m_ui->allRegistersCheck->isChecked();
-    CSettingsTransfer transfer(m_context, m_wCameraAddress, [this] { StepProgress(); }, [this] {
+    const auto stop = [this] {
         return StopRequested(tr("A transfer is running. Stop it and close?\n"
                                 "The camera keeps what was written so far, uncommitted."));
-    });
-    std::vector<std::uint16_t> image;
-    if (const ETransferResult read = transfer.ReadImage(FilePath(m_strFileName), image); read != ETransferResult::Done)
-        return read;
-    StartProgress(static_cast<int>(FileToCameraSteps(BlocksWritten(image, all))));
-    transfer.KeepStopMessagesShort();
-    const ETransferResult result = transfer.FileToCamera(image, all);
-    if (result == ETransferResult::Stopped)
-        uncommitted = transfer.Uncommitted();
-    return result;
+    };
+    const CSettingsFileRead file = CCameraSession::ReadSettingsFile(FilePath(m_strFileName), stop);
+    if (!file.Ok()) {
+        const bool stopped = file.read == EReadFile::Stopped;
+        m_context.messages.Show(stopped ? "Stopped before writing, camera unchanged"
+                                : file.read == EReadFile::Read ? file.check.problem
+                                                               : file.problem);
+        return stopped ? ETransferResult::Stopped : ETransferResult::BadFile;
+    }
+    const CTransferResult result = CCameraSession(m_context, m_wCameraAddress)
+                                       .Load(file.image, m_ui->allRegistersCheck->isChecked(), Progress(), stop, true);
+    if (result.outcome == ETransferResult::Stopped)
+        uncommitted = result.uncommitted;
+    return result.outcome;
 }
 
 } // namespace zarnix
