@@ -215,12 +215,16 @@ void CPyStop::Raise(const std::string& where)
     throw error;
 }
 
-CPyProgress::CPyProgress(py::object callback, unsigned total, CPyStop& stop)
-    : m_callback(std::move(callback)), m_total(total), m_stop(stop)
+CPyProgress::CPyProgress(py::object callback, CPyStop& stop) : m_callback(std::move(callback)), m_stop(stop)
 {
     if (!m_callback.is_none() && !PyCallable_Check(m_callback.ptr()))
         throw py::type_error("progress is called as progress(done, total); " +
                              py::repr(m_callback).cast<std::string>() + " cannot be called");
+}
+
+CProgress CPyProgress::Progress()
+{
+    return {[this](unsigned total) { m_total = total; }, [this] { Step(); }};
 }
 
 void CPyProgress::Step()

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "backend/camera_session.h"
 #include "link/messages.h"
 #include "system/stop_check.h"
 
@@ -93,13 +94,16 @@ private:
 class CPyProgress {
 public:
     // A callback that cannot be called is refused before the bus is touched.
-    CPyProgress(py::object callback, unsigned total, CPyStop& stop);
-    void Step();
+    CPyProgress(py::object callback, CPyStop& stop);
+    // What the session steps; lives as long as this.
+    CProgress Progress();
 
 private:
+    void Step();
+
     py::object m_callback;
     unsigned m_done = 0;
-    const unsigned m_total;
+    unsigned m_total = 0;
     CPyStop& m_stop;
 };
 

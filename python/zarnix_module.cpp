@@ -1,6 +1,7 @@
 // The Python module `zarnix`: the camera for bench and production scripts, over
-// the core the window and zarnixctl share. The backend is chosen, locked and
-// closed by CBackend as for the tool; the commands are the core's own calls.
+// the camera session the window and zarnixctl share. Each call is the session's
+// own; what is here is Python's: arguments, the GIL, Ctrl-C and stop(), progress
+// callbacks, and the session's results turned into values and exceptions.
 //
 // Bus work runs without the GIL, so threads drive several cameras at once. A
 // Camera serves one call at a time (one thread per camera is the model); a
@@ -23,14 +24,9 @@
 #include <variant>
 #include <vector>
 
-#include "backend/backend.h"
-#include "camera/camera_control.h"
-#include "link/adapters/bus_list.h"
+#include "backend/camera_session.h"
 #include "link/iic_link.h"
-#include "link/read_requests.h"
 #include "python/py_support.h"
-#include "settings/settings_file.h"
-#include "settings/transfer.h"
 
 #ifndef ZARNIX_VERSION
 #define ZARNIX_VERSION "unknown"
@@ -76,8 +72,8 @@ public:
     ~CPyCamera()
     {
         std::string ignored;
-        if (m_backend)
-            m_backend->Close(ignored);
+        if (m_session)
+            m_session->Close(ignored);
     }
 
     // Chooses, opens and locks the backend, then takes `address` or searches.
@@ -87,12 +83,12 @@ public:
     std::uint16_t Address()
     {
         CCall call(*this);
-        return m_address;
+        return m_session->Address();
     }
     std::string Backend()
     {
         CCall call(*this);
-        return m_backend->Description();
+        return m_session->Backend().Description();
     }
     std::uint16_t Search();
     // From any thread: the running call stops after the register under way.
@@ -120,7 +116,7 @@ private:
             m_lock = std::unique_lock(camera.m_mutex, std::try_to_lock);
             if (!m_lock)
                 Raise(ErrorKind::Error, "the camera is busy with another call; use one camera from one thread");
-            if (!camera.m_backend)
+            if (!camera.m_session)
                 Raise(ErrorKind::Error, "the camera is closed");
             camera.m_messages.Clear();
             camera.m_stopAsked = false;
@@ -146,6 +142,8 @@ private:
     // What a run that stopped, or failed on the bus, raises.
     [[noreturn]] void RaiseStopped(CPyStop& stop, const std::string& also = {});
     [[noreturn]] void RaiseBusError(std::optional<CRegister> where, const std::string& also = {});
+    // A transfer's end other than Done, as its exception.
+    void RaiseUnlessDone(const CTransferResult& result, CPyStop& stop);
     // A settings file read once and checked, for load and verify.
     std::vector<std::uint16_t> ReadChecked(const CPath& path, CPyStop& stop);
 
@@ -153,11 +151,8 @@ private:
     std::atomic<bool> m_stopAsked{false};
     std::atomic<bool> m_closing{false};
     std::atomic<std::thread::id> m_caller{};
-    std::unique_ptr<CBackend> m_backend;
-    std::unique_ptr<CReadRequestCounter> m_counter;
-    std::unique_ptr<CLinkContext> m_context;
-    CPyMessages m_messages;
-    std::uint16_t m_address = kNoCameraAddress;
+    CPyMessages m_messages; // outlives the session, which shows its messages there
+    std::unique_ptr<CCameraSession> m_session;
 };
 
 void CPyCamera::RaiseStopped(CPyStop& stop, const std::string& also)
@@ -184,14 +179,15 @@ void CPyCamera::Open(const CBackendChoice& choice, const std::optional<py::int_>
     if (!problem.empty())
         throw py::value_error(InPythonTerms(problem));
     const std::optional<unsigned> address = CheckedAddress(given);
-    auto backend = std::make_unique<CBackend>();
+    auto session = std::make_unique<CCameraSession>();
     std::string error;
     EBackendOpen opened;
     {
         py::gil_scoped_release release;
-        opened = backend->Open(choice, error);
+        opened = session->Open(choice, m_messages, error);
     }
     const std::string text = InPythonTerms(WithoutErrorPrefix(error));
+    const int holder = session->Backend().Holder();
     switch (opened) {
     case EBackendOpen::Opened:
         break;
@@ -199,32 +195,27 @@ void CPyCamera::Open(const CBackendChoice& choice, const std::optional<py::int_>
     case EBackendOpen::NoBus:
         Raise(ErrorKind::NoCamera, text);
     case EBackendOpen::Busy:
-        RaiseWith(ErrorKind::Busy, text, "holder",
-                  backend->Holder() > 0 ? py::object(py::int_(backend->Holder())) : py::none());
+        RaiseWith(ErrorKind::Busy, text, "holder", holder > 0 ? py::object(py::int_(holder)) : py::none());
     case EBackendOpen::Failed:
         Raise(ErrorKind::Error, text);
     }
-    Log(kLogInfo, "using " + backend->Description());
-    if (!backend->Note().empty())
-        Log(kLogInfo, backend->Note());
-    m_counter = std::make_unique<CReadRequestCounter>(backend->Adapter());
-    m_context = std::make_unique<CLinkContext>(CLinkContext{*m_counter, backend->Clock(), m_messages});
-    m_backend = std::move(backend);
+    Log(kLogInfo, "using " + session->Backend().Description());
+    if (!session->Backend().Note().empty())
+        Log(kLogInfo, session->Backend().Note());
+    m_session = std::move(session);
     if (address) {
-        // The general call and the other reserved addresses reach every device on
-        // a shared bus, not the camera.
-        if (m_context->adapter.AddressReserved(*address))
+        if (m_session->UseAddress(static_cast<std::uint16_t>(*address)) == EAddressUse::Reserved)
             throw py::value_error("address " + Hex(*address) + " (7-bit " + Hex(*address >> 1) +
                                   ") is reserved on an I2C bus; force=True uses it anyway");
-        m_address = static_cast<std::uint16_t>(*address);
         return;
     }
     m_messages.Clear();
+    CSearchResult found;
     {
         py::gil_scoped_release release;
-        m_address = SearchAddress(*m_context);
+        found = m_session->Search();
     }
-    if (m_address == kNoCameraAddress)
+    if (found.address == kNoCameraAddress)
         Raise(ErrorKind::NoCamera, m_messages.Joined());
 }
 
@@ -256,16 +247,14 @@ void CPyCamera::Close()
     if (!lock)
         lock = TakeFromRunningCall();
     m_closing = false;
-    if (!m_backend)
+    if (!m_session)
         return;
     std::string error;
     bool closed;
     {
         py::gil_scoped_release release;
-        closed = m_backend->Close(error);
-        m_context.reset();
-        m_counter.reset();
-        m_backend.reset(); // frees the lock
+        closed = m_session->Close(error);
+        m_session.reset(); // frees the lock
     }
     if (!closed)
         Raise(ErrorKind::Error, WithoutErrorPrefix(error));
@@ -274,15 +263,14 @@ void CPyCamera::Close()
 std::uint16_t CPyCamera::Search()
 {
     CCall call(*this);
-    std::uint16_t found;
+    CSearchResult found;
     {
         py::gil_scoped_release release;
-        found = SearchAddress(*m_context);
+        found = m_session->Search();
     }
-    if (found == kNoCameraAddress)
+    if (found.address == kNoCameraAddress)
         Raise(ErrorKind::NoCamera, m_messages.Joined());
-    m_address = found;
-    return found;
+    return found.address;
 }
 
 unsigned CPyCamera::Read(const py::int_& bank, const py::int_& index)
@@ -292,7 +280,7 @@ unsigned CPyCamera::Read(const py::int_& bank, const py::int_& index)
     CReadResult read;
     {
         py::gil_scoped_release release;
-        read = CCameraControl(*m_context, m_address).ReadRegisterChecked(b, i);
+        read = m_session->Read(b, i);
     }
     if (read.Failed())
         RaiseBusError(CRegister{b, i});
@@ -306,9 +294,7 @@ void CPyCamera::Write(const py::int_& bank, const py::int_& index, const py::int
     bool written;
     {
         py::gil_scoped_release release;
-        // The checked write sends no data byte after a failed address frame: a lone
-        // byte would land in whatever register the camera had addressed before.
-        written = CCameraControl(*m_context, m_address).WriteRegisterChecked(b, i, v).Ok();
+        written = m_session->Write(b, i, v).Ok();
     }
     if (!written)
         RaiseBusError(CRegister{b, i});
@@ -321,109 +307,102 @@ void CPyCamera::Set(const std::string& name, const py::int_& value)
         throw py::value_error("no setting named '" + name + "'; zarnix.commands() lists them");
     const std::uint8_t asked = Byte(value, "value");
     CCall call(*this);
-    const std::uint16_t sent = ApplyValueRule(command->rule, asked);
-    if (sent != asked)
-        Log(kLogInfo, SettingName(*command) + " takes " + command->values + ": sending " + Hex(sent) + " for " +
-                          Hex(asked));
-    bool written;
+    CSetResult set;
     {
         py::gil_scoped_release release;
-        written = CCameraControl(*m_context, m_address).WriteRegisterChecked(kBankLive, command->index, sent).Ok();
+        set = m_session->Set(*command, asked);
     }
-    if (!written)
+    if (set.sent != asked)
+        Log(kLogInfo, SettingName(*command) + " takes " + command->values + ": sending " + Hex(set.sent) + " for " +
+                          Hex(asked));
+    if (!set.written.Ok())
         RaiseBusError(CRegister{kBankLive, command->index});
 }
 
 py::dict CPyCamera::Settings()
 {
     CCall call(*this);
-    CCameraControl control(*m_context, m_address);
     CPyStop stop(m_stopAsked);
-    CCameraResult read;
+    CLiveSettings live;
     {
         py::gil_scoped_release release;
-        read = control.ReadSettings(kStartComDelay, stop.Check());
+        live = m_session->Show({}, stop.Check());
     }
     if (stop.Stopped())
         RaiseStopped(stop);
-    if (!read.Ok())
-        RaiseBusError(CRegister{read.bank, read.index});
+    if (!live.read.Ok())
+        RaiseBusError(CRegister{live.read.bank, live.read.index});
     py::dict settings;
     for (std::uint8_t index : kReadBackIndexes)
-        settings[py::str(RegisterName(index))] = control.Shadow()[index] & 0xFFu;
+        settings[py::str(RegisterName(index))] = live.values[index] & 0xFFu;
     return settings;
 }
 
 void CPyCamera::Save(const py::object& progress)
 {
     CCall call(*this);
-    CCameraControl camera(*m_context, m_address);
     CPyStop stop(m_stopAsked);
-    CPyProgress steps(progress, static_cast<unsigned>(kReadBackIndexes.size() + kStoredIndexes.size()), stop);
-    CCameraResult read, stored{EOutcome::Stopped};
+    CPyProgress steps(progress, stop);
+    CSaveResult saved;
     {
         py::gil_scoped_release release;
-        // Nothing is kept between calls: what the camera runs with now is what
-        // gets stored, so it is read back first, as zarnixctl does.
-        m_counter->OnReadRequest([&] { steps.Step(); });
-        read = camera.ReadSettings(kStartComDelay, stop.Check());
-        m_counter->OnReadRequest({});
-        // The store goes on past a failed register as the window's SAVE does,
-        // and names the first one.
-        if (read.Ok())
-            stored = camera.StoreSettings(camera.Shadow(), [&](std::uint8_t) { steps.Step(); }, stop.Check());
+        saved = m_session->Save(steps.Progress(), stop.Check());
     }
     if (stop.Stopped())
-        RaiseStopped(stop, !read.Ok() ? "Stopped during the read-back, nothing stored"
-                           : stored.Ok() ? kStoppedWhenDone : "");
-    if (!read.Ok())
-        RaiseBusError(CRegister{read.bank, read.index}, "the live settings could not be read back; nothing was stored");
-    if (!stored.Ok())
-        RaiseBusError(CRegister{stored.bank, stored.index});
+        RaiseStopped(stop, !saved.read.Ok() ? "Stopped during the read-back, nothing stored"
+                           : saved.stored.Ok() ? kStoppedWhenDone : "");
+    if (!saved.read.Ok())
+        RaiseBusError(CRegister{saved.read.bank, saved.read.index},
+                      "the live settings could not be read back; nothing was stored");
+    if (!saved.stored.Ok())
+        RaiseBusError(CRegister{saved.stored.bank, saved.stored.index});
+}
+
+void CPyCamera::RaiseUnlessDone(const CTransferResult& result, CPyStop& stop)
+{
+    if (stop.Stopped())
+        RaiseStopped(stop, result.Done() ? kStoppedWhenDone : "");
+    switch (result.outcome) {
+    case ETransferResult::Done:
+        return;
+    case ETransferResult::Mismatch:
+        RaiseWith(ErrorKind::Mismatch, m_messages.Joined(), "code", py::int_(result.mismatch));
+    case ETransferResult::BadFile:
+    case ETransferResult::WriteFailed:
+        RaiseWith(ErrorKind::File, m_messages.Joined(), "line", py::none());
+    default:
+        RaiseBusError(result.failed);
+    }
 }
 
 void CPyCamera::Dump(const CPath& path, bool all, const py::object& progress)
 {
     CCall call(*this);
     CPyStop stop(m_stopAsked);
-    CPyProgress steps(progress, CameraToFileSteps(all), stop);
-    CSettingsTransfer transfer(*m_context, m_address, [&] { steps.Step(); }, stop.Check());
-    ETransferResult result;
+    CPyProgress steps(progress, stop);
+    CTransferResult result;
     {
         py::gil_scoped_release release;
-        result = transfer.CameraToFile(path.string(), all);
+        result = m_session->Dump(path.string(), all, steps.Progress(), stop.Check());
     }
-    if (stop.Stopped())
-        RaiseStopped(stop, result == ETransferResult::Done ? kStoppedWhenDone : "");
-    switch (result) {
-    case ETransferResult::Done:
-        return;
-    case ETransferResult::BusFailure:
-        RaiseBusError(transfer.FailedRegister());
-    default:
-        RaiseWith(ErrorKind::File, m_messages.Joined(), "line", py::none());
-    }
+    RaiseUnlessDone(result, stop);
 }
 
 std::vector<std::uint16_t> CPyCamera::ReadChecked(const CPath& path, CPyStop& stop)
 {
-    // Read once: what is checked is what gets used, also from a pipe or a file
-    // that changes meanwhile. A bad file is refused before the bus is touched.
-    std::string bytes, problem;
-    EReadFile read;
+    // A bad file is refused before the bus is touched.
+    CSettingsFileRead file;
     {
         py::gil_scoped_release release;
-        read = ReadSettingsBytes(path.string(), bytes, problem, stop.Check());
+        file = CCameraSession::ReadSettingsFile(path.string(), stop.Check());
     }
-    if (read == EReadFile::Stopped)
-        RaiseStopped(stop, problem + ", camera unchanged");
-    if (read != EReadFile::Read)
-        RaiseWith(ErrorKind::File, problem, "line", py::none());
-    std::vector<std::uint16_t> image(kSettingsImageSize, 0xFF);
-    const CSettingsFileCheck check = CheckSettingsText(bytes, path.string(), image);
-    if (!check.ok)
-        RaiseWith(ErrorKind::File, check.problem, "line", LineOrNone(check.firstBadLine));
-    return image;
+    if (file.read == EReadFile::Stopped)
+        RaiseStopped(stop, file.problem + ", camera unchanged");
+    if (file.read != EReadFile::Read)
+        RaiseWith(ErrorKind::File, file.problem, "line", py::none());
+    if (!file.check.ok)
+        RaiseWith(ErrorKind::File, file.check.problem, "line", LineOrNone(file.check.firstBadLine));
+    return std::move(file.image);
 }
 
 void CPyCamera::Load(const CPath& path, bool all, const py::object& progress)
@@ -431,23 +410,13 @@ void CPyCamera::Load(const CPath& path, bool all, const py::object& progress)
     CCall call(*this);
     CPyStop stop(m_stopAsked);
     const std::vector<std::uint16_t> image = ReadChecked(path, stop);
-    CPyProgress steps(progress, FileToCameraSteps(BlocksWritten(image, all)), stop);
-    CSettingsTransfer transfer(*m_context, m_address, [&] { steps.Step(); }, stop.Check());
-    ETransferResult result;
+    CPyProgress steps(progress, stop);
+    CTransferResult result;
     {
         py::gil_scoped_release release;
-        result = transfer.FileToCamera(image, all);
+        result = m_session->Load(image, all, steps.Progress(), stop.Check());
     }
-    if (stop.Stopped())
-        RaiseStopped(stop, result == ETransferResult::Done ? kStoppedWhenDone : "");
-    switch (result) {
-    case ETransferResult::Done:
-        return;
-    case ETransferResult::Mismatch:
-        RaiseWith(ErrorKind::Mismatch, m_messages.Joined(), "code", py::int_(transfer.Mismatch()));
-    default:
-        RaiseBusError(transfer.FailedRegister());
-    }
+    RaiseUnlessDone(result, stop);
 }
 
 py::list CPyCamera::Verify(const CPath& path, bool all, const py::object& progress)
@@ -455,21 +424,15 @@ py::list CPyCamera::Verify(const CPath& path, bool all, const py::object& progre
     CCall call(*this);
     CPyStop stop(m_stopAsked);
     const std::vector<std::uint16_t> image = ReadChecked(path, stop);
-    const auto blocks = BlocksWritten(image, all);
-    CPyProgress steps(progress, VerifySteps(blocks), stop);
-    CSettingsTransfer transfer(*m_context, m_address, [&] { steps.Step(); }, stop.Check());
-    std::vector<CDifference> differences;
-    ETransferResult result;
+    CPyProgress steps(progress, stop);
+    CVerifyResult verified;
     {
         py::gil_scoped_release release;
-        result = transfer.Verify(image, all, differences);
+        verified = m_session->Verify(image, all, steps.Progress(), stop.Check());
     }
-    if (stop.Stopped())
-        RaiseStopped(stop, result == ETransferResult::Done ? kStoppedWhenDone : "");
-    if (result != ETransferResult::Done)
-        RaiseBusError(transfer.FailedRegister());
+    RaiseUnlessDone(verified.transfer, stop);
     py::list listed;
-    for (const CDifference& d : differences) {
+    for (const CDifference& d : verified.differences) {
         py::dict entry;
         entry["register"] = RegisterTuple(CRegister{d.bank, d.index});
         entry["file"] = d.file;
@@ -538,9 +501,7 @@ py::list OpenAll(const std::optional<std::vector<CBusName>>& buses,
         choices.push_back(choice);
     }
     if (!buses && !simStates) {
-        for (const CI2cBus& bus : ListI2cBuses(SysfsRoot())) {
-            if (!bus.usb)
-                continue;
+        for (const CI2cBus& bus : UsbBuses()) {
             CBackendChoice choice;
             choice.bus = bus.device;
             choice.force = force;
@@ -573,7 +534,7 @@ py::dict CheckFile(const CPath& path)
     CSettingsFileCheck check;
     {
         py::gil_scoped_release release;
-        check = CheckSettingsFile(path.string());
+        check = CCameraSession::Check(path.string());
     }
     if (!check.ok)
         RaiseWith(ErrorKind::File, check.problem, "line", LineOrNone(check.firstBadLine));
