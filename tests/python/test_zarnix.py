@@ -263,13 +263,13 @@ def test_a_call_in_another_thread_is_stopped_after_the_register_under_way(camera
     worker = HeldCall(lambda progress: job(camera, settings_file, progress))
     worker.start()
     worker.started.wait()
-    closer = threading.Thread(target=getattr(camera, end))
-    closer.start()
-    while end == "close" and "closed" not in refusal(lambda: camera.read(0xA1, 0)):
-        pass  # until close() waits for the call
+    ender = threading.Thread(target=getattr(camera, end))
+    ender.start()
+    while ender.is_alive() and "closed" not in refusal(lambda: camera.read(0xA1, 0)):
+        pass  # until stop() has returned, or close() waits for the call
     worker.released.set()
     worker.join()
-    closer.join()
+    ender.join()
     assert worker.said.startswith(left)
     camera.close()
     assert kept(state, "commits") == "0" and not (settings_file.parent / "cut.qcs").exists()
