@@ -476,7 +476,7 @@ py::list OpenAll(const std::optional<std::vector<CBusName>>& buses,
         choices.push_back(choice);
     }
     if (!buses && !simStates) {
-        for (const CI2cBus& bus : ListI2cBuses(SysfsRoot())) {
+        for (const CI2cBus& bus : ListI2cBuses()) {
             if (!bus.usb)
                 continue;
             CBackendChoice choice;
@@ -520,7 +520,7 @@ py::dict CheckFile(const CPath& path)
 py::list Buses()
 {
     py::list buses;
-    for (const CI2cBus& bus : ListI2cBuses(SysfsRoot())) {
+    for (const CI2cBus& bus : ListI2cBuses()) {
         py::dict entry;
         entry["number"] = bus.number;
         entry["device"] = bus.device;
