@@ -1,7 +1,6 @@
 #include "backend/backend.h"
 
 #include <algorithm>
-#include <cstdlib>
 
 #include "link/adapters/bus_list.h"
 #include "link/adapters/i2c_dev_adapter.h"
@@ -9,12 +8,6 @@
 #include "link/iic_link.h"
 
 namespace zarnix {
-
-std::string SysfsRoot()
-{
-    const char* root = std::getenv("ZARNIX_SYSFS");
-    return root && *root ? root : "/sys";
-}
 
 std::string CBackendChoice::Problem() const
 {
@@ -52,8 +45,7 @@ EBackendOpen CBackend::OpenHardware(const CBackendChoice& choice, std::string& e
         m_hardware = std::move(library);
         return EBackendOpen::Opened;
     }
-    const std::string sysfs = SysfsRoot();
-    const auto buses = ListI2cBuses(sysfs);
+    const auto buses = ListI2cBuses();
     std::optional<CI2cBus> bus;
     if (!choice.bus.empty()) {
         std::string why;
@@ -86,7 +78,7 @@ EBackendOpen CBackend::OpenHardware(const CBackendChoice& choice, std::string& e
                 "when the driver is not for a device that answers there.";
         return EBackendOpen::Failed;
     }
-    if (!m_lock.TakeFile(DeviceNodeOf(bus->device, sysfs), bus->device, error))
+    if (!m_lock.TakeFile(DeviceNodeOf(bus->device), bus->device, error))
         return EBackendOpen::Failed;
     m_hardware = std::move(adapter);
     m_description = bus->device + (bus->name.empty() ? "" : " (" + bus->name + ")");

@@ -91,7 +91,4 @@ private:
     int m_holder = -1;
 };
 
-// ZARNIX_SYSFS for a made-up tree (the tests), else /sys.
-std::string SysfsRoot();
-
 } // namespace zarnix

@@ -220,7 +220,7 @@ CVerifyResult CCameraSession::Verify(std::span<const std::uint16_t> image, bool 
 
 std::vector<CI2cBus> UsbBuses()
 {
-    std::vector<CI2cBus> buses = ListI2cBuses(SysfsRoot());
+    std::vector<CI2cBus> buses = ListI2cBuses();
     std::erase_if(buses, [](const CI2cBus& bus) { return !bus.usb; });
     return buses;
 }

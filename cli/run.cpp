@@ -159,7 +159,7 @@ bool CamerasOf(const CCommandInfo& command, const CCliOptions& options, std::vec
 {
     cameras.clear();
     status = kExitUsage;
-    const std::vector<CI2cBus> buses = ListI2cBuses(SysfsRoot());
+    const std::vector<CI2cBus> buses = ListI2cBuses();
     // A bus by its name in --list-buses; one that is not there fails in its own
     // worker, as it would alone.
     const auto busName = [&](const std::string& wanted, std::string* device = nullptr) {

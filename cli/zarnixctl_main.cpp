@@ -60,7 +60,7 @@ int Run(int argc, char** argv)
     }
     if (options.listBuses) {
         // Like i2cdetect -l, with where each adapter sits.
-        const auto buses = zarnix::ListI2cBuses(zarnix::SysfsRoot());
+        const auto buses = zarnix::ListI2cBuses();
         if (options.json)
             PrintDocument(BusListJson(buses));
         else // an adapter names itself: a USB device may say anything

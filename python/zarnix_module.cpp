@@ -551,7 +551,7 @@ py::dict CheckFile(const CPath& path)
 py::list Buses()
 {
     py::list buses;
-    for (const CI2cBus& bus : ListI2cBuses(SysfsRoot())) {
+    for (const CI2cBus& bus : ListI2cBuses()) {
         py::dict entry;
         entry["number"] = bus.number;
         entry["device"] = bus.device;

@@ -1,12 +1,9 @@
 // A vendor adapter library as the tests need one: it exports the six calls with C
-// linkage and answers them with a simulated camera at 0x70. Each call is appended
-// to the file named by ZARNIX_TEST_ADAPTER_LOG, one line per call with every
-// argument; ZARNIX_TEST_ADAPTER_STATUS, when set, is returned (raw, all 32 bits)
-// by every transfer instead of the camera's own status. ZarnixTestAdapterPoke
-// changes a register behind the bus's back.
-#include <cstdarg>
+// linkage and answers them with a simulated camera at 0x70.
+// ZARNIX_TEST_ADAPTER_STATUS, when set, is returned (raw, all 32 bits) by every
+// transfer instead of the camera's own status. ZarnixTestAdapterPoke changes a
+// register behind the bus's back.
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 
 #include "sim/sim_camera.h"
@@ -17,23 +14,6 @@ zarnix::CSimCamera& Camera()
 {
     static zarnix::CSimCamera camera;
     return camera;
-}
-
-
-void Log(const char* format, ...) __attribute__((format(printf, 1, 2)));
-void Log(const char* format, ...)
-{
-    const char* path = std::getenv("ZARNIX_TEST_ADAPTER_LOG");
-    if (!path || !*path)
-        return;
-    if (FILE* file = std::fopen(path, "a")) {
-        va_list args;
-        va_start(args, format);
-        std::vfprintf(file, format, args);
-        va_end(args);
-        std::fputc('\n', file);
-        std::fclose(file);
-    }
 }
 
 std::uint32_t Result(std::uint32_t camera)
@@ -49,14 +29,11 @@ extern "C" {
 __attribute__((visibility("default"))) std::int32_t IICInit(std::uint32_t address, std::uint32_t speed,
                                                             std::uint32_t timeout)
 {
-    const std::int32_t handle = Camera().IICInit(address, speed, timeout);
-    Log("IICInit %#x %u %u -> %d", address, speed, timeout, handle);
-    return handle;
+    return Camera().IICInit(address, speed, timeout);
 }
 
 __attribute__((visibility("default"))) std::uint32_t SetAddress(std::int32_t handle, std::uint32_t address)
 {
-    Log("SetAddress %d %#x", handle, address);
     return Camera().SetAddress(handle, address);
 }
 
@@ -64,15 +41,12 @@ __attribute__((visibility("default"))) std::uint32_t SendSub(std::int32_t handle
                                                              std::uint32_t subAddress, const std::uint8_t* data,
                                                              std::uint32_t length, std::uint32_t stop)
 {
-    Log("SendSub %d %u %#x [%02x %02x] %u %u", handle, flags, subAddress, data[0], length > 1 ? data[1] : 0, length,
-        stop);
     return Result(Camera().SendSub(handle, flags, subAddress, data, length, stop));
 }
 
 __attribute__((visibility("default"))) std::uint32_t Send(std::int32_t handle, const std::uint8_t* data,
                                                           std::uint32_t flags, std::uint32_t length)
 {
-    Log("Send %d [%02x] %u %u", handle, data[0], flags, length);
     return Result(Camera().Send(handle, data, flags, length));
 }
 
@@ -80,15 +54,12 @@ __attribute__((visibility("default"))) std::uint32_t Send(std::int32_t handle, c
 __attribute__((visibility("default"))) std::uint32_t Receive(std::int32_t handle, std::uint8_t* data,
                                                              std::uint32_t flags, std::uint32_t length)
 {
-    const std::uint32_t status = Result(Camera().Receive(handle, data, flags, length));
-    Log("Receive %d [%02x] %u %u", handle, data[0], flags, length);
-    return status;
+    return Result(Camera().Receive(handle, data, flags, length));
 }
 #endif
 
 __attribute__((visibility("default"))) std::uint32_t IICClose(std::int32_t handle)
 {
-    Log("IICClose %d", handle);
     return Camera().IICClose(handle);
 }
 
