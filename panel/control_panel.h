@@ -14,6 +14,7 @@
 #include <memory>
 #include <optional>
 #include <span>
+#include <vector>
 
 #include "camera/camera_control.h"
 #include "link/context.h"
@@ -166,6 +167,14 @@ private:
     // `uncommitted`: after a stop, which registers hold the file's values
     // uncommitted, for the status line; the stop's box keeps its short text.
     ETransferResult FileToCamera(std::string& uncommitted);
+    // Reads the camera's registers that the file holds and compares them; writes nothing.
+    struct CComparison {
+        unsigned compared = 0;
+        std::vector<CDifference> differences;
+    };
+    ETransferResult CompareWithFile(CComparison& comparison);
+    // The status line after a comparison, and the registers that differ in a box.
+    void ShowCompared(const QString& name, const CComparison& comparison, Micros began);
     // The bar runs once from empty to full over a long operation of `steps` steps.
     void StartProgress(int steps);
     void StepProgress();

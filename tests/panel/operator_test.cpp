@@ -21,9 +21,11 @@
 #include "panel/option_lists.h"
 #include "panel_fixture.h"
 #include "settings/settings_file.h"
+#include "sim/sim_state.h"
 #include "tests/folder_fixture.h"
 #include <filesystem>
 #include <fstream>
+#include <regex>
 
 namespace zarnix::test {
 namespace {
@@ -41,6 +43,12 @@ protected:
     static QString Spoken(QWidget* widget)
     {
         return QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name);
+    }
+    // What takes the operator's input; a list's own text field counts with its list.
+    static bool IsControl(QWidget* w)
+    {
+        return (qobject_cast<QAbstractButton*>(w) || qobject_cast<QComboBox*>(w) || qobject_cast<QSlider*>(w) ||
+                qobject_cast<QLineEdit*>(w)) && !qobject_cast<QComboBox*>(w->parentWidget());
     }
 
     CTempFolder folder;
@@ -186,6 +194,8 @@ TEST_F(OperatorTest, LongOperationsFillTheBarOnceAndSayWhatTheyDid)
         {"startButton", "cameraToFileRadio", true, 472, "front.qcs written, 1280 values, 51.2 s"},
         {"startButton", "fileToCameraRadio", false, 22, "front.qcs written into the camera, checked and stored, 5.5 s"},
         {"startButton", "fileToCameraRadio", true, 452, "front.qcs written into the camera, checked and stored, 107.3 s"},
+        {"startButton", "compareWithFileRadio", false, 49, "front.qcs: the camera matches (49 registers), 2.0 s"},
+        {"startButton", "compareWithFileRadio", true, 1069, "front.qcs: the camera matches (1069 registers), 42.8 s"},
     };
     QTest::keyClicks(Find<QLineEdit>("fileNameBox"), QString::fromStdString(file));
     // The controls that take input now; the 3DNR ones stay greyed with 3DNR off.
@@ -193,9 +203,7 @@ TEST_F(OperatorTest, LongOperationsFillTheBarOnceAndSayWhatTheyDid)
     const auto enabledControls = [&] {
         std::vector<std::string> names;
         for (QWidget* w : dlg->findChildren<QWidget*>())
-            if ((qobject_cast<QAbstractButton*>(w) || qobject_cast<QComboBox*>(w) || qobject_cast<QSlider*>(w) ||
-                 qobject_cast<QLineEdit*>(w)) &&
-                !qobject_cast<QComboBox*>(w->parentWidget()) && w->window() == dlg.get() && w->isEnabled())
+            if (IsControl(w) && w->window() == dlg.get() && w->isEnabled())
                 names.push_back(w->objectName().toStdString());
         return names;
     };
@@ -254,8 +262,7 @@ TEST_F(OperatorTest, EveryControlIsReachableOnAScreenSmallerThanTheWindow)
     QCoreApplication::processEvents();
     EXPECT_LT(columns->viewport()->width(), whole.width());
     for (QWidget* w : columns->widget()->findChildren<QWidget*>()) {
-        if (!qobject_cast<QAbstractButton*>(w) && !qobject_cast<QComboBox*>(w) && !qobject_cast<QSlider*>(w) &&
-            !qobject_cast<QLineEdit*>(w))
+        if (!IsControl(w))
             continue;
         // ensureWidgetVisible would show a box's cursor only, not the whole box.
         const QPoint centre = w->mapTo(columns->widget(), w->rect().center());
@@ -280,6 +287,7 @@ TEST_F(OperatorTest, BrowseNamesTheFileStartUses)
         {"cameraToFileRadio", "new", "new.qcs"},
         {"cameraToFileRadio", "kept.QCS", "kept.QCS"},
         {"cameraToFileRadio", "old", "old"}, // an existing file keeps its name
+        {"compareWithFileRadio", "other", "other"},
         {"fileToCameraRadio", "plain", "plain"},
     };
     for (const auto& c : cases) {
@@ -295,38 +303,52 @@ TEST_F(OperatorTest, BrowseNamesTheFileStartUses)
 }
 
 // How an operation ended, from its result: a SAVE on a camera that stops answering
-// fails after the adapter's boxes, and a File to camera stopped midway says in
-// full which registers already hold the file's values, its box kept short.
+// fails after the adapter's boxes, a File to camera stopped midway says in full
+// which registers already hold the file's values, its box kept short; a Compare
+// with file refuses a bad file as File to camera does, before the camera is read,
+// and stops on Stop or on a close.
 TEST_F(OperatorTest, TheStatusLineSaysHowAnOperationEnded)
 {
-    const std::string file = (folder.path / "front.qcs").string();
-    std::ofstream(file) << FormatSettingsFile(std::vector<std::uint16_t>(kSettingsFileValues, 0x5A), file);
+    const char *front = "front.qcs", *bad = "bad.qcs";
+    std::ofstream(folder.path / front) << FormatSettingsFile(std::vector<std::uint16_t>(kSettingsFileValues, 0x5A), front);
+    std::ofstream(folder.path / bad) << "5a\n";
     messages.answer = true;
     Start();
-    const std::string nack = "not a correct acknowledge recieved";
+    const std::string nack = "not a correct acknowledge recieved", stopped = "Stopped after reading register a0:01, nothing compared";
+    const std::string refused = CheckSettingsFile((folder.path / bad).string()).problem;
     const struct {
         const char* button;
+        const char* direction;
+        const char* file;
         unsigned goneAfter; // the camera's transfers before it stops answering; 0: it answers
-        int stopAtStep;     // Start pressed again when the bar reaches this; 0: never
+        int stopAtStep;     // Start pressed again when the bar reaches this, the window closed at minus it; 0: never
         std::vector<std::string> boxes;
         std::string said;
     } cases[] = {
-        {"saveButton", 10, 0, std::vector<std::string>(56, nack), "SAVE failed at register a0:05: " + nack + ", "},
-        {"startButton", 0, 2, {"Stopped after writing register a0:03, settings not stored"},
+        {"saveButton", "fileToCameraRadio", front, 10, 0, std::vector<std::string>(56, nack),
+         "SAVE failed at register a0:05: " + nack + ", "},
+        {"startButton", "fileToCameraRadio", front, 0, 2, {"Stopped after writing register a0:03, settings not stored"},
          "File to camera stopped: registers a0:00 to a0:03 already hold the file's values; nothing was committed, "
          "the camera keeps its stored settings at the next power-on, "},
+        {"startButton", "compareWithFileRadio", bad, 0, 0, {refused}, "Compare with file not completed, 0.0 s"},
+        {"startButton", "compareWithFileRadio", front, 0, 2, {stopped}, "Compare with file not completed, 0."},
+        {"startButton", "compareWithFileRadio", front, 0, -2, {stopped}, "Compare with file not completed, 0."},
     };
-    QTest::keyClicks(Find<QLineEdit>("fileNameBox"), QString::fromStdString(file));
-    Find<QRadioButton>("fileToCameraRadio")->click();
     auto* bar = Find<QProgressBar>("progressBar");
     auto* start = Find<QPushButton>("startButton");
     for (const auto& c : cases) {
         messages.Clear();
+        bus.ClearLog();
+        Find<QRadioButton>(c.direction)->click();
+        Find<QLineEdit>("fileNameBox")->selectAll();
+        QTest::keyClicks(Find<QLineEdit>("fileNameBox"), QString::fromStdString((folder.path / c.file).string()));
         if (c.goneAfter)
             camera.DisappearAfter(camera.TransferCount() + c.goneAfter);
         const auto watch = QObject::connect(bar, &QProgressBar::valueChanged, [&](int v) {
-            if (c.stopAtStep != 0 && v == c.stopAtStep)
+            if (v != 0 && c.stopAtStep == v)
                 start->click();
+            else if (v != 0 && c.stopAtStep == -v)
+                dlg->close();
         });
         Find<QPushButton>(c.button)->click();
         QObject::disconnect(watch);
@@ -337,10 +359,77 @@ TEST_F(OperatorTest, TheStatusLineSaysHowAnOperationEnded)
         EXPECT_EQ(boxes, c.boxes) << c.said;
         EXPECT_EQ(Find<QLabel>("statusLabel")->text().toStdString().rfind(c.said, 0), 0u)
             << Find<QLabel>("statusLabel")->text().toStdString();
+        EXPECT_EQ(dlg->isVisible(), c.stopAtStep >= 0) << c.said;
+        EXPECT_EQ(bus.Log().empty(), c.file == bad) << c.said;
         camera.DisappearAfter(0);
         camera.SetPresent(true);
     }
     EXPECT_EQ(camera.CommitCount(), 0u);
+}
+
+// A part ("trace", "state", "file") of a run in the tool's recording.
+std::string RecordedPart(const std::string& run, const std::string& part)
+{
+    const std::string recorded = ReadFile(ZARNIX_CLI_GOLDEN);
+    const std::size_t begin = recorded.find("--- " + part + "\n", recorded.find("=== " + run + ":")) + part.size() + 5;
+    return recorded.substr(begin, std::min(recorded.find("\n--- ", begin), recorded.find("\n=== ", begin)) + 1 - begin);
+}
+
+// Compare with file reads what the tool's verify reads, on the camera the tool's
+// recording left, and lists what it lists, each register under the window's name.
+TEST_F(OperatorTest, CompareWithFileReadsAndFindsWhatTheToolsVerifyDoes)
+{
+    std::ofstream(folder.path / "a.qcs") << RecordedPart("dump-all", "file");
+    const struct {
+        const char* run;
+        const char* before; // the run whose camera it compares with
+        bool all;
+        std::vector<std::string> boxes;
+        std::string said;
+    } cases[] = {
+        {"verify-all", "check", true, {}, "a.qcs: the camera matches (1069 registers), 42.8 s"},
+        {"verify-changed", "write-changed-block", true,
+         {"a.qcs: 2 of 1069 registers differ\na0:04 file 9a camera 12 Brightness\ne2:10 file eb camera 00\n"},
+         "a.qcs: 2 of 1069 registers differ, 42.8 s"},
+        {"json-verify-changed", "verify-changed", false,
+         {"a.qcs: 1 of 49 registers differ\na0:04 file 9a camera 12 Brightness\n"}, "a.qcs: 1 of 49 registers differ, 2.0 s"},
+    };
+    Start();
+    QTest::keyClicks(Find<QLineEdit>("fileNameBox"), QString::fromStdString((folder.path / "a.qcs").string()));
+    Find<QRadioButton>("compareWithFileRadio")->click();
+    // Each call from the first compared, its handle left out: the tool's start at 1,
+    // the window's go on from its start-up.
+    const auto comparable = [](const std::vector<std::pair<double, std::string>>& calls) {
+        static const std::regex handle(R"((IICInit\([^)]*\)) = \d+|\(\d+([,)]))");
+        std::vector<std::string> lines;
+        for (const auto& [ms, call] : calls)
+            lines.push_back(std::to_string(ms - calls[0].first) + " " + std::regex_replace(call, handle, "$1(h$2"));
+        return lines;
+    };
+    for (const auto& c : cases) {
+        CSimState state;
+        CSimStateError error;
+        ASSERT_TRUE(ParseSimState(RecordedPart(c.before, "state"), state, error)) << c.before;
+        ApplySimState(state, camera);
+        Find<QCheckBox>("allRegistersCheck")->setChecked(c.all);
+        bus.ClearLog();
+        messages.Clear();
+        Find<QPushButton>("startButton")->click();
+        std::vector<std::pair<double, std::string>> tool, window;
+        std::istringstream recorded(RecordedPart(c.run, "trace"));
+        for (std::string line; std::getline(recorded, line);)
+            tool.emplace_back(std::stod(line), line.substr(line.find(" ms  ") + 5));
+        tool.erase(tool.begin(), tool.begin() + 7); // the tool's search: the window searched as it started
+        for (const CAdapterCallRecord& call : bus.Log())
+            window.emplace_back(static_cast<double>(call.time.count()) / 1000, FormatCall(call));
+        const std::vector<std::string> mine = comparable(window), theirs = comparable(tool);
+        const auto [w, t] = std::mismatch(mine.begin(), mine.end(), theirs.begin(), theirs.end());
+        EXPECT_TRUE(w == mine.end() && t == theirs.end())
+            << c.run << ": " << (w == mine.end() ? "(end)" : *w) << " / " << (t == theirs.end() ? "(end)" : *t);
+        EXPECT_EQ(messages.Texts(), c.boxes) << c.run;
+        QAccessibleInterface* line = QAccessible::queryAccessibleInterface(Find<QLabel>("statusLabel"));
+        EXPECT_EQ(line->text(QAccessible::Description).toStdString(), c.said);
+    }
 }
 
 // What each says is in the window's recording; here, that each says something.
@@ -349,11 +438,8 @@ TEST_F(OperatorTest, ScreenReadersAndTooltipsNameEveryControl)
     Start();
     // Every control: a name of its own, never its current entry, and a tooltip.
     for (QWidget* w : dlg->findChildren<QWidget*>()) {
-        if (!qobject_cast<QAbstractButton*>(w) && !qobject_cast<QComboBox*>(w) && !qobject_cast<QSlider*>(w) &&
-            !qobject_cast<QLineEdit*>(w))
+        if (!IsControl(w))
             continue;
-        if (qobject_cast<QComboBox*>(w->parentWidget()))
-            continue; // a list's own text field
         EXPECT_FALSE(Spoken(w).isEmpty()) << w->objectName().toStdString();
         EXPECT_FALSE(w->toolTip().isEmpty()) << w->objectName().toStdString();
         if (auto* list = qobject_cast<QComboBox*>(w)) {
