@@ -8,8 +8,11 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QVBoxLayout>
 #include <QWidget>
+
+#include <algorithm>
 
 #include "link/messages.h"
 
@@ -34,6 +37,12 @@ public:
         lines->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
         lines->setLineWrapMode(QPlainTextEdit::NoWrap);
         lines->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont)); // columns line up
+        // Wide enough for the longest line, so that none needs scrolling sideways.
+        const QFontMetrics metrics(lines->font());
+        int widest = 0;
+        for (const QString& line : lines->toPlainText().split(QLatin1Char('\n')))
+            widest = std::max(widest, metrics.horizontalAdvance(line));
+        lines->setMinimumWidth(widest + 2 * metrics.averageCharWidth() + lines->verticalScrollBar()->sizeHint().width());
         lines->setAccessibleName(label->text());
         auto* ok = new QDialogButtonBox(QDialogButtonBox::Ok, &box);
         QObject::connect(ok, &QDialogButtonBox::accepted, &box, &QDialog::accept);
