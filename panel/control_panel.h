@@ -167,11 +167,13 @@ private:
     // `uncommitted`: after a stop, which registers hold the file's values
     // uncommitted, for the status line; the stop's box keeps its short text.
     ETransferResult FileToCamera(std::string& uncommitted);
-    // Reads the camera's registers that the file holds and compares them; writes nothing.
+    // What a comparison found: how many registers it compared, and those that differ.
     struct CComparison {
         unsigned compared = 0;
         std::vector<CDifference> differences;
     };
+    // Reads from the camera the registers a File to camera would write from the
+    // file and compares them; writes nothing.
     ETransferResult CompareWithFile(CComparison& comparison);
     // The status line after a comparison, and the registers that differ in a box.
     void ShowCompared(const QString& name, const CComparison& comparison, Micros began);
