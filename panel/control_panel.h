@@ -14,6 +14,7 @@
 #include <memory>
 #include <optional>
 #include <span>
+#include <vector>
 
 #include "camera/camera_control.h"
 #include "link/context.h"
@@ -166,6 +167,16 @@ private:
     // `uncommitted`: after a stop, which registers hold the file's values
     // uncommitted, for the status line; the stop's box keeps its short text.
     ETransferResult FileToCamera(std::string& uncommitted);
+    // What a comparison found: how many registers it compared, and those that differ.
+    struct CComparison {
+        unsigned compared = 0;
+        std::vector<CDifference> differences;
+    };
+    // Reads from the camera the registers a File to camera would write from the
+    // file and compares them; writes nothing.
+    ETransferResult CompareWithFile(CComparison& comparison);
+    // The status line after a comparison, and the registers that differ in a box.
+    void ShowCompared(const QString& name, const CComparison& comparison, Micros began);
     // The bar runs once from empty to full over a long operation of `steps` steps.
     void StartProgress(int steps);
     void StepProgress();

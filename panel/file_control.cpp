@@ -33,13 +33,21 @@ QString SettingsFileName(const QString& typed)
     return typed.endsWith(kExtension, Qt::CaseInsensitive) ? typed : typed + kExtension;
 }
 
-// What the window calls a live register, as its tooltips do (the tool has its
-// own names): its setting, or its bank:index where no command writes it.
-std::string SettingText(std::uint8_t index)
+// What the window calls the setting of a live register, as its tooltips do (the
+// tool has its own names); "" where no command writes it.
+std::string WindowSettingName(std::uint8_t index)
 {
     for (const CSetCommand& command : kSetCommands)
         if (command.index == index)
             return command.setting;
+    return {};
+}
+
+// A live register by its setting, or by its bank:index where it has none.
+std::string SettingText(std::uint8_t index)
+{
+    if (std::string name = WindowSettingName(index); !name.empty())
+        return name;
     char text[16];
     std::snprintf(text, sizeof text, "Register %02x:%02x", kBankLive, index);
     return text;
@@ -62,6 +70,21 @@ QString SaveEnding(const CCameraResult& stored)
             .arg(QString::fromLatin1(StatusText(stored.status)));
     }
     return QObject::tr("Settings stored in the camera");
+}
+
+// One line for each register that differs, as the tool lists them but with the
+// window's names: "a0:04 file 90 camera 80 Brightness".
+std::string DifferenceLines(const std::vector<CDifference>& differences)
+{
+    std::string lines;
+    for (const CDifference& d : differences) {
+        char line[48];
+        std::snprintf(line, sizeof line, "%02x:%02x file %02x camera %02x", d.bank, d.index, d.file, d.camera);
+        // The stored settings keep the live registers' settings, and their names.
+        const std::string name = SettingNameOf(d).empty() ? std::string() : WindowSettingName(d.index);
+        lines += line + (name.empty() ? "" : " " + name) + "\n";
+    }
+    return lines;
 }
 
 } // namespace
@@ -168,12 +191,13 @@ void CControlPanel::OnBnClickedStart()
         return;
     }
     const bool cameraToFile = m_ui->cameraToFileRadio->isChecked();
+    const bool compare = m_ui->compareWithFileRadio->isChecked();
     const auto ask = [this](const QString& question) { return m_context.messages.Ask(question.toStdString()); };
     if (cameraToFile) {
         if (QFileInfo::exists(m_strFileName) &&
             !ask(tr("%1 already exists.\nReplace it with the camera's settings?").arg(m_strFileName)))
             return;
-    } else {
+    } else if (!compare) {
         // The camera keeps what is written here over a power cycle.
         const QString address = QString::number(m_wCameraAddress, 16);
         if (!ask(tr("Write the settings of %1 into the camera at I2C address %2?\n"
@@ -185,13 +209,17 @@ void CControlPanel::OnBnClickedStart()
     const Micros began = m_context.clock.Now();
     bool done = false;
     std::string uncommitted;
+    CComparison comparison;
     {
         const QString caption = start->text();
         start->setText(tr("Stop"));
         m_bStopRequested = false;
         m_bTransferRunning = true;
         const CLongWork::CScope work(m_longWork, CLongWork::EControls::Disabled, start);
-        done = (cameraToFile ? CameraToFile() : FileToCamera(uncommitted)) == ETransferResult::Done;
+        const ETransferResult result = cameraToFile ? CameraToFile()
+                                       : compare    ? CompareWithFile(comparison)
+                                                    : FileToCamera(uncommitted);
+        done = result == ETransferResult::Done;
         m_bTransferRunning = false;
         start->setText(caption);
         start->setEnabled(true);
@@ -200,7 +228,12 @@ void CControlPanel::OnBnClickedStart()
     if (!uncommitted.empty())
         ShowDone(tr("File to camera stopped: %1").arg(QString::fromStdString(uncommitted)), began);
     else if (!done)
-        ShowDone(cameraToFile ? tr("Camera to File not completed") : tr("File to camera not completed"), began);
+        ShowDone(cameraToFile ? tr("Camera to File not completed")
+                 : compare    ? tr("Compare with file not completed")
+                              : tr("File to camera not completed"),
+                 began);
+    else if (compare)
+        ShowCompared(name, comparison, began);
     else if (cameraToFile)
         ShowDone(tr("%1 written, %2 values").arg(name).arg(kSettingsFileValues), began);
     else
@@ -235,6 +268,34 @@ ETransferResult CControlPanel::FileToCamera(std::string& uncommitted)
     if (result.outcome == ETransferResult::Stopped)
         uncommitted = result.uncommitted;
     return result.outcome;
+}
+
+ETransferResult CControlPanel::CompareWithFile(CComparison& comparison)
+{
+    const bool all = m_ui->allRegistersCheck->isChecked();
+    CSettingsTransfer transfer(m_context, m_wCameraAddress, [this] { StepProgress(); }, [this] {
+        return StopRequested(tr("A comparison is running. Stop it and close?\nNothing is written to the camera."));
+    });
+    // A file that is no settings file is refused before the camera is read.
+    std::vector<std::uint16_t> image;
+    if (const ETransferResult read = transfer.ReadImage(FilePath(m_strFileName), image); read != ETransferResult::Done)
+        return read;
+    const std::array<bool, kSettingsBlockCount> blocks = BlocksWritten(image, all);
+    StartProgress(static_cast<int>(VerifySteps(blocks)));
+    comparison.compared = CSettingsTransfer::ComparedRegisters(blocks);
+    return transfer.Verify(image, all, comparison.differences);
+}
+
+void CControlPanel::ShowCompared(const QString& name, const CComparison& comparison, Micros began)
+{
+    if (comparison.differences.empty()) {
+        ShowDone(tr("%1: the camera matches (%2 registers)").arg(name).arg(comparison.compared), began);
+        return;
+    }
+    const QString outcome =
+        tr("%1: %2 of %3 registers differ").arg(name).arg(comparison.differences.size()).arg(comparison.compared);
+    ShowDone(outcome, began);
+    m_context.messages.ShowList(outcome.toStdString(), DifferenceLines(comparison.differences));
 }
 
 } // namespace zarnix

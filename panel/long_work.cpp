@@ -190,6 +190,14 @@ void CLongWork::CMessages::Show(const std::string& text)
     });
 }
 
+void CLongWork::CMessages::ShowList(const std::string& text, const std::string& list)
+{
+    m_work.WithArrowCursor([&] {
+        m_inner.ShowList(text, list);
+        return true;
+    });
+}
+
 bool CLongWork::CMessages::Ask(const std::string& question)
 {
     return m_work.WithArrowCursor([&] { return m_inner.Ask(question); });

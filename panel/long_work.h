@@ -84,6 +84,7 @@ private:
     public:
         CMessages(CLongWork& work, CMessageSink& inner) : m_work(work), m_inner(inner) {}
         void Show(const std::string& text) override;
+        void ShowList(const std::string& text, const std::string& list) override;
         bool Ask(const std::string& question) override;
 
     private:

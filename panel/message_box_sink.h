@@ -1,8 +1,18 @@
 // The window's message sink: a modal box with one OK button, on the window's thread.
+// A list comes in a box of its own, where the operator can select and copy it.
 #pragma once
 
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QFontDatabase>
+#include <QLabel>
 #include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QVBoxLayout>
 #include <QWidget>
+
+#include <algorithm>
 
 #include "link/messages.h"
 
@@ -15,6 +25,31 @@ public:
     void Show(const std::string& text) override
     {
         QMessageBox::information(m_parent, QString(), QString::fromStdString(text), QMessageBox::Ok);
+    }
+    void ShowList(const std::string& text, const std::string& list) override
+    {
+        QDialog box(m_parent);
+        auto* layout = new QVBoxLayout(&box);
+        auto* label = new QLabel(QString::fromStdString(text), &box);
+        label->setTextFormat(Qt::PlainText); // names in it come from whoever made the file
+        auto* lines = new QPlainTextEdit(QString::fromStdString(list), &box);
+        lines->setReadOnly(true);
+        lines->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+        lines->setLineWrapMode(QPlainTextEdit::NoWrap);
+        lines->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont)); // columns line up
+        // Wide enough for the longest line, so that none needs scrolling sideways.
+        const QFontMetrics metrics(lines->font());
+        int widest = 0;
+        for (const QString& line : lines->toPlainText().split(QLatin1Char('\n')))
+            widest = std::max(widest, metrics.horizontalAdvance(line));
+        lines->setMinimumWidth(widest + 2 * metrics.averageCharWidth() + lines->verticalScrollBar()->sizeHint().width());
+        lines->setAccessibleName(label->text());
+        auto* ok = new QDialogButtonBox(QDialogButtonBox::Ok, &box);
+        QObject::connect(ok, &QDialogButtonBox::accepted, &box, &QDialog::accept);
+        layout->addWidget(label);
+        layout->addWidget(lines);
+        layout->addWidget(ok);
+        box.exec();
     }
     bool Ask(const std::string& question) override
     {

@@ -101,8 +101,10 @@ void CControlPanel::SetToolTips()
     {ui.browseButton, "Browse: choose a .qcs settings file"},
     {ui.fileToCameraRadio, "File to camera: writes the file into the camera, checks and stores it"},
     {ui.cameraToFileRadio, "Camera to File: reads the camera's settings into the file"},
+    {ui.compareWithFileRadio, "Compare with file: lists the registers whose value in the camera differs from the "
+                              "file; writes nothing"},
     {ui.allRegistersCheck, "all Registers: the ISP and Stat blocks too, not only the Eeprom block"},
-    {ui.startButton, "Start: runs the transfer; while it runs, Stop ends it"},
+    {ui.startButton, "Start: runs the transfer or the comparison; while it runs, Stop ends it"},
     {ui.deviceAddressBox, "device addr: the register bank, 00-ff"},
     {ui.registerAddressBox, "register addr: 00-ff"},
     {ui.registerPlusButton, "register addr +: the next register"},

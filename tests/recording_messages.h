@@ -12,6 +12,8 @@ namespace zarnix {
 class CRecordingMessages final : public CMessageSink {
 public:
     void Show(const std::string& text) override { m_texts.push_back(text); }
+    // A list is recorded below its text after a blank line, told from a text with line ends.
+    void ShowList(const std::string& text, const std::string& list) override { m_texts.push_back(text + "\n\n" + list); }
     // Questions are recorded among the texts, with a "? " in front, and answered with `answer`.
     bool Ask(const std::string& question) override
     {

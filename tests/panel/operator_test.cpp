@@ -21,9 +21,12 @@
 #include "panel/option_lists.h"
 #include "panel_fixture.h"
 #include "settings/settings_file.h"
+#include "sim/sim_state.h"
 #include "tests/folder_fixture.h"
 #include <filesystem>
 #include <fstream>
+#include <numeric>
+#include <regex>
 
 namespace zarnix::test {
 namespace {
@@ -41,6 +44,12 @@ protected:
     static QString Spoken(QWidget* widget)
     {
         return QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name);
+    }
+    // What takes the operator's input; a list's own text field counts with its list.
+    static bool IsControl(QWidget* w)
+    {
+        return (qobject_cast<QAbstractButton*>(w) || qobject_cast<QComboBox*>(w) || qobject_cast<QSlider*>(w) ||
+                qobject_cast<QLineEdit*>(w)) && !qobject_cast<QComboBox*>(w->parentWidget());
     }
 
     CTempFolder folder;
@@ -62,16 +71,11 @@ TEST_F(OperatorTest, OnlyOkCancelAndEscapeCloseTheWindow)
     for (const auto& c : cases) {
         Start();
         QSignalSpy finished(dlg.get(), &QDialog::finished);
-        QWidget* control = Find<QWidget>(c.control);
-        Focus(control);
+        Focus(Find<QWidget>(c.control));
         QTest::keyClick(QApplication::focusWidget(), c.key);
-        if (c.result < 0) {
-            EXPECT_TRUE(dlg->isVisible()) << c.control;
-            EXPECT_EQ(finished.count(), 0) << c.control;
-        } else {
-            ASSERT_EQ(finished.count(), 1) << c.control;
-            EXPECT_EQ(finished[0][0].toInt(), c.result) << c.control;
-        }
+        EXPECT_EQ(dlg->isVisible(), c.result < 0) << c.control;
+        ASSERT_EQ(finished.count(), c.result < 0 ? 0 : 1) << c.control;
+        EXPECT_EQ(c.result < 0 ? c.result : finished[0][0].toInt(), c.result) << c.control;
     }
     // In an open list Escape closes the pop-up, not the window.
     Start();
@@ -186,6 +190,8 @@ TEST_F(OperatorTest, LongOperationsFillTheBarOnceAndSayWhatTheyDid)
         {"startButton", "cameraToFileRadio", true, 472, "front.qcs written, 1280 values, 51.2 s"},
         {"startButton", "fileToCameraRadio", false, 22, "front.qcs written into the camera, checked and stored, 5.5 s"},
         {"startButton", "fileToCameraRadio", true, 452, "front.qcs written into the camera, checked and stored, 107.3 s"},
+        {"startButton", "compareWithFileRadio", false, 49, "front.qcs: the camera matches (49 registers), 2.0 s"},
+        {"startButton", "compareWithFileRadio", true, 1069, "front.qcs: the camera matches (1069 registers), 42.8 s"},
     };
     QTest::keyClicks(Find<QLineEdit>("fileNameBox"), QString::fromStdString(file));
     // The controls that take input now; the 3DNR ones stay greyed with 3DNR off.
@@ -193,9 +199,7 @@ TEST_F(OperatorTest, LongOperationsFillTheBarOnceAndSayWhatTheyDid)
     const auto enabledControls = [&] {
         std::vector<std::string> names;
         for (QWidget* w : dlg->findChildren<QWidget*>())
-            if ((qobject_cast<QAbstractButton*>(w) || qobject_cast<QComboBox*>(w) || qobject_cast<QSlider*>(w) ||
-                 qobject_cast<QLineEdit*>(w)) &&
-                !qobject_cast<QComboBox*>(w->parentWidget()) && w->window() == dlg.get() && w->isEnabled())
+            if (IsControl(w) && w->window() == dlg.get() && w->isEnabled())
                 names.push_back(w->objectName().toStdString());
         return names;
     };
@@ -218,12 +222,10 @@ TEST_F(OperatorTest, LongOperationsFillTheBarOnceAndSayWhatTheyDid)
         Find<QPushButton>(c.button)->click();
         QObject::disconnect(watch);
         EXPECT_EQ(maximum, c.steps) << c.said;
-        ASSERT_FALSE(shown.empty());
-        EXPECT_EQ(shown.back(), 0) << c.said; // emptied at the end
-        std::erase(shown, 0);
-        std::vector<int> once;
-        for (int v = 1; v <= c.steps; ++v)
-            once.push_back(v);
+        if (!shown.empty() && shown.front() == 0)
+            shown.erase(shown.begin()); // the bar's very first value
+        std::vector<int> once(c.steps + 1); // 1 to the last step, then emptied at the end
+        std::iota(once.begin(), once.end() - 1, 1);
         EXPECT_EQ(shown, once) << c.said;
         // What the line shows, and its name, are in the window's recording; a screen
         // reader hears the outcome as the line's description.
@@ -254,8 +256,7 @@ TEST_F(OperatorTest, EveryControlIsReachableOnAScreenSmallerThanTheWindow)
     QCoreApplication::processEvents();
     EXPECT_LT(columns->viewport()->width(), whole.width());
     for (QWidget* w : columns->widget()->findChildren<QWidget*>()) {
-        if (!qobject_cast<QAbstractButton*>(w) && !qobject_cast<QComboBox*>(w) && !qobject_cast<QSlider*>(w) &&
-            !qobject_cast<QLineEdit*>(w))
+        if (!IsControl(w))
             continue;
         // ensureWidgetVisible would show a box's cursor only, not the whole box.
         const QPoint centre = w->mapTo(columns->widget(), w->rect().center());
@@ -294,39 +295,78 @@ TEST_F(OperatorTest, BrowseNamesTheFileStartUses)
     EXPECT_TRUE(std::filesystem::exists(chosen + "plain.qcs"));
 }
 
+// A part ("trace", "state", "file") of a run in the tool's recording.
+std::string RecordedPart(const std::string& run, const std::string& part)
+{
+    const std::string recorded = ReadFile(std::filesystem::path(ZARNIX_WINDOW_GOLDEN).replace_filename("zarnixctl.golden"));
+    const std::size_t begin = recorded.find("--- " + part + "\n", recorded.find("=== " + run + ":")) + part.size() + 5;
+    return recorded.substr(begin, std::min(recorded.find("\n--- ", begin), recorded.find("\n=== ", begin)) + 1 - begin);
+}
+
 // How an operation ended, from its result: a SAVE on a camera that stops answering
 // fails after the adapter's boxes, and a File to camera stopped midway says in
-// full which registers already hold the file's values, its box kept short.
+// full which registers already hold the file's values, its box kept short. A
+// Compare with file reads what the tool's verify reads, on the camera the tool's
+// recording left, and lists what it lists, each register under the window's name;
+// stopped, or closed, it has read as far as that; a bad file is refused as File to
+// camera refuses it, before the camera is read.
 TEST_F(OperatorTest, TheStatusLineSaysHowAnOperationEnded)
 {
-    const std::string file = (folder.path / "front.qcs").string();
-    std::ofstream(file) << FormatSettingsFile(std::vector<std::uint16_t>(kSettingsFileValues, 0x5A), file);
+    const char *front = "front.qcs", *good = "a.qcs", *bad = "bad.qcs";
+    std::ofstream(folder.path / front) << FormatSettingsFile(std::vector<std::uint16_t>(kSettingsFileValues, 0x5A), front);
+    std::ofstream(folder.path / good) << RecordedPart("dump-all", "file");
+    std::ofstream(folder.path / bad) << "5a\n";
     messages.answer = true;
     Start();
-    const std::string nack = "not a correct acknowledge recieved";
+    const std::string nack = "not a correct acknowledge recieved", stopped = "Stopped after reading register a0:01, nothing compared";
     const struct {
         const char* button;
+        const char* file;
+        const char* run;    // Compare: the tool's verify on the camera it compares with; none: File to camera
+        bool all;
         unsigned goneAfter; // the camera's transfers before it stops answering; 0: it answers
-        int stopAtStep;     // Start pressed again when the bar reaches this; 0: never
+        int stopAtStep;     // Start pressed again when the bar reaches this, the window closed at minus it; 0: never
         std::vector<std::string> boxes;
         std::string said;
     } cases[] = {
-        {"saveButton", 10, 0, std::vector<std::string>(56, nack), "SAVE failed at register a0:05: " + nack + ", "},
-        {"startButton", 0, 2, {"Stopped after writing register a0:03, settings not stored"},
+        {"saveButton", front, nullptr, false, 10, 0, std::vector<std::string>(56, nack),
+         "SAVE failed at register a0:05: " + nack + ", "},
+        {"startButton", front, nullptr, false, 0, 2, {"Stopped after writing register a0:03, settings not stored"},
          "File to camera stopped: registers a0:00 to a0:03 already hold the file's values; nothing was committed, "
          "the camera keeps its stored settings at the next power-on, "},
+        {"startButton", good, "verify-all", true, 0, 0, {}, "a.qcs: the camera matches (1069 registers), 42.8 s"},
+        {"startButton", good, "verify-changed", true, 0, 0,
+         {"a.qcs: 2 of 1069 registers differ\n\na0:04 file 9a camera 12 Brightness\ne2:10 file eb camera 00\n"},
+         "a.qcs: 2 of 1069 registers differ, 42.8 s"},
+        {"startButton", good, "json-verify-changed", false, 0, 0,
+         {"a.qcs: 1 of 49 registers differ\n\na0:04 file 9a camera 12 Brightness\n"}, "a.qcs: 1 of 49 registers differ, 2.0 s"},
+        {"startButton", bad, "verify-all", false, 0, 0, {CheckSettingsFile((folder.path / bad).string()).problem},
+         "Compare with file not completed, 0.0 s"},
+        {"startButton", good, "verify-all", false, 0, 2, {stopped}, "Compare with file not completed, 0.1 s"},
+        {"startButton", good, "verify-all", false, 0, -2, {stopped}, "Compare with file not completed, 0.1 s"},
     };
-    QTest::keyClicks(Find<QLineEdit>("fileNameBox"), QString::fromStdString(file));
-    Find<QRadioButton>("fileToCameraRadio")->click();
     auto* bar = Find<QProgressBar>("progressBar");
     auto* start = Find<QPushButton>("startButton");
+    // The tool's handles start at 1, the window's go on from its start-up.
+    static const std::regex handle(R"((IICInit\([^)]*\)) = \d+|\(\d+([,)]))");
     for (const auto& c : cases) {
+        CSimState state; // verify writes nothing: the camera after it is the camera before
+        CSimStateError error;
+        if (c.run && ParseSimState(RecordedPart(c.run, "state"), state, error))
+            ApplySimState(state, camera);
+        Find<QRadioButton>(c.run ? "compareWithFileRadio" : "fileToCameraRadio")->click();
+        Find<QCheckBox>("allRegistersCheck")->setChecked(c.all);
+        Find<QLineEdit>("fileNameBox")->selectAll();
+        QTest::keyClicks(Find<QLineEdit>("fileNameBox"), QString::fromStdString((folder.path / c.file).string()));
         messages.Clear();
+        bus.ClearLog();
         if (c.goneAfter)
             camera.DisappearAfter(camera.TransferCount() + c.goneAfter);
         const auto watch = QObject::connect(bar, &QProgressBar::valueChanged, [&](int v) {
-            if (c.stopAtStep != 0 && v == c.stopAtStep)
+            if (v != 0 && c.stopAtStep == v)
                 start->click();
+            else if (v != 0 && c.stopAtStep == -v)
+                dlg->close();
         });
         Find<QPushButton>(c.button)->click();
         QObject::disconnect(watch);
@@ -337,10 +377,24 @@ TEST_F(OperatorTest, TheStatusLineSaysHowAnOperationEnded)
         EXPECT_EQ(boxes, c.boxes) << c.said;
         EXPECT_EQ(Find<QLabel>("statusLabel")->text().toStdString().rfind(c.said, 0), 0u)
             << Find<QLabel>("statusLabel")->text().toStdString();
+        EXPECT_EQ(dlg->isVisible(), c.stopAtStep >= 0) << c.said;
+        EXPECT_EQ(camera.CommitCount(), state.commits) << c.said;
         camera.DisappearAfter(0);
         camera.SetPresent(true);
+        if (!c.run)
+            continue;
+        // The tool searched first (7 calls), as the window did when it started; cut
+        // short the window read as far, a bad file nothing.
+        std::string tool = RecordedPart(c.run, "trace"), window;
+        tool = std::regex_replace(tool, std::regex("^(.*\n){7}"), "", std::regex_constants::format_first_only);
+        for (const CAdapterCallRecord& call : bus.Log())
+            window += QString::asprintf("%12.3f ms  ", std::stod(tool) + double((call.time - bus.Log()[0].time).count()) / 1000)
+                          .toStdString() + FormatCall(call) + "\n";
+        window = std::regex_replace(window, handle, "$1(h$2");
+        tool = std::regex_replace(tool, handle, "$1(h$2").substr(0, c.stopAtStep ? window.size() : c.file == bad ? 0 : tool.size());
+        const auto at = std::mismatch(window.begin(), window.end(), tool.begin(), tool.end()).first - window.begin();
+        EXPECT_TRUE(window == tool) << c.run << " from " << window.substr(at, 80) << " / " << tool.substr(at, 80);
     }
-    EXPECT_EQ(camera.CommitCount(), 0u);
 }
 
 // What each says is in the window's recording; here, that each says something.
@@ -349,16 +403,12 @@ TEST_F(OperatorTest, ScreenReadersAndTooltipsNameEveryControl)
     Start();
     // Every control: a name of its own, never its current entry, and a tooltip.
     for (QWidget* w : dlg->findChildren<QWidget*>()) {
-        if (!qobject_cast<QAbstractButton*>(w) && !qobject_cast<QComboBox*>(w) && !qobject_cast<QSlider*>(w) &&
-            !qobject_cast<QLineEdit*>(w))
+        if (!IsControl(w))
             continue;
-        if (qobject_cast<QComboBox*>(w->parentWidget()))
-            continue; // a list's own text field
         EXPECT_FALSE(Spoken(w).isEmpty()) << w->objectName().toStdString();
         EXPECT_FALSE(w->toolTip().isEmpty()) << w->objectName().toStdString();
-        if (auto* list = qobject_cast<QComboBox*>(w)) {
-            EXPECT_NE(Spoken(w), list->currentText()) << w->objectName().toStdString();
-        }
+        const auto* list = qobject_cast<QComboBox*>(w);
+        EXPECT_TRUE(!list || Spoken(w) != list->currentText()) << w->objectName().toStdString();
     }
 }
 

@@ -8,11 +8,14 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTimer>
+#include <QClipboard>
+#include <QPlainTextEdit>
 #include <QtTest/QTest>
 
 #include "app/about_dialog.h"
 #include "app/splash.h"
 #include "panel/hex_text.h"
+#include "panel/message_box_sink.h"
 #include "panel_fixture.h"
 
 namespace zarnix::test {
@@ -95,6 +98,19 @@ TEST_F(ShellTest, AboutIsOfferedInTheContextMenuAndOnF1)
     EXPECT_EQ(about.count(), 2);
     EXPECT_TRUE(dlg->isVisible());
     EXPECT_TRUE(bus.Log().empty()); // the About box is no camera operation
+}
+
+// A list comes in a box of its own, which the operator can copy from.
+TEST(MessageBoxSinkTest, ShowsAListToCopyFrom)
+{
+    QTimer::singleShot(0, [] {
+        QWidget* box = QApplication::activeModalWidget();
+        QTest::keyClick(box->findChild<QPlainTextEdit*>(), Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(box->findChild<QPlainTextEdit*>(), Qt::Key_C, Qt::ControlModifier);
+        box->close();
+    });
+    CMessageBoxSink().ShowList("front.qcs: 2 of 1069 registers differ", "a0:04 file 90 camera 80 Brightness\n");
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "a0:04 file 90 camera 80 Brightness\n");
 }
 
 // A value box reads hex as strtoul does with a 32-bit unsigned long, whatever was typed.
