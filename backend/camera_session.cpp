@@ -109,16 +109,8 @@ CLiveSettings CCameraSession::Show(const CProgress& progress, const CStopCheck& 
         const CStepOnReadRequests steps(*m_counter, progress);
         live.read = camera.ReadSettings(kStartComDelay, stop);
     }
-    if (live.read.Ok()) {
+    if (live.read.Ok())
         live.values = camera.Shadow();
-        return live;
-    }
-    for (const std::uint8_t index : kReadBackIndexes)
-        if (!camera.ReadWhole()[index]) {
-            live.read.bank = kBankLiveMirror;
-            live.read.index = index;
-            break;
-        }
     return live;
 }
 

@@ -52,8 +52,8 @@ enum class EAddressUse {
 // The 44 live registers, all or nothing: a failed read would leave placeholders
 // a script takes for register values.
 struct CLiveSettings {
-    // Failed or Stopped: bank and index name the first register of the read
-    // mirror not read whole.
+    // Failed or Stopped: bank and index name the register of the read mirror it
+    // ended at.
     CCameraResult read;
     // Entry i for register 30:i, the kReadBackIndexes filled; only when read.Ok().
     std::array<std::uint16_t, kShadowSize> values{};
