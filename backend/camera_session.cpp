@@ -198,6 +198,16 @@ CTransferResult CCameraSession::Load(std::span<const std::uint16_t> image, bool 
     return Ending(transfer, transfer.FileToCamera(image, all));
 }
 
+CTransferResult CCameraSession::LoadFile(const std::string& path, bool all, const CProgress& progress,
+                                         const CStopCheck& stop, bool shortStops)
+{
+    CSettingsTransfer transfer(*m_context, m_address, progress.step, stop);
+    std::vector<std::uint16_t> image;
+    if (const ETransferResult read = transfer.ReadImage(path, image); read != ETransferResult::Done)
+        return Ending(transfer, read);
+    return Load(image, all, progress, stop, shortStops);
+}
+
 CVerifyResult CCameraSession::Verify(std::span<const std::uint16_t> image, bool all, const CProgress& progress,
                                      const CStopCheck& stop)
 {

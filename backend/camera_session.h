@@ -154,6 +154,10 @@ public:
     // window shows that on its status line); the result always carries it.
     CTransferResult Load(std::span<const std::uint16_t> image, bool all, const CProgress& progress,
                          const CStopCheck& stop, bool shortStops = false);
+    // The same from the file at `path`, read once and checked first; a file it
+    // refuses has been told, and the camera is untouched.
+    CTransferResult LoadFile(const std::string& path, bool all, const CProgress& progress, const CStopCheck& stop,
+                             bool shortStops = false);
     CVerifyResult Verify(std::span<const std::uint16_t> image, bool all, const CProgress& progress,
                          const CStopCheck& stop);
     static CSettingsFileCheck Check(const std::string& path) { return CheckSettingsFile(path); }
