@@ -6,9 +6,10 @@
 // How each call reports: the result comes back as a value. Besides, the camera's
 // and the adapter's messages (the boxes the window shows) go to the message sink
 // the session runs on, as the operation meets them: every transfer outcome but
-// Done, a failed read-back and a failed search have been told there already. What
-// the core leaves unsaid (a reserved address, a file refused before the camera is
-// touched, a read-back that failed before a store) the front end words itself.
+// Done, every failed frame (the adapter's status), a failed read-back and a failed
+// search have been told there already. What the core leaves unsaid (a reserved
+// address, a file ReadSettingsFile refused, that a SAVE whose read-back failed
+// stored nothing, a stop of a read-back) the front end words itself.
 //
 // No front-end type: a call takes its progress and stop check as plain
 // functions, so a thread of its own may drive it and another thread stop it. One
