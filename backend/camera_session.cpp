@@ -109,16 +109,8 @@ CLiveSettings CCameraSession::Show(const CProgress& progress, const CStopCheck& 
         const CStepOnReadRequests steps(*m_counter, progress);
         live.read = camera.ReadSettings(kStartComDelay, stop);
     }
-    if (live.read.Ok()) {
+    if (live.read.Ok())
         live.values = camera.Shadow();
-        return live;
-    }
-    for (const std::uint8_t index : kReadBackIndexes)
-        if (!camera.ReadWhole()[index]) {
-            live.read.bank = kBankLiveMirror;
-            live.read.index = index;
-            break;
-        }
     return live;
 }
 
@@ -204,6 +196,16 @@ CTransferResult CCameraSession::Load(std::span<const std::uint16_t> image, bool 
         transfer.KeepStopMessagesShort();
     progress.Start(FileToCameraSteps(BlocksWritten(image, all)));
     return Ending(transfer, transfer.FileToCamera(image, all));
+}
+
+CTransferResult CCameraSession::LoadFile(const std::string& path, bool all, const CProgress& progress,
+                                         const CStopCheck& stop, bool shortStops)
+{
+    CSettingsTransfer transfer(*m_context, m_address, progress.step, stop);
+    std::vector<std::uint16_t> image;
+    if (const ETransferResult read = transfer.ReadImage(path, image); read != ETransferResult::Done)
+        return Ending(transfer, read);
+    return Load(image, all, progress, stop, shortStops);
 }
 
 CVerifyResult CCameraSession::Verify(std::span<const std::uint16_t> image, bool all, const CProgress& progress,

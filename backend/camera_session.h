@@ -6,9 +6,10 @@
 // How each call reports: the result comes back as a value. Besides, the camera's
 // and the adapter's messages (the boxes the window shows) go to the message sink
 // the session runs on, as the operation meets them: every transfer outcome but
-// Done, a failed read-back and a failed search have been told there already. What
-// the core leaves unsaid (a reserved address, a file refused before the camera is
-// touched, a read-back that failed before a store) the front end words itself.
+// Done, every failed frame (the adapter's status), a failed read-back and a failed
+// search have been told there already. What the core leaves unsaid (a reserved
+// address, a file ReadSettingsFile refused, that a SAVE whose read-back failed
+// stored nothing, a stop of a read-back) the front end words itself.
 //
 // No front-end type: a call takes its progress and stop check as plain
 // functions, so a thread of its own may drive it and another thread stop it. One
@@ -52,8 +53,8 @@ enum class EAddressUse {
 // The 44 live registers, all or nothing: a failed read would leave placeholders
 // a script takes for register values.
 struct CLiveSettings {
-    // Failed or Stopped: bank and index name the first register of the read
-    // mirror not read whole.
+    // Failed or Stopped: bank and index name the register of the read mirror it
+    // ended at.
     CCameraResult read;
     // Entry i for register 30:i, the kReadBackIndexes filled; only when read.Ok().
     std::array<std::uint16_t, kShadowSize> values{};
@@ -154,6 +155,10 @@ public:
     // window shows that on its status line); the result always carries it.
     CTransferResult Load(std::span<const std::uint16_t> image, bool all, const CProgress& progress,
                          const CStopCheck& stop, bool shortStops = false);
+    // The same from the file at `path`, read once and checked first; a file it
+    // refuses has been told, and the camera is untouched.
+    CTransferResult LoadFile(const std::string& path, bool all, const CProgress& progress, const CStopCheck& stop,
+                             bool shortStops = false);
     CVerifyResult Verify(std::span<const std::uint16_t> image, bool all, const CProgress& progress,
                          const CStopCheck& stop);
     static CSettingsFileCheck Check(const std::string& path) { return CheckSettingsFile(path); }

@@ -14,7 +14,7 @@ CCameraResult CCameraControl::ReadSettings(std::uint16_t, const CStopCheck& stop
     for (const std::uint8_t index : kReadBackIndexes) {
         if (stop && stop()) {
             if (!failed)
-                result.outcome = EOutcome::Stopped;
+                result = {EOutcome::Stopped, kBankLiveMirror, index, kStatusOk};
             break;
         }
         if (!failed) {

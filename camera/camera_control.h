@@ -44,7 +44,7 @@ public:
     // before each read, ends the read-back at once and without a message: the
     // caller knows why it stopped. `delay` is the operator's Com.Delay, which the
     // camera protocol records but does not use. Failed names the first register
-    // of the read mirror that did not come back whole.
+    // of the read mirror that did not come back whole, Stopped the one it stopped before.
     CCameraResult ReadSettings(std::uint16_t delay, const CStopCheck& stop = {});
     // The live registers 0x30:i as the read-back left them; kNotRead until read.
     const std::array<std::uint16_t, kShadowSize>& Shadow() const { return m_awShadow; }

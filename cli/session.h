@@ -1,13 +1,11 @@
-// One camera of a zarnixctl run: the camera session over the backend the options
-// name (see backend/camera_session.h), the camera's address, the question asked before anything
-// the camera keeps is changed, and the progress line.
+// One camera of a zarnixctl run: the camera session (backend/camera_session.h)
+// over the backend the options name, the camera's address, the question asked
+// before anything the camera keeps is changed, and the progress line.
 #pragma once
 
 #include <condition_variable>
 #include <cstdint>
-#include <functional>
 #include <map>
-#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -72,7 +70,6 @@ public:
     // How Connect's search ended: a camera found whose probe did not complete
     // fails the run, though the command goes on with it.
     const CCameraResult& SearchEnded() const { return m_search; }
-    void Searched(const CCameraResult& ended) { m_search = ended; }
     const CCliOptions& Options() const { return m_options; }
     CCliMessages& Messages() { return m_messages; }
     COutput& Output() { return m_output; }

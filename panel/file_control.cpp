@@ -255,16 +255,9 @@ ETransferResult CControlPanel::FileToCamera(std::string& uncommitted)
         return StopRequested(tr("A transfer is running. Stop it and close?\n"
                                 "The camera keeps what was written so far, uncommitted."));
     };
-    const CSettingsFileRead file = CCameraSession::ReadSettingsFile(FilePath(m_strFileName), stop);
-    if (!file.Ok()) {
-        const bool stopped = file.read == EReadFile::Stopped;
-        m_context.messages.Show(stopped ? "Stopped before writing, camera unchanged"
-                                : file.read == EReadFile::Read ? file.check.problem
-                                                               : file.problem);
-        return stopped ? ETransferResult::Stopped : ETransferResult::BadFile;
-    }
     const CTransferResult result = CCameraSession(m_context, m_wCameraAddress)
-                                       .Load(file.image, m_ui->allRegistersCheck->isChecked(), Progress(), stop, true);
+                                       .LoadFile(FilePath(m_strFileName), m_ui->allRegistersCheck->isChecked(),
+                                                 Progress(), stop, true);
     if (result.outcome == ETransferResult::Stopped)
         uncommitted = result.uncommitted;
     return result.outcome;

@@ -1,4 +1,5 @@
-// Both transfers between the camera and a settings file, and SAVE, with one bus
+// Both transfers between the camera and a settings file, SAVE and the read-back
+// of the live settings, each as the camera session makes it, with one bus
 // fault at each of their transactions in turn, and separately with the camera
 // gone from that transaction on. What must hold whatever the fault: no adapter
 // handle left open; the operation ends as a failure that names the first failed
@@ -16,9 +17,8 @@
 #include <optional>
 #include <sstream>
 
-#include "camera/camera_control.h"
+#include "backend/camera_session.h"
 #include "link/adapters/recording_adapter.h"
-#include "settings/transfer.h"
 #include "sim/sim_camera.h"
 #include "tests/folder_fixture.h"
 #include "tests/recording_messages.h"
@@ -123,11 +123,11 @@ struct COperation {
 
 // How a transfer ended, as its caller learns it; `whole` adds what the caller
 // checks of a clean end (the file, the commit).
-CCameraResult Ended(const CSettingsTransfer& transfer, ETransferResult result, bool whole)
+CCameraResult Ended(const CTransferResult& result, bool whole)
 {
-    if (const auto failed = transfer.FailedRegister(); result != ETransferResult::Done && failed)
-        return CCameraResult::Failure(failed->bank, failed->index, transfer.FailedStatus());
-    return {result == ETransferResult::Done && whole ? EOutcome::Ok : EOutcome::Stopped};
+    if (result.failed && !result.Done())
+        return CCameraResult::Failure(result.failed->bank, result.failed->index, result.failedStatus);
+    return {result.Done() && whole ? EOutcome::Ok : EOutcome::Stopped};
 }
 
 // Runs `op` clean, then with each fault; returns how many faults were injected.
@@ -197,9 +197,8 @@ TEST_F(TransferSweep, CameraToFileAndBack)
         injected += Sweep({std::string("a camera to file") + (all ? " with all blocks" : ""),
                            [&](CBench& b) {
                                std::ofstream(file, std::ios::binary) << earlier;
-                               CSettingsTransfer transfer(b.context, 0x70);
-                               const ETransferResult result = transfer.CameraToFile(file, all);
-                               return Ended(transfer, result, CheckSettingsFile(file).ok);
+                               const CTransferResult result = CCameraSession(b.context, 0x70).Dump(file, all, {}, {});
+                               return Ended(result, CheckSettingsFile(file).ok);
                            },
                            [](const CFailure& f) { return Register("Reading register %02x:%02x failed, no file written", f); },
                            [&](CBench&, const std::string& where) {
@@ -218,13 +217,14 @@ TEST_F(TransferSweep, CameraToFileAndBack)
         ASSERT_EQ(CSettingsTransfer(other.context, 0x70).CameraToFile(source, true), ETransferResult::Done);
     }
     const std::string contents = ReadFile(source);
+    const CSettingsFileRead image = CCameraSession::ReadSettingsFile(source, {});
     for (const bool all : {false, true}) {
         injected += Sweep({std::string("a file to camera") + (all ? " with all blocks" : ""),
                            [&](CBench& b) {
                                const unsigned commits = b.camera.CommitCount();
-                               CSettingsTransfer transfer(b.context, 0x70);
-                               const ETransferResult result = transfer.FileToCamera(source, all);
-                               return Ended(transfer, result, b.camera.CommitCount() == commits + 1);
+                               CCameraSession session(b.context, 0x70);
+                               const CTransferResult result = session.Load(image.image, all, {}, {});
+                               return Ended(result, b.camera.CommitCount() == commits + 1);
                            },
                            [](const CFailure& f) {
                                return Register(f.read ? "Reading back register %02x:%02x failed, settings not stored"
@@ -240,8 +240,18 @@ TEST_F(TransferSweep, CameraToFileAndBack)
     // SAVE with the camera failing or gone at each of its 66 frames: a failure, never "stored".
     std::array<std::uint16_t, kShadowSize> settings{};
     settings.fill(0x5A);
-    const auto save = [&](CBench& b) { return CCameraControl(b.context, 0x70).StoreSettings(settings); };
+    const auto save = [&](CBench& b) { return CCameraSession(b.context, 0x70).Store(settings, {}, {}); };
     injected += Sweep({"a SAVE", save, {}, {}});
+    // The live settings, all or nothing: the read mirror's register that failed, and no values.
+    const auto show = [&](CBench& b) {
+        const CLiveSettings live = CCameraSession(b.context, 0x70).Show({}, {});
+        EXPECT_EQ(live.values[0x04], live.read.Ok() ? 0x80 : 0);
+        return live.read;
+    };
+    const auto unread = [](const CFailure&) {
+        return std::string("Camera settings not correctly read, default values displayed");
+    };
+    injected += Sweep({"a show", show, unread, {}});
     std::printf("injected faults: %u\n", injected);
 }
 

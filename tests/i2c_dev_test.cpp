@@ -225,6 +225,9 @@ TEST_F(I2cDevTest, FrontEndsOnEmulatedBridges)
     EXPECT_EQ(wire, recorded);
 #endif
     EXPECT_EQ(ok("search").out, "70\n");
+    const CRun reserved = Run("--address 0e read 30 04"); // a bus's reserved address reaches every device
+    EXPECT_NE(reserved.err.find("Error: --address 0e (7-bit 0x07) is reserved on an I2C bus; --force uses it anyway\n"),
+              std::string::npos) << reserved.err;
     EXPECT_TRUE(second.log.empty());
     EXPECT_NE(ok("show").out.find("brightness"), std::string::npos);
 #ifdef ZARNIX_PYTHON

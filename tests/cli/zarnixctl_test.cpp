@@ -781,6 +781,8 @@ TEST_F(ZarnixctlLineTest, VerifyAndTheJsonOfEveryCommand)
     EXPECT_EQ(summary["cameras"][1]["error"]["register"].get<std::string>().substr(0, 3), "a1:");
     EXPECT_FALSE(summary["cameras"][0].contains("error"));
     EXPECT_EQ(summary["failed"], nlohmann::json::array({"b.state"}));
+    // A transfer names the register it failed at: b goes during its tenth read.
+    EXPECT_EQ(json(Line({"--json", "verify", "f.qcs"}, 20))["cameras"][1]["error"]["register"], "a0:09");
 
     // A failed check names its line in the document too.
     std::ofstream("bad.qcs") << "//Settings file: bad.qcs\n00 11 2Z\n";

@@ -214,6 +214,9 @@ TEST_F(ScriptTest, EveryControlMatchesItsRecording)
     Click("startButton");
     Click("startButton"); // the file is there now: the question, answered yes
     Click("fileToCameraRadio");
+    Type("fileNameBox", "absent"); // refused before the camera is touched
+    Click("startButton");
+    Type("fileNameBox", "front");
     Click("startButton");
     Click("connectButton");
     Click("searchAddressButton");
