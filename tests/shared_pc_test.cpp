@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <sys/file.h>
+#include <sys/prctl.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -107,11 +108,13 @@ protected:
 
 TEST_F(SharedPcTest, LocksAreOnTheResourceAndNameTheHolder)
 {
-    // Held by another program: refused at once, the holder named by the kernel.
+    // Held by another program: refused at once, the holder named by the kernel,
+    // its own choice of name kept from the terminal.
     const std::string node = (dir / "i2c-7").string();
     std::ofstream(node) << "";
     CHolder holder;
     Hold(holder, [&] {
+        ::prctl(PR_SET_NAME, "held\033[2J");
         static CResourceLock held; // kept until the child exits
         std::string error;
         return held.TakeFile(node, node, error);
@@ -120,7 +123,7 @@ TEST_F(SharedPcTest, LocksAreOnTheResourceAndNameTheHolder)
     CResourceLock mine;
     std::string error;
     EXPECT_FALSE(mine.TakeFile(node, node, error));
-    EXPECT_NE(error.find(node + " is in use by "), std::string::npos) << error;
+    EXPECT_NE(error.find(node + " is in use by held\\x1b[2J"), std::string::npos) << error;
     EXPECT_NE(error.find(" (pid " + std::to_string(holder.pid) + ", user root); "), std::string::npos) << error;
     holder.Release();
     EXPECT_TRUE(mine.TakeFile(node, node, error)) << error;
@@ -211,8 +214,11 @@ TEST_F(SharedPcTest, TheStateFileIsLockedBeforeItIsRead)
     EXPECT_EQ(piped.Open(fifo, state, error), ESimStateLoad::Failed);
     EXPECT_EQ(error, "cannot open " + fifo.string() + ": not a regular file");
     EXPECT_EQ(LoadSimStateFile(fifo, state, error), ESimStateLoad::Failed);
-    EXPECT_FALSE(SaveSimStateFile(fifo, state, error));
-    EXPECT_EQ(error, "cannot write " + fifo.string() + ": not a regular file");
+    // Nor written, when it took the name of a state file already open.
+    ASSERT_EQ(piped.Open(dir / "q.state", state, error), ESimStateLoad::Missing);
+    ASSERT_EQ(::rename(fifo.c_str(), (dir / "q.state").c_str()), 0);
+    EXPECT_FALSE(piped.Save(state, error));
+    EXPECT_EQ(error, "cannot write " + (dir / "q.state").string() + ": not a regular file");
 
     if (!CanActAsAnotherUser())
         GTEST_SKIP() << "the planted link needs a second user";
