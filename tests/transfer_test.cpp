@@ -92,13 +92,21 @@ TEST_F(TransferTest, TransfersFramesStepsAndTime)
             ASSERT_EQ(image[n], n > 255 && !c.all ? 0xFF : n > 255 && n % 256 == 255 ? n / 256
                                                                                 : camera.Peek(kBanks[n / 256], n % 256));
     }
-    // A verify reads only what a file to camera writes, each register as camera to file reads it: 40 ms apiece.
+    // A verify reads only what a file to camera writes, each register as camera to file reads it: 40 ms apiece;
+    // it finds every register that differs, the first and last it compares among them.
+    for (const unsigned n : {0x000, 0x030, 0x100, 0x4FE})
+        camera.Poke(kBanks[n >> 8], n & 0xFF, 0);
     for (const bool all : {false, true}) {
         bus.ClearLog();
         steps = 0;
         const Micros start = clock.Now();
         std::vector<CDifference> differences;
         EXPECT_EQ(transfer.Verify(Image(true), all, differences), ETransferResult::Done);
+        Strings found;
+        for (const CDifference& d : differences)
+            found.push_back(Frame('d', d.bank, d.index) + " " + std::to_string(d.file) + "/" + std::to_string(d.camera));
+        const Strings differing{"d a0:00 11/0", "d a0:30 251/0", "d e0:00 11/0", "d f2:fe 193/0"};
+        EXPECT_EQ(found, Strings(differing.begin(), differing.begin() + (all ? 4 : 2)));
         Strings expected;
         Append(expected, 'r', all ? 5 : 1, written);
         EXPECT_EQ(Frames(), expected);
@@ -110,7 +118,8 @@ TEST_F(TransferTest, TransfersFramesStepsAndTime)
 
 // Where a transfer ends short: at the operator's word, asked before every register (49 Eeprom writes,
 // 4 x 255 block writes, 953 reads back, the commit; 1280 reads to a file), at the first failed transaction,
-// or at the first register that reads back wrong (an entry above 0xFF reaches the camera as its low byte).
+// or at the first register that reads back wrong: an entry above 0xFF reaches the camera as its low byte,
+// or (`changed`) the camera holds one more than the file after the writes, in each block at its edges.
 TEST_F(TransferTest, EndPointsAndTheirMessages)
 {
     const std::string nack = "not a correct acknowledge recieved", kept = ", settings not stored";
@@ -121,7 +130,7 @@ TEST_F(TransferTest, EndPointsAndTheirMessages)
     using F = ESimFrame;
     using R = ETransferResult;
     // `at`: the stop question answered yes, the bank:index where `frame` fails, or the entry that reads back wrong.
-    const struct { bool toFile; R end; unsigned at; Strings texts; std::string lastFrame; F frame = {}; } cases[] = {
+    const struct { bool toFile; R end; unsigned at; Strings texts; std::string lastFrame; F frame = {}; bool changed = false; } cases[] = {
         {false, R::Stopped, 1, {"Stopped before writing, camera unchanged"}, ""},
         {false, R::Stopped, 33, {"Stopped after writing register a0:1f" + kept + "; registers a0:00 to a0:1f" + held},
          "w a0:1f"},
@@ -135,6 +144,12 @@ TEST_F(TransferTest, EndPointsAndTheirMessages)
         {true, R::BusFailure, 0xE210, {nack, "Reading register e2:10 failed, no file written"}, "r e2:10", F::Receive},
         {false, R::Mismatch, 0x030, {"Error Settings not stored: 1030"}, "r a0:30"},
         {false, R::Mismatch, 0x1AC, {"Error Settings not stored: 1ac"}, "r e0:ac"},
+        {false, R::Mismatch, 0x4FE, {"Error Settings not stored: 4fe"}, "r f2:fe"},
+        {false, R::Mismatch, 0x000, {"Error Settings not stored: 1000"}, "r a0:00", {}, true},
+        {false, R::Mismatch, 0x100, {"Error Settings not stored: 100"}, "r e0:00", {}, true},
+        {false, R::Mismatch, 0x2DC, {"Error Settings not stored: 2dc"}, "r e2:dc", {}, true},
+        {false, R::Mismatch, 0x300, {"Error Settings not stored: 300"}, "r f0:00", {}, true},
+        {false, R::Mismatch, 0x3FE, {"Error Settings not stored: 3fe"}, "r f0:fe", {}, true},
     };
     for (const auto& c : cases) {
         messages.Clear();
@@ -142,10 +157,14 @@ TEST_F(TransferTest, EndPointsAndTheirMessages)
         Values image = Image(true);
         if (c.end == R::BusFailure)
             camera.FailOn(c.frame, c.at >> 8, c.at & 0xFF, kStatusNoAck, 1);
-        if (c.end == R::Mismatch)
+        if (c.end == R::Mismatch && !c.changed)
             image[c.at] |= 0x100;
         unsigned asked = 0;
-        CSettingsTransfer ending(context, 0x70, {}, [&] { return ++asked == c.at && c.end == R::Stopped; });
+        CSettingsTransfer ending(context, 0x70, {}, [&] {
+            if (++asked == 49 + 1020 + 1 && c.changed) // the read-back is about to start
+                camera.Poke(kBanks[c.at >> 8], c.at & 0xFF, static_cast<std::uint8_t>(image[c.at] + 1));
+            return asked == c.at && c.end == R::Stopped;
+        });
         EXPECT_EQ(c.toFile ? ending.CameraToFile(File("f.qcs"), true) : ending.FileToCamera(image, true), c.end);
         EXPECT_EQ(messages.Texts(), c.texts) << c.texts.back();
         EXPECT_EQ(Frames().empty() ? "" : Frames().back(), c.lastFrame);
