@@ -33,20 +33,6 @@ protected:
     }
 };
 
-TEST(RegisterMap, ReadBackInOrderTheStoreTakesItsFirst33AndTheToolsNameTheSettings)
-{
-    EXPECT_TRUE(std::is_sorted(kReadBackIndexes.begin(), kReadBackIndexes.end()));
-    EXPECT_TRUE(std::equal(kStoredIndexes.begin(), kStoredIndexes.end(), kReadBackIndexes.begin()));
-    EXPECT_EQ(kStoredIndexes.back(), 0x30);
-    EXPECT_EQ(SettingName(SetCommandInfo(ESetCommand::Set3dnrLevel)), "3dnr-level");
-    EXPECT_EQ(RegisterName(0x40), "osd-key"); // the first of the two commands there
-    EXPECT_EQ(RegisterName(0x0B), "reserved-0b");
-    const CSetCommand* pan = &SetCommandInfo(ESetCommand::SetPanPosition);
-    for (const auto& [name, found] : {std::pair{"PAN-Position", pan}, {"setpanposition", pan}, {"pan", nullptr},
-                                      {"Set", nullptr}, {"pan-position ", nullptr}})
-        EXPECT_EQ(FindSetCommand(name), found) << name;
-}
-
 TEST_F(CameraTest, ReadBackReadsTheMirrorInOrderPausingEveryPassAndGoesQuietAfterAFailure)
 {
     Strings whole; // the transactions when nothing fails: 40 ms to the receive, 40 ms after it

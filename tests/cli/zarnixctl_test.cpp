@@ -219,6 +219,9 @@ TEST_F(ZarnixctlTest, EveryCommandMatchesItsRecording)
         {"set-list", {"set", "--list"}},
         {"set", {"set", "3dnr-level", "0x7f"}},
         {"set-rule", {"set", "pan-position", "ff"}},
+        {"set-any-case", {"set", "PAN-Position", "cb"}}, // as the rule left it
+        {"set-command-any-case", {"set", "setpanposition", "cb"}},
+        {"usage-set-prefix", {"set", "pan", "cb"}},
         {"set-by-command", {"set", "SetOsdControl", "3"}},
         {"save", {"save", "-y"}},
         {"dump", {"dump", "e.qcs"}},
@@ -535,28 +538,39 @@ TEST_F(ZarnixctlStopTest, LoadStopsAfterTheRegisterUnderWayWithoutCommit)
     EXPECT_EQ(Camera(), after);
 }
 
-TEST_F(ZarnixctlStopTest, DumpLeavesTheFileAsItWas)
+// Stopped by SIGTERM, or by a closed terminal's SIGHUP, a dump leaves the file as
+// it was and no temporary file beside it; a signal its caller set to ignored
+// (nohup, a script's background job) stops nothing: the run was meant to outlive it.
+TEST_F(ZarnixctlStopTest, ADumpStoppedLeavesTheFileAsItWasUnlessTheSignalWasIgnored)
 {
     Ok({"search"});
     const std::string stateBefore = ReadFile(state);
     const std::string file = (dir / "front.qcs").string();
-    for (const bool existed : {false, true}) {
-        if (existed)
-            std::ofstream(file, std::ios::binary) << "an older backup\r\n";
-        // A closed terminal stops it as kill does.
-        const int signal = existed ? SIGHUP : SIGTERM;
-        const CStopped run = RunStopped({"dump", file, "--all"}, 3, ", 0x01, [a0 ", 5, signal);
+    const std::tuple<int, bool, std::string> cases[] = {
+        {SIGTERM, false, ""}, {SIGHUP, false, "an older backup\r\n"}, {SIGHUP, true, ""}, {SIGINT, true, ""}};
+    for (const auto& [signal, ignored, older] : cases) {
+        fs::remove(file);
+        if (!older.empty())
+            std::ofstream(file, std::ios::binary) << older;
+        const auto before = ::signal(signal, ignored ? SIG_IGN : SIG_DFL); // the tool inherits it
+        Args args{"dump", file, "--all"};
+        if (ignored) // on the real clock it would take a minute
+            args.insert(args.begin(), {"--sim-clock", "virtual"});
+        const CStopped run = RunStopped(args, 3, ", 0x01, [a0 ", 5, signal);
+        ::signal(signal, before);
         ASSERT_TRUE(run.signalled) << run.err;
-        EXPECT_EQ(run.status, 128 + signal) << run.err;
-        const int last = StoppedAt(run.err, "Stopped after reading register ");
-        ASSERT_GE(last, 4) << run.err;
-        EXPECT_TRUE(Contains(run.err, ", no file written\n")) << run.err;
-        EXPECT_TRUE(Contains(run.err, existed ? "stopped on SIGHUP\n" : "stopped on SIGTERM\n")) << run.err;
-        EXPECT_EQ(existed ? ReadFile(file) : "", existed ? "an older backup\r\n" : "");
-        std::size_t names = 0; // no temporary file left beside it either
-        for ([[maybe_unused]] const auto& entry : fs::directory_iterator(dir))
-            ++names;
-        EXPECT_EQ(names, existed ? 4u : 3u); // cam.state, stdout, stderr and the old file
+        EXPECT_EQ(run.status, ignored ? 0 : 128 + signal) << signal << run.err;
+        if (ignored) {
+            EXPECT_TRUE(CheckSettingsFile(file).ok) << signal;
+            continue;
+        }
+        ASSERT_GE(StoppedAt(run.err, "Stopped after reading register "), 4) << run.err;
+        EXPECT_TRUE(Contains(run.err, ", no file written\n") &&
+                    Contains(run.err, signal == SIGHUP ? "stopped on SIGHUP\n" : "stopped on SIGTERM\n"))
+            << run.err;
+        EXPECT_EQ(fs::exists(file) ? ReadFile(file) : "", older);
+        // cam.state, stdout, stderr and the old file
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), older.empty() ? 3 : 4);
         EXPECT_EQ(ReadFile(state), stateBefore);
     }
 }
@@ -583,23 +597,6 @@ TEST_F(ZarnixctlStopTest, SaveStoresNothingMoreAfterTheRegisterUnderWay)
                     expected.banks[0xA0][k] = camera.banks[0x30][k];
         }
         EXPECT_EQ(Camera(), expected);
-    }
-}
-
-// A signal its caller set to ignored (nohup, a script's background job) stops
-// nothing: the run was meant to outlive it.
-TEST_F(ZarnixctlStopTest, AnIgnoredSignalStaysIgnored)
-{
-    Ok({"search"});
-    const std::string file = (dir / "kept.qcs").string();
-    for (const int signal : {SIGHUP, SIGINT}) {
-        fs::remove(file);
-        const auto before = ::signal(signal, SIG_IGN); // the tool inherits it, as from nohup
-        const CStopped run = RunStopped({"--sim-clock", "virtual", "dump", file, "--all"}, 3, ", 0x01, [a0 ", 5, signal);
-        ::signal(signal, before);
-        ASSERT_TRUE(run.signalled) << run.err;
-        EXPECT_EQ(run.status, 0) << signal << run.err;
-        EXPECT_TRUE(fs::exists(file)) << signal;
     }
 }
 
