@@ -347,8 +347,10 @@ TEST_F(ZarnixctlTest, EveryCommandMatchesItsRecording)
         fs::remove("bus.trace");
         const int slave = typed ? Terminal(typed) : -1;
         const CRun run = raw ? RunRaw(traced) : Run(traced, slave);
-        if (typed)
-            ::close(slave), ::close(master);
+        if (typed) {
+            ::close(slave);
+            ::close(master);
+        }
         std::ostringstream out;
         out << "=== " << name << ":";
         for (const std::string& arg : traced)
