@@ -17,6 +17,7 @@
 #include "camera/register_map.h"
 #include "link/iic_link.h"
 #include "sim/sim_camera.h"
+#include "system/printable.h"
 
 namespace zarnix {
 
@@ -52,17 +53,7 @@ bool ParseDecimal(std::string_view token, unsigned& value)
 std::string Quoted(std::string_view token)
 {
     constexpr std::size_t kShown = 24;
-    std::string text = "'";
-    for (std::size_t i = 0; i < token.size() && i < kShown; ++i) {
-        const auto c = static_cast<unsigned char>(token[i]);
-        if (c >= 0x20 && c < 0x7F && c != '\'') {
-            text += static_cast<char>(c);
-        } else {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\x%02x", c);
-            text += escaped;
-        }
-    }
+    std::string text = "'" + PrintableName(token.substr(0, kShown), false, true);
     if (token.size() > kShown)
         text += "...";
     return text + "'";
@@ -412,11 +403,6 @@ ESimStateLoad LoadSimStateFile(const std::string& path, CSimState& state, std::s
     if (read == EReadFile::Failed && fault.error == ENOENT)
         return ESimStateLoad::Missing;
     return ParseStateBytes(path, text, read, fault, state, error);
-}
-
-bool SaveSimStateFile(const std::string& path, const CSimState& state, std::string& error)
-{
-    return ReplaceStateFile(path, state, error);
 }
 
 ESimStateLoad CSimStateFile::Open(const std::string& path, CSimState& state, std::string& error)

@@ -80,10 +80,6 @@ enum class ESimStateLoad {
 // Reads a state file without locking it (for looking at one).
 ESimStateLoad LoadSimStateFile(const std::string& path, CSimState& state, std::string& error);
 
-// Replaces the file as a whole (system/files.h), so a crash leaves the old state
-// or the new one, never half of either; anything but a regular file is refused.
-bool SaveSimStateFile(const std::string& path, const CSimState& state, std::string& error);
-
 // The state file of one run. It is locked before it is read and stays locked
 // until the run's changes are in it, so two runs on one camera cannot both read
 // the old state and each write back only their own change; the lock is on the
@@ -96,7 +92,9 @@ public:
     // file, when the caller may not write it, and when it is another user's in
     // a sticky world-writable folder.
     ESimStateLoad Open(const std::string& path, CSimState& state, std::string& error);
-    // Writes `state` to the file, still under the lock.
+    // Writes `state` to the file, still under the lock, replacing it as a whole
+    // (system/files.h): a crash leaves the old state or the new one, never half
+    // of either. A name turned meanwhile into anything but a regular file is refused.
     bool Save(const CSimState& state, std::string& error);
     bool Held() const { return m_lock.Held(); }
     // After an Open refused because another program holds the file (see CResourceLock).

@@ -14,6 +14,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "system/printable.h"
+
 namespace zarnix {
 
 std::string UserName(uid_t uid)
@@ -36,14 +38,6 @@ std::string GroupName(gid_t gid)
 
 namespace {
 
-std::string Printable(std::string text)
-{
-    for (char& c : text)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
-            c = '?';
-    return text;
-}
-
 // The short name of process `pid`, or "" when it is gone. The process chose it
 // itself; its user, which it cannot choose, comes with it in the message.
 std::string ProcessName(int pid)
@@ -51,7 +45,7 @@ std::string ProcessName(int pid)
     std::ifstream comm("/proc/" + std::to_string(pid) + "/comm");
     std::string name;
     std::getline(comm, name);
-    return Printable(name);
+    return PrintableName(name);
 }
 
 // The user process `pid` runs as (its effective user, as ps shows it), or "".
@@ -64,7 +58,7 @@ std::string ProcessUser(int pid)
         unsigned long real = 0, effective = 0;
         if (!(fields >> key >> real >> effective) || key != "Uid:")
             continue;
-        return Printable(UserName(static_cast<uid_t>(effective)));
+        return PrintableName(UserName(static_cast<uid_t>(effective)));
     }
     return "";
 }

@@ -15,19 +15,23 @@
 
 namespace zarnix::test {
 
-class BusTest : public ::testing::Test {
-protected:
+struct CBusBench {
     CSimCamera camera;
     CVirtualClock clock;
     CRecordingMessages messages;
     CRecordingAdapter bus{camera, clock};
     CLinkContext context{bus, clock, messages};
 
-    void TearDown() override
+    void ExpectHandlesClosed(const std::string& where) const
     {
-        EXPECT_TRUE(bus.OpenHandles().empty()) << "handles left open";
-        EXPECT_EQ(bus.HandleFaults(), 0u) << "a handle was used or closed without being open";
+        EXPECT_TRUE(bus.OpenHandles().empty()) << where << ": handles left open";
+        EXPECT_EQ(bus.HandleFaults(), 0u) << where << ": a handle was used or closed without being open";
     }
+};
+
+class BusTest : public ::testing::Test, protected CBusBench {
+protected:
+    void TearDown() override { ExpectHandlesClosed("after the test"); }
 
     // Every call as "@ms call", in order.
     std::vector<std::string> Calls() const

@@ -18,10 +18,8 @@
 #include <sstream>
 
 #include "backend/camera_session.h"
-#include "link/adapters/recording_adapter.h"
-#include "sim/sim_camera.h"
+#include "tests/bus_fixture.h"
 #include "tests/folder_fixture.h"
-#include "tests/recording_messages.h"
 
 namespace zarnix::test {
 namespace {
@@ -69,13 +67,7 @@ std::vector<unsigned> Points(unsigned total, unsigned head = ~0u)
     return points;
 }
 
-struct CBench {
-    CSimCamera camera;
-    CVirtualClock clock;
-    CRecordingMessages messages;
-    CRecordingAdapter bus{camera, clock};
-    CLinkContext context{bus, clock, messages};
-};
+using CBench = CBusBench;
 
 // The first failed transfer: its place in the log, its status, and the register
 // its frame was about.
@@ -104,12 +96,6 @@ std::optional<CFailure> FirstFailure(const CRecordingAdapter& bus)
         }
     }
     return std::nullopt;
-}
-
-void ExpectHandlesClosed(const CRecordingAdapter& bus, const std::string& where)
-{
-    EXPECT_TRUE(bus.OpenHandles().empty()) << where << ": handles left open";
-    EXPECT_EQ(bus.HandleFaults(), 0u) << where;
 }
 
 // An operation under the sweep. `tells` gives the message after the adapter's own
@@ -145,7 +131,7 @@ unsigned Sweep(const COperation& op, unsigned head = ~0u)
             Arm(bench.camera, fault);
             const CCameraResult result = op.run(bench);
             ++injected;
-            ExpectHandlesClosed(bench.bus, where);
+            bench.ExpectHandlesClosed(where);
             const auto failure = FirstFailure(bench.bus);
             EXPECT_TRUE(failure) << where;
             if (failure) {
@@ -209,13 +195,10 @@ TEST_F(TransferSweep, CameraToFileAndBack)
     }
     // A backup unlike a factory camera, so that every write changes a register.
     const fs::path source = dir / "front.qcs";
-    {
-        CBench other;
-        for (std::uint8_t bank : {0xA0, 0xE0, 0xE2, 0xF0, 0xF2})
-            for (unsigned k = 0; k < 256; ++k)
-                other.camera.Poke(bank, static_cast<std::uint8_t>(k), static_cast<std::uint8_t>(k ^ 0x5A));
-        ASSERT_EQ(CSettingsTransfer(other.context, 0x70).CameraToFile(source, true), ETransferResult::Done);
-    }
+    std::vector<std::uint16_t> values(kSettingsFileValues);
+    for (std::size_t n = 0; n < values.size(); ++n) // every block marked as written
+        values[n] = n > 255 && n % 256 == 255 ? n / 256 : (n % 256) ^ 0x5A;
+    std::ofstream(source, std::ios::binary) << FormatSettingsFile(values, source);
     const std::string contents = ReadFile(source);
     const CSettingsFileRead image = CCameraSession::ReadSettingsFile(source, {});
     for (const bool all : {false, true}) {

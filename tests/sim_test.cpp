@@ -102,6 +102,7 @@ TEST(SimState, StrictParserNamesTheFirstBadLine)
         {edited("commits 0", "commits 4294967296"), 5, "not a decimal count"},
         {edited("commits 0\n", ""), 5, "'bank' before the 'commits' line"},
         {edited("0F 00 40", "0F G0 40"), 7, "'G0' is not a two-digit hex value"},
+        {edited("0F 00 40", "0F \xc3\xa9 40"), 7, "'\\xc3\\xa9' is not"}, // ASCII alone, whatever the terminal
         {edited(good.substr(good.find("bank a0") - kRow, kRow), ""), 22, "bank 30 has 15 of its 16 rows"},
         {edited("bank a0", "bank a1"), 23, "mirrors bank 30"},
         {good + "bank 55\n", lines + 1, "nothing may follow"},

@@ -52,25 +52,20 @@ protected:
 
 // Camera to file reads every register of its blocks with no pause of its own; file to camera writes the
 // Eeprom block (the marked blocks too with all registers), each write and good read-back with its pause.
-// (What a verify reads is in the tool's recording, and the window's Compare with file is held to it.)
-TEST_F(TransferTest, TransfersFramesStepsAndTime)
+TEST_F(TransferTest, TransfersFramesAndSteps)
 {
     const std::array<unsigned, 5> whole{0xFF, 0xFF, 0xFF, 0xFF, 0xFF}, written{0x30, 0xFE, 0xFE, 0xFE, 0xFE},
         checked{0x30, 0xAC, 0xDC, 0xFE, 0xFE};
-    const struct { bool toFile, fileHasAll, all; unsigned barSteps, ms; } cases[] = {
-        {true, true, false, 128, 256 * 40},
-        {true, true, true, 472, 1280 * 40},
-        // 1069 writes of 10 + 50 ms, block pauses 4 x 50 + 100, 953 reads of 40 + 5 ms, the commit's 10 ms.
-        {false, true, true, 452, 1069 * 60 + 300 + 953 * 45 + 10},
-        {false, true, false, 22, 49 * 60 + 300 + 49 * 45 + 10},
-        {false, false, true, 22, 49 * 60 + 300 + 49 * 45 + 10},
+    // Their pauses, and the files and cameras they leave, are in zarnixctl's recorded dumps and loads.
+    const struct { bool toFile, fileHasAll, all; unsigned barSteps; } cases[] = {
+        {true, true, false, 128}, {true, true, true, 472}, {false, true, true, 452}, {false, true, false, 22},
+        {false, false, true, 22},
     };
     unsigned commits = 0;
     for (const auto& c : cases) {
         ASSERT_TRUE(SaveSettingsFile(Image(c.fileHasAll), File("f.qcs"), messages));
         bus.ClearLog();
         steps = 0;
-        const Micros start = clock.Now();
         EXPECT_EQ(c.toFile ? transfer.CameraToFile(File("f.qcs"), c.all) : transfer.FileToCamera(File("f.qcs"), c.all),
                   ETransferResult::Done) << c.toFile << c.fileHasAll << c.all;
         const bool blocks = c.fileHasAll && c.all;
@@ -86,64 +81,80 @@ TEST_F(TransferTest, TransfersFramesStepsAndTime)
         EXPECT_EQ(steps, c.barSteps);
         EXPECT_EQ(c.toFile ? CameraToFileSteps(c.all) : FileToCameraSteps({true, blocks, blocks, blocks, blocks}),
                   c.barSteps);
-        EXPECT_EQ(clock.Now() - start, Micros(c.ms * 1000ull));
-        Values image(kSettingsImageSize);
-        ASSERT_TRUE(CheckSettingsFile(File("f.qcs"), image).ok);
-        for (std::size_t n = 0; c.toFile && n < kSettingsFileValues; ++n) // blocks 1-4 carry their marker at 0xFF
-            ASSERT_EQ(image[n], n > 255 && !c.all ? 0xFF : n > 255 && n % 256 == 255 ? n / 256
-                                                                                : camera.Peek(kBanks[n / 256], n % 256));
+    }
+    // A verify reads only what a file to camera writes; it finds every register that differs, the first and
+    // last it compares among them.
+    for (const unsigned n : {0x000, 0x030, 0x100, 0x4FE})
+        camera.Poke(kBanks[n >> 8], n & 0xFF, 0);
+    for (const bool all : {false, true}) {
+        bus.ClearLog();
+        steps = 0;
+        std::vector<CDifference> differences;
+        EXPECT_EQ(transfer.Verify(Image(true), all, differences), ETransferResult::Done);
+        Strings found;
+        for (const CDifference& d : differences)
+            found.push_back(Frame('d', d.bank, d.index) + " " + std::to_string(d.file) + "/" + std::to_string(d.camera));
+        const Strings differing{"d a0:00 11/0", "d a0:30 251/0", "d e0:00 11/0", "d f2:fe 193/0"};
+        EXPECT_EQ(found, Strings(differing.begin(), differing.begin() + (all ? 4 : 2)));
+        Strings expected;
+        Append(expected, 'r', all ? 5 : 1, written);
+        EXPECT_EQ(Frames(), expected);
+        EXPECT_EQ(steps, VerifySteps({true, all, all, all, all}));
+        EXPECT_EQ(steps, expected.size());
     }
 }
 
 // Where a transfer ends short: at the operator's word, asked before every register (49 Eeprom writes,
-// 4 x 255 block writes, 953 reads back, the commit; 1280 reads to a file), at the first failed transaction,
-// or at the first register that reads back wrong (an entry above 0xFF reaches the camera as its low byte).
+// 4 x 255 block writes, 953 reads back, the commit; 1280 reads to a file), or at the first register that
+// reads back wrong (a failed transaction at each place is the fault sweep's): an entry above 0xFF reaches the camera as its low byte,
+// or (`changed`) the camera holds one more than the file after the writes, in each block at its edges.
 TEST_F(TransferTest, EndPointsAndTheirMessages)
 {
-    const std::string nack = "not a correct acknowledge recieved", kept = ", settings not stored";
+    const std::string kept = ", settings not stored";
     const std::string held = " already hold the file's values; nothing was committed, the camera keeps its stored "
                              "settings at the next power-on",
                       all = "; registers a0:00 to a0:30, e0:00 to e0:fe, e2:00 to e2:fe, f0:00 to f0:fe and f2:00 to f2:fe";
     using E = EAdapterCall;
-    using F = ESimFrame;
     using R = ETransferResult;
-    // `at`: the stop question answered yes, the bank:index where `frame` fails, or the entry that reads back wrong.
-    const struct { bool toFile; R end; unsigned at; Strings texts; std::string lastFrame; F frame = {}; } cases[] = {
+    // `at`: the stop question answered yes, or the entry that reads back wrong.
+    const struct { bool toFile; R end; unsigned at; Strings texts; std::string lastFrame; bool changed = false; } cases[] = {
         {false, R::Stopped, 1, {"Stopped before writing, camera unchanged"}, ""},
         {false, R::Stopped, 33, {"Stopped after writing register a0:1f" + kept + "; registers a0:00 to a0:1f" + held},
          "w a0:1f"},
         {false, R::Stopped, 49 + 1020 + 1, {"Stopped before checking register a0:00" + kept + all + held}, "w f2:fe"},
         {false, R::Stopped, 49 + 1020 + 953 + 1, {"Stopped before the commit" + kept + all + held}, "r f2:fe"},
         {true, R::Stopped, 300, {"Stopped after reading register e0:2a, no file written"}, "r e0:2a"},
-        {false, R::BusFailure, 0xF020, {nack, "Writing register f0:20 failed" + kept}, "w f0:20", F::DataFrame},
-        {false, R::BusFailure, 0xA007, {nack, "Writing register a0:07 failed" + kept}, "w a0:07", F::AddressFrame},
-        {false, R::BusFailure, 0xE005, {nack, "Reading back register e0:05 failed" + kept}, "r e0:05", F::Receive},
-        {false, R::BusFailure, 0x8813, {nack, "Writing register 88:13 failed" + kept}, "w 88:13", F::AddressFrame},
-        {true, R::BusFailure, 0xE210, {nack, "Reading register e2:10 failed, no file written"}, "r e2:10", F::Receive},
         {false, R::Mismatch, 0x030, {"Error Settings not stored: 1030"}, "r a0:30"},
         {false, R::Mismatch, 0x1AC, {"Error Settings not stored: 1ac"}, "r e0:ac"},
+        {false, R::Mismatch, 0x4FE, {"Error Settings not stored: 4fe"}, "r f2:fe"},
+        {false, R::Mismatch, 0x000, {"Error Settings not stored: 1000"}, "r a0:00", true},
+        {false, R::Mismatch, 0x100, {"Error Settings not stored: 100"}, "r e0:00", true},
+        {false, R::Mismatch, 0x2DC, {"Error Settings not stored: 2dc"}, "r e2:dc", true},
+        {false, R::Mismatch, 0x300, {"Error Settings not stored: 300"}, "r f0:00", true},
+        {false, R::Mismatch, 0x3FE, {"Error Settings not stored: 3fe"}, "r f0:fe", true},
     };
     for (const auto& c : cases) {
         messages.Clear();
         bus.ClearLog();
         Values image = Image(true);
-        if (c.end == R::BusFailure)
-            camera.FailOn(c.frame, c.at >> 8, c.at & 0xFF, kStatusNoAck, 1);
-        if (c.end == R::Mismatch)
+        if (c.end == R::Mismatch && !c.changed)
             image[c.at] |= 0x100;
         unsigned asked = 0;
-        CSettingsTransfer ending(context, 0x70, {}, [&] { return ++asked == c.at && c.end == R::Stopped; });
+        CSettingsTransfer ending(context, 0x70, {}, [&] {
+            if (++asked == 49 + 1020 + 1 && c.changed) // the read-back is about to start
+                camera.Poke(kBanks[c.at >> 8], c.at & 0xFF, static_cast<std::uint8_t>(image[c.at] + 1));
+            return asked == c.at && c.end == R::Stopped;
+        });
         EXPECT_EQ(c.toFile ? ending.CameraToFile(File("f.qcs"), true) : ending.FileToCamera(image, true), c.end);
         EXPECT_EQ(messages.Texts(), c.texts) << c.texts.back();
         EXPECT_EQ(Frames().empty() ? "" : Frames().back(), c.lastFrame);
-        // The register under way got its data byte or its receive; a lost address frame goes without its data frame.
-        const E last = c.lastFrame.empty() ? E{} : c.end == R::BusFailure && c.frame == F::AddressFrame ? E::SendSub
-                                                                        : c.lastFrame[0] == 'r' ? E::Receive : E::Send;
+        // The register under way got its data byte or its receive.
+        const E last = c.lastFrame.empty() ? E{} : c.lastFrame[0] == 'r' ? E::Receive : E::Send;
         EXPECT_EQ(bus.Log().empty() ? E{} : bus.Log().end()[-2].call, last); // the transfer before the last close
     }
     EXPECT_EQ(camera.CommitCount(), 0u);
-    // A name that cannot be written fails before the first read; no stopped or
-    // failed read left its temporary file behind.
+    // A name that cannot be written fails before the first read; no stopped
+    // read left its temporary file behind.
     messages.Clear();
     bus.ClearLog();
     EXPECT_EQ(transfer.CameraToFile(File("missing/f.qcs"), true), R::WriteFailed);

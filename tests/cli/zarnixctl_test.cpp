@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -30,6 +31,7 @@
 #include "settings/settings_file.h"
 #include "sim/sim_camera.h"
 #include "sim/sim_state.h"
+#include "system/printable.h"
 #include "tests/folder_fixture.h"
 
 extern char** environ;
@@ -143,22 +145,83 @@ protected:
 
 // ----- every command, recorded whole ---------------------------------------------------------
 
-// Run in this order on one camera, each on the state the one before left. A
-// change in any byte the tool puts on the bus (or in a pause), prints, or keeps
-// shows in the recording's diff.
+// Cameras work at once and their lines come as they come: each camera's lines,
+// in the order the cameras were given, then the tool's own.
+std::string ByCamera(const std::string& text, const Args& args)
+{
+    Args prefixes;
+    for (std::size_t i = 1; i < args.size(); ++i)
+        if (args[i - 1] == "--sim-state")
+            prefixes.push_back(PrintableName(args[i]) + ": ");
+    std::vector<std::string> groups(prefixes.size() + 1);
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        const auto mine = [&](const std::string& prefix) { return line.rfind(prefix, 0) == 0; };
+        groups[static_cast<std::size_t>(std::find_if(prefixes.begin(), prefixes.end(), mine) - prefixes.begin())] +=
+            line + "\n";
+    }
+    std::string out;
+    for (const std::string& group : groups)
+        out += group;
+    return prefixes.size() > 1 ? out : text;
+}
+
+// One recorded run: what it finds on disk first (`before`), the files besides
+// the camera's state it is recorded with (`files`), and what is typed on a
+// terminal at its question. Runs with their own --sim-state or --adapter-lib
+// run as given; the others on this test's camera, traced.
+struct CRecorded {
+    std::string name;
+    Args args;
+    std::function<void()> before = {};
+    Args files = {};
+    const char* typed = nullptr;
+};
+
+// Run in this order, each on the files the one before left. A change in any
+// byte the tool puts on the bus (or in a pause), prints, or keeps shows in the
+// recording's diff.
 TEST_F(ZarnixctlTest, EveryCommandMatchesItsRecording)
 {
-    const std::vector<std::pair<std::string, Args>> runs = {
+    const Args abc{"a.state", "b.state", "c.state"};
+    const auto three = [](Args args) { // three simulated cameras
+        args.insert(args.begin(), {"--sim-clock", "virtual", "--sim-state", "a.state", "--sim-state", "b.state",
+                                   "--sim-state", "c.state"});
+        return args;
+    };
+    const auto unplug = [](unsigned after) { // b goes from its adapter after that many transfers
+        return [after] {
+            CSimState b = CaptureSimState(CSimCamera{});
+            b.unplugAfter = after;
+            std::ofstream("b.state") << FormatSimState(b);
+        };
+    };
+    const auto editState = [&](const std::string& from, const std::string& to) {
+        return [&, from, to] {
+            std::string text = ReadFile(state);
+            std::ofstream(state, std::ios::binary) << text.replace(text.find(from), from.size(), to);
+        };
+    };
+    const auto badFiles = [] { // one value too many would shift every later value into the wrong register
+        std::ofstream("bad.qcs") << "//Settings file: bad.qcs\n00 11 2Z\n";
+        std::string shifted = FormatSettingsFile(std::vector<std::uint16_t>(kSettingsFileValues, 0x12), "extra.qcs");
+        std::ofstream("extra.qcs") << shifted.insert(shifted.find("12 "), "12 ");
+    };
+    const std::vector<CRecorded> runs = {
         {"search", {"search"}},
         {"show", {"show"}},
         {"read", {"read", "a0", "04"}},
         {"read-mirror", {"--address", "70", "read", "a1", "4"}},
+        {"options-after-command", {"read", "--address=70", "a0", "--", "04"}},
         {"write-live", {"write", "30", "0x04", "9A"}},
         {"write-kept", {"-y", "write", "0XE0", "10", "05"}},
         {"write-unasked", {"write", "a0", "04", "92"}},
         {"set-list", {"set", "--list"}},
         {"set", {"set", "3dnr-level", "0x7f"}},
         {"set-rule", {"set", "pan-position", "ff"}},
+        {"set-any-case", {"set", "PAN-Position", "cb"}}, // as the rule left it
+        {"set-command-any-case", {"set", "setpanposition", "cb"}},
+        {"usage-set-prefix", {"set", "pan", "cb"}},
         {"set-by-command", {"set", "SetOsdControl", "3"}},
         {"save", {"save", "-y"}},
         {"dump", {"dump", "e.qcs"}},
@@ -179,9 +242,31 @@ TEST_F(ZarnixctlTest, EveryCommandMatchesItsRecording)
         {"json-check", {"--json", "check", "a.qcs"}},
         {"json-check-empty", {"--json", "check", "/dev/null"}},
         {"json-usage", {"--json", "read", "a0", "100"}},
+        // Files it cannot use are errors that reach no camera.
+        {"check-bad", {"check", "bad.qcs"}, badFiles},
+        {"load-bad", {"load", "bad.qcs", "-y"}},
+        {"verify-bad", {"verify", "bad.qcs"}},
+        {"json-check-bad", {"--json", "check", "bad.qcs"}},
+        {"check-extra", {"check", "extra.qcs"}},
+        {"load-extra", {"load", "extra.qcs", "-y"}},
+        {"verify-extra", {"verify", "extra.qcs"}},
+        {"load-endless", {"load", "/dev/zero", "-y"}}, // past 1 MiB it is no settings file
+        {"check-escaped-name", {"check", "x\033]0;OWNED\a\033[31m.qcs"}}, // shown escaped
+        {"json-check-not-utf8", {"--json", "check", "good\xff\xe2\x82.qcs"},
+         [] { fs::copy_file("a.qcs", "good\xff\xe2\x82.qcs"); }},
+        // The trace never names the run's own files, however spelt.
+        {"trace-is-load-file", {"--trace", "a.qcs", "load", "a.qcs", "-y"}},
+        {"trace-is-check-file", {"--trace", "h.qcs", "check", "a.qcs"}, [] { fs::create_hard_link("a.qcs", "h.qcs"); }},
+        {"trace-is-state", {"--trace", "./cam.state", "show"}},
+        {"trace-is-dump-file", {"--trace", "sub/../new.qcs", "dump", "new.qcs"}, [] { fs::create_directory("sub"); },
+         {"new.qcs"}},
+        {"state-as-dump-file", {"dump", "sub/../cam.state"}},
+        {"trace-is-library", {"--adapter-lib", "lib.so", "--trace", "sub/../lib.so", "search"},
+         [] { std::ofstream("lib.so") << "not loaded"; }, {"lib.so"}},
+        {"trace-to-a-device", {"--trace", "/dev/null", "check", "/dev/null"}},
         {"read-nobody", {"--address", "72", "read", "a0", "04"}},
         {"save-nobody", {"--address", "72", "save", "-y"}},
-        {"absent-search", {"search"}},
+        {"absent-search", {"search"}, editState("present yes", "present no")},
         {"absent-dump", {"--address", "70", "dump", "z.qcs"}},
         {"json-absent-read", {"--json", "read", "a0", "04"}},
         {"json-absent-register", {"--json", "--address", "70", "read", "a0", "04"}},
@@ -212,85 +297,87 @@ TEST_F(ZarnixctlTest, EveryCommandMatchesItsRecording)
         {"usage-empty-command", {"--simulate", "", "write", "a0", "10", "5a", "-y"}},
         {"help", {"--help"}},
         {"help-load", {"load", "-h"}},
+        // A malformed state file names its line and is left as it was; an empty one is a camera fresh from the
+        // factory; one that is only read is not written again, comments and all.
+        {"state-malformed", {"show"}, [&] { std::ofstream(state) << "zarnix-sim-state 1\naddress 70\npresent perhaps\n"; }},
+        {"state-empty", {"search"}, [&] { std::ofstream(state).close(); }},
+        {"state-annotated", {"show"}, editState("\naddress", "\n# bench camera 3\naddress")},
+        // The question before a change to what the camera keeps, answered on a terminal.
+        {"asked-no", {"write", "a0", "04", "12"}, {}, {}, "n\n"},
+        {"asked-nothing", {"write", "a0", "04", "12"}, {}, {}, "\n"},
+        {"asked-yes", {"write", "a0", "04", "12"}, {}, {}, "y\n"},
+        // Three cameras, b pulled from its adapter midway: a and c print and keep what each would alone.
+        {"line-search", three({"search"}), unplug(1), abc},
+        {"line-show", three({"show"}), unplug(40), abc},
+        {"line-json-show", three({"--json", "show"}), unplug(40)},
+        // A transfer names the register it failed at: b goes during its tenth read.
+        {"line-json-verify", three({"--json", "verify", "a.qcs"}), unplug(20)},
+        {"line-read", three({"read", "a0", "04"}), unplug(2), abc},
+        {"line-write", three({"write", "-y", "a0", "04", "12"}), unplug(1), abc},
+        {"line-set", three({"set", "brightness", "90"}), unplug(2), abc},
+        {"line-save", three({"save", "-y"}), unplug(100), abc},
+        {"line-dump", three({"dump", "d-{camera}.qcs", "--all"}), unplug(600), {"d-a.qcs", "d-b.qcs", "d-c.qcs"}},
+        {"line-load", three({"load", "e.qcs", "-y"}), unplug(60), abc},
+        {"line-verify", three({"verify", "a.qcs"}), unplug(50), abc},
+        {"line-json-load-not-utf8", {"--sim-clock", "virtual", "--sim-state", "a\xff.state", "--sim-state", "c.state",
+                                     "--json", "load", "e.qcs", "-y"}},
+        // A file per camera, each named once; one question names them all.
+        {"line-dump-one-name", three({"dump", "one.qcs"}), {}, {"one.qcs"}},
+        {"line-trace-one-name", three({"--trace", "bus.trace", "show"})},
+        {"line-trace-is-state", three({"--sim-state", "ab.state", "--trace", "a{camera}.state", "show"}), {}, {"ab.state"}},
+        {"line-trace-is-dump-file", three({"--trace", "{camera}.qcs", "dump", "./{camera}.qcs"})},
+        {"line-same-file", three({"--sim-state", "t-a.state", "--trace", "t-{camera}", "dump", "{camera}"})},
+        {"line-asked", three({"write", "a0", "04", "12"}), unplug(1000), {"a.state"}},
+        // "...state" names its camera "..", which must not climb out of the folder.
+        {"line-dotted", {"--sim-clock", "virtual", "--sim-state", "...state", "--sim-state", "c\033[2J.state", "dump",
+                         "out/sub/{camera}/f.qcs"},
+         [] {
+             fs::create_directories("out/sub/__");
+             fs::create_directories("out/sub/c__2J");
+         },
+         {"out/sub/__/f.qcs", "out/f.qcs"}},
     };
     std::ostringstream recorded;
     ASSERT_EQ(::chdir(dir.c_str()), 0); // the settings files by plain names, as an operator types them
-    for (const auto& [name, args] : runs) {
-        if (name == "absent-search") {
-            std::string text = ReadFile(state);
-            text.replace(text.find("present yes"), 11, "present no");
-            std::ofstream(state, std::ios::binary) << text;
-        }
-        Args traced{"--trace", "bus.trace"};
+    for (const auto& [name, args, before, files, typed] : runs) {
+        if (before)
+            before();
+        const auto given = [&](const char* option) { return std::find(args.begin(), args.end(), option) != args.end(); };
+        const bool raw = given("--sim-state") || given("--adapter-lib");
+        Args traced = raw || given("--trace") ? Args{} : Args{"--trace", "bus.trace"};
         traced.insert(traced.end(), args.begin(), args.end());
-        fs::remove(dir / "bus.trace");
-        const CRun run = Run(traced);
-        recorded << "=== " << name << ":";
+        fs::remove("bus.trace");
+        const int slave = typed ? Terminal(typed) : -1;
+        const CRun run = raw ? RunRaw(traced) : Run(traced, slave);
+        if (typed) {
+            ::close(slave);
+            ::close(master);
+        }
+        std::ostringstream out;
+        out << "=== " << name << ":";
         for (const std::string& arg : traced)
-            recorded << " " << arg;
-        recorded << "\nexit " << run.status << "\n--- stdout\n" << Whole(run.out) << "--- stderr\n" << Whole(run.err)
-                 << "--- trace\n" << Whole(ReadFile(dir / "bus.trace")) << "--- state\n" << Whole(ReadFile(state));
+            out << " " << PrintableName(arg);
+        out << "\nexit " << run.status << "\n--- stdout\n" << Whole(ByCamera(run.out, args)) << "--- stderr\n"
+            << Whole(ByCamera(run.err, args))
+            << "--- trace\n" << Whole(ReadFile("bus.trace")) << "--- state\n" << Whole(ReadFile(state));
         if (name.rfind("dump", 0) == 0)
-            recorded << "--- file\n" << Whole(ReadFile(dir / args[args[0] == "dump" ? 1 : 3]));
+            out << "--- file\n" << Whole(ReadFile(args[args[0] == "dump" ? 1 : 3]));
+        for (const std::string& file : files)
+            out << "--- " << file << "\n" << (fs::exists(file) ? Whole(ReadFile(file)) : "(no such file)\n");
+        std::string text = out.str(); // the test's folder by one name, whatever its own
+        for (std::size_t at; (at = text.find(dir.string())) != std::string::npos;)
+            text.replace(at, dir.string().size(), "$DIR");
+        recorded << text;
     }
     ExpectRecorded(ZARNIX_GOLDEN_FILE, recorded.str());
 }
 
 // ----- the command line ----------------------------------------------------------------------
 
-TEST_F(ZarnixctlTest, OptionsMayFollowTheCommand)
+TEST_F(ZarnixctlTest, AStateFileInUseAndABusListInJson)
 {
-    // Options after the command, "--opt=value" and "--" come with getopt_long.
-    EXPECT_EQ(Ok({"read", "--address=70", "a0", "--", "04"}), "80\n");
-}
-
-// The question before a change to what the camera keeps, on a pseudo-terminal.
-TEST_F(ZarnixctlTest, AsksOnATerminal)
-{
-    for (const auto& [typed, status, stored] : {std::tuple{"y\n", 0, 0x12}, {"n\n", 1, 0x80}, {"\n", 1, 0x80}}) {
-        fs::remove(state);
-        const int slave = Terminal(typed);
-        const CRun run = Run({"write", "a0", "04", "12"}, slave);
-        ::close(slave);
-        ::close(master);
-        EXPECT_EQ(run.status, status) << typed << run.err;
-        EXPECT_TRUE(Contains(run.err, "WARNING! This will write 12 to register a0:04 of the camera at 70")) << run.err;
-        EXPECT_TRUE(Contains(run.err, "Continue? [y/N] ")) << run.err;
-        EXPECT_EQ(Camera().banks.at(0xA0)[0x04], stored) << typed;
-    }
-}
-
-TEST_F(ZarnixctlTest, FilesItCannotUseAreErrorsThatChangeNothing)
-{
-    // One value too many would shift every later value into the wrong register.
-    const std::string bad = (dir / "bad.qcs").string(), extra = (dir / "extra.qcs").string();
-    std::ofstream(bad) << "//Settings file: bad.qcs\n00 11 2Z\n";
-    std::string shifted = FormatSettingsFile(std::vector<std::uint16_t>(kSettingsFileValues, 0x12), extra);
-    std::ofstream(extra) << shifted.insert(shifted.find("12 "), "12 ");
-    for (const auto& [file, line] : {std::pair{bad, ": line 2: "}, {extra, ": line 3: 17 values"}})
-        for (const char* command : {"check", "load", "verify"}) {
-            const CRun run = Run({command, file, "-y"});
-            EXPECT_EQ(run.status, 1) << command;
-            EXPECT_TRUE(Contains(run.err, file + line)) << run.err;
-        }
-    EXPECT_FALSE(fs::exists(state)) << "load or verify went to the camera";
-
-    // A malformed state file names its line and is left as it was; one that is
-    // only read is not written again, comments and all.
-    std::ofstream(state) << "zarnix-sim-state 1\naddress 70\npresent perhaps\n";
-    const CRun malformed = Run({"show"});
-    EXPECT_EQ(malformed.status, 1);
-    EXPECT_EQ(malformed.err.rfind("Error: " + state + ":3: ", 0), 0u) << malformed.err;
-    EXPECT_EQ(ReadFile(state), "zarnix-sim-state 1\naddress 70\npresent perhaps\n");
-    std::ofstream(state).close(); // an empty one is a camera fresh from the factory
-    EXPECT_EQ(Ok({"search"}), "70\n");
-    std::string annotated = ReadFile(state);
-    annotated.insert(annotated.find('\n') + 1, "# bench camera 3\n");
-    std::ofstream(state, std::ios::binary) << annotated;
-    Ok({"show"});
-    EXPECT_EQ(ReadFile(state), annotated);
-
     // A state file another program holds: the message says "Error: " once.
+    Ok({"search"});
     const int held = ::open(state.c_str(), O_RDWR | O_CLOEXEC);
     ASSERT_EQ(::flock(held, LOCK_EX), 0);
     const CRun busy = Run({"show"});
@@ -298,10 +385,14 @@ TEST_F(ZarnixctlTest, FilesItCannotUseAreErrorsThatChangeNothing)
     EXPECT_EQ(busy.status, 1);
     EXPECT_TRUE(busy.err.rfind("Error: ", 0) == 0 && Contains(busy.err, " in use ") && !Contains(busy.err, "Error: Error"))
         << busy.err;
-    // A name that would drive the terminal is shown escaped.
-    const CRun planted = Run({"check", "x\033]0;OWNED\a\033[31m.qcs"});
-    EXPECT_EQ(planted.status, 1);
-    EXPECT_TRUE(Contains(planted.err, "x\\x1b]0;OWNED\\x07\\x1b[31m.qcs: ")) << planted.err;
+    const auto json = [](const CRun& run) { return nlohmann::json::parse(run.out, nullptr, false); };
+    ::setenv("ZARNIX_SYSFS", dir.c_str(), 1); // no buses at all
+    EXPECT_EQ(json(RunRaw({"--list-buses", "--json"})), (nlohmann::json{{"buses", nlohmann::json::array()}}));
+    const CRun buses = RunRaw({"--bus", "x\xff", "--bus", "2", "--json", "show"});
+    ::unsetenv("ZARNIX_SYSFS");
+    EXPECT_EQ(buses.status, 1);
+    EXPECT_EQ(json(buses)["cameras"][0]["camera"], "x\uFFFD");
+    EXPECT_TRUE(json(buses)["cameras"][1]["error"].contains("message")) << buses.out;
 }
 
 TEST_F(ZarnixctlTest, LoadWritesTheBytesItChecked)
@@ -339,59 +430,9 @@ TEST_F(ZarnixctlTest, LoadWritesTheBytesItChecked)
     EXPECT_EQ(stored(), 0x22);
 }
 
-TEST_F(ZarnixctlTest, ASettingsFileThatNeverEndsIsRefused)
+// A full disk under stdout is a failure, not a success.
+TEST_F(ZarnixctlTest, OutputMustArrive)
 {
-    // Past 1 MiB it is no settings file, and the pipe's writer sees the end.
-    int pipeFds[2];
-    ASSERT_EQ(::pipe2(pipeFds, O_CLOEXEC), 0);
-    const auto before = ::signal(SIGPIPE, SIG_IGN);
-    std::thread yes([&] {
-        const std::string lines(65536, '\n');
-        while (::write(pipeFds[1], lines.data(), lines.size()) > 0) {
-        }
-        ::close(pipeFds[1]);
-    });
-    const CRun endless = Run({"load", "/dev/stdin", "-y"}, pipeFds[0]);
-    ::close(pipeFds[0]);
-    yes.join();
-    ::signal(SIGPIPE, before);
-    EXPECT_EQ(endless.status, 1);
-    EXPECT_EQ(endless.err, "/dev/stdin: larger than 1 MiB, not a settings file\n");
-}
-
-TEST_F(ZarnixctlTest, TheTraceNeverNamesTheRunsOwnFilesAndOutputMustArrive)
-{
-    const std::string file = (dir / "g.qcs").string();
-    Ok({"dump", file});
-    const std::string hard = (dir / "h.qcs").string();
-    ASSERT_EQ(::link(file.c_str(), hard.c_str()), 0);
-    const std::string fileBefore = ReadFile(file), stateBefore = ReadFile(state);
-    const std::string fresh = (dir / "new.qcs").string();
-    fs::create_directory(dir / "sub");
-    const std::string library = (dir / "lib.so").string(); // any file: it is refused before it is loaded
-    std::ofstream(library) << "not loaded";
-    const std::pair<Args, std::string> refused[] = {
-        {{"--trace", file, "load", file, "-y"}, "--trace " + file + " is the settings file of load"},
-        {{"--trace", hard, "check", file}, "--trace " + hard + " is the settings file of check"},
-        {{"--trace", (dir / "." / "cam.state").string(), "show"}, "is the state file of --sim-state"},
-        {{"--trace", (dir / "sub" / ".." / "new.qcs").string(), "dump", fresh}, "is the file dump writes"},
-        {{"dump", (dir / "sub" / ".." / "cam.state").string()}, "is the state file of --sim-state"},
-        {{"--adapter-lib", library, "--trace", (dir / "sub/../lib.so").string(), "search"},
-         "is the adapter library of --adapter-lib"},
-    };
-    for (const auto& [args, says] : refused) {
-        const CRun run = args[0] == "--adapter-lib" ? RunRaw(args) : Run(args);
-        EXPECT_EQ(run.status, 2) << says;
-        EXPECT_EQ(run.err.rfind("Error: ", 0), 0u) << run.err;
-        EXPECT_TRUE(Contains(run.err, says)) << run.err;
-    }
-    EXPECT_EQ(ReadFile(file), fileBefore);
-    EXPECT_EQ(ReadFile(state), stateBefore);
-    EXPECT_EQ(ReadFile(library), "not loaded");
-    EXPECT_FALSE(fs::exists(fresh));
-    // A terminal or another device is no file to clash with: /dev/null is read as an empty settings file.
-    EXPECT_EQ(Run({"--trace", "/dev/null", "check", "/dev/null"}).status, 1);
-    // A full disk under stdout is a failure, not a success.
     stdoutPath = "/dev/full";
     for (const Args& args : {Args{"--help"}, Args{"--version"}, Args{"--simulate", "--address", "70", "read", "a0", "04"}}) {
         const CRun run = RunRaw(args);
@@ -482,28 +523,39 @@ TEST_F(ZarnixctlStopTest, LoadStopsAfterTheRegisterUnderWayWithoutCommit)
     EXPECT_EQ(Camera(), after);
 }
 
-TEST_F(ZarnixctlStopTest, DumpLeavesTheFileAsItWas)
+// Stopped by SIGTERM, or by a closed terminal's SIGHUP, a dump leaves the file as
+// it was and no temporary file beside it; a signal its caller set to ignored
+// (nohup, a script's background job) stops nothing: the run was meant to outlive it.
+TEST_F(ZarnixctlStopTest, ADumpStoppedLeavesTheFileAsItWasUnlessTheSignalWasIgnored)
 {
     Ok({"search"});
     const std::string stateBefore = ReadFile(state);
     const std::string file = (dir / "front.qcs").string();
-    for (const bool existed : {false, true}) {
-        if (existed)
-            std::ofstream(file, std::ios::binary) << "an older backup\r\n";
-        // A closed terminal stops it as kill does.
-        const int signal = existed ? SIGHUP : SIGTERM;
-        const CStopped run = RunStopped({"dump", file, "--all"}, 3, ", 0x01, [a0 ", 5, signal);
+    const std::tuple<int, bool, std::string> cases[] = {
+        {SIGTERM, false, ""}, {SIGHUP, false, "an older backup\r\n"}, {SIGHUP, true, ""}, {SIGINT, true, ""}};
+    for (const auto& [signal, ignored, older] : cases) {
+        fs::remove(file);
+        if (!older.empty())
+            std::ofstream(file, std::ios::binary) << older;
+        const auto before = ::signal(signal, ignored ? SIG_IGN : SIG_DFL); // the tool inherits it
+        Args args{"dump", file, "--all"};
+        if (ignored) // on the real clock it would take a minute
+            args.insert(args.begin(), {"--sim-clock", "virtual"});
+        const CStopped run = RunStopped(args, 3, ", 0x01, [a0 ", 5, signal);
+        ::signal(signal, before);
         ASSERT_TRUE(run.signalled) << run.err;
-        EXPECT_EQ(run.status, 128 + signal) << run.err;
-        const int last = StoppedAt(run.err, "Stopped after reading register ");
-        ASSERT_GE(last, 4) << run.err;
-        EXPECT_TRUE(Contains(run.err, ", no file written\n")) << run.err;
-        EXPECT_TRUE(Contains(run.err, existed ? "stopped on SIGHUP\n" : "stopped on SIGTERM\n")) << run.err;
-        EXPECT_EQ(existed ? ReadFile(file) : "", existed ? "an older backup\r\n" : "");
-        std::size_t names = 0; // no temporary file left beside it either
-        for ([[maybe_unused]] const auto& entry : fs::directory_iterator(dir))
-            ++names;
-        EXPECT_EQ(names, existed ? 4u : 3u); // cam.state, stdout, stderr and the old file
+        EXPECT_EQ(run.status, ignored ? 0 : 128 + signal) << signal << run.err;
+        if (ignored) {
+            EXPECT_TRUE(CheckSettingsFile(file).ok) << signal;
+            continue;
+        }
+        ASSERT_GE(StoppedAt(run.err, "Stopped after reading register "), 4) << run.err;
+        EXPECT_TRUE(Contains(run.err, ", no file written\n") &&
+                    Contains(run.err, signal == SIGHUP ? "stopped on SIGHUP\n" : "stopped on SIGTERM\n"))
+            << run.err;
+        EXPECT_EQ(fs::exists(file) ? ReadFile(file) : "", older);
+        // cam.state, stdout, stderr and the old file
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), older.empty() ? 3 : 4);
         EXPECT_EQ(ReadFile(state), stateBefore);
     }
 }
@@ -530,23 +582,6 @@ TEST_F(ZarnixctlStopTest, SaveStoresNothingMoreAfterTheRegisterUnderWay)
                     expected.banks[0xA0][k] = camera.banks[0x30][k];
         }
         EXPECT_EQ(Camera(), expected);
-    }
-}
-
-// A signal its caller set to ignored (nohup, a script's background job) stops
-// nothing: the run was meant to outlive it.
-TEST_F(ZarnixctlStopTest, AnIgnoredSignalStaysIgnored)
-{
-    Ok({"search"});
-    const std::string file = (dir / "kept.qcs").string();
-    for (const int signal : {SIGHUP, SIGINT}) {
-        fs::remove(file);
-        const auto before = ::signal(signal, SIG_IGN); // the tool inherits it, as from nohup
-        const CStopped run = RunStopped({"--sim-clock", "virtual", "dump", file, "--all"}, 3, ", 0x01, [a0 ", 5, signal);
-        ::signal(signal, before);
-        ASSERT_TRUE(run.signalled) << run.err;
-        EXPECT_EQ(run.status, 0) << signal << run.err;
-        EXPECT_TRUE(fs::exists(file)) << signal;
     }
 }
 
@@ -642,160 +677,6 @@ TEST_F(ZarnixctlStopTest, OnSeveralCamerasEveryWorkerStopsSafely)
     }
     EXPECT_TRUE(Contains(ReadFile(dir / "stdout"), "a.state  70       stopped ")) << ReadFile(dir / "stdout");
     EXPECT_TRUE(Contains(err, "zarnixctl: stopped on SIGINT\n")) << err;
-}
-
-// ----- several cameras at once ----------------------------------------------------------------
-
-// Three simulated cameras, a, b and c; b is pulled from its adapter midway. What
-// a and c print, keep and leave in their files is what each would alone.
-class ZarnixctlLineTest : public ZarnixctlTest {
-protected:
-    void SetUp() override
-    {
-        ZarnixctlTest::SetUp();
-        ASSERT_EQ(::chdir(dir.c_str()), 0);
-        for (const char* name : {"a.state", "b.state", "c.state", "alone.state"})
-            std::ofstream(dir / name).close(); // fresh from the factory
-    }
-    CRun Line(const Args& args, unsigned unplugAfter)
-    {
-        CSimState b = CaptureSimState(CSimCamera{});
-        b.unplugAfter = unplugAfter;
-        std::ofstream(dir / "b.state") << FormatSimState(b);
-        Args all{"--sim-clock", "virtual", "--sim-state", "a.state", "--sim-state", "b.state", "--sim-state", "c.state"};
-        all.insert(all.end(), args.begin(), args.end());
-        return RunRaw(all);
-    }
-    // The lines of `text` that start with `camera`'s name, without it.
-    static std::string Of(const std::string& text, const std::string& camera)
-    {
-        std::istringstream lines(text);
-        std::string out;
-        for (std::string line; std::getline(lines, line);)
-            if (line.rfind(camera + ": ", 0) == 0)
-                out += line.substr(camera.size() + 2) + "\n";
-        return out;
-    }
-};
-
-TEST_F(ZarnixctlLineTest, EveryCommandOnThreeCamerasOneFailingMidway)
-{
-    std::ofstream("front.qcs", std::ios::binary) << FormatSettingsFile(std::vector<std::uint16_t>(kSettingsFileValues, 0x5A), "front.qcs");
-    const struct {
-        Args args;
-        unsigned unplugAfter; // b's transfers before it goes
-        bool file;            // a and c leave a settings file each
-    } cases[] = {
-        {{"search"}, 1, false},
-        {{"show"}, 40, false},
-        {{"read", "a0", "04"}, 2, false},
-        {{"write", "-y", "a0", "04", "12"}, 1, false},
-        {{"set", "brightness", "90"}, 2, false},
-        {{"save", "-y"}, 100, false},
-        {{"dump", "d-{camera}.qcs", "--all"}, 600, true},
-        {{"load", "front.qcs", "-y"}, 60, false},
-        {{"verify", "front.qcs"}, 50, false},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.args[0]);
-        // Alone first, on a camera in the state a is in.
-        std::ofstream("alone.state", std::ios::binary) << ReadFile(dir / "a.state");
-        Args alone{"--sim-clock", "virtual", "--sim-state", "alone.state"};
-        for (const std::string& arg : c.args)
-            alone.push_back(std::string(arg) == "d-{camera}.qcs" ? "d-alone.qcs" : arg);
-        const CRun single = RunRaw(alone);
-        const CRun line = Line(c.args, c.unplugAfter);
-        EXPECT_EQ(line.status, 1) << line.err;
-        EXPECT_TRUE(Contains(line.err, "zarnixctl: 1 of 3 cameras failed: b.state\n")) << line.err;
-        for (const char* camera : {"a.state", "c.state"}) {
-            EXPECT_EQ(Of(line.out, camera), single.out) << camera;
-            EXPECT_EQ(ReadFile(dir / camera), ReadFile(dir / "alone.state")) << camera;
-            EXPECT_TRUE(Contains(line.out, std::string(camera) + "  70       ok ")) << line.out;
-            if (c.file) { // but for the title line, which names the file
-                const std::string mine = ReadFile(camera[0] == 'a' ? "d-a.qcs" : "d-c.qcs"), theirs = ReadFile("d-alone.qcs");
-                EXPECT_EQ(mine.substr(mine.find('\n')), theirs.substr(theirs.find('\n'))) << camera;
-            }
-        }
-        EXPECT_TRUE(Contains(line.out, "b.state  70       failed ") || Contains(line.out, "b.state  -        failed "))
-            << line.out;
-        EXPECT_FALSE(fs::exists("d-b.qcs"));
-    }
-}
-
-TEST_F(ZarnixctlLineTest, ADumpNamesAFilePerCameraAndOneQuestionNamesThemAll)
-{
-    const std::pair<Args, const char*> refused[] = {
-        {{"dump", "front.qcs"}, "{camera}"},
-        {{"--trace", "bus.trace", "show"}, "{camera}"},
-        // b's trace would be the state file of the camera ab.state.
-        {{"--sim-state", "ab.state", "--trace", "a{camera}.state", "show"},
-         "Error: b.state: --trace ab.state is the state file of the camera ab.state\n"},
-        {{"--trace", "{camera}.qcs", "dump", "./{camera}.qcs"},
-         "Error: a.state: --trace a.qcs is the file dump writes for the camera a.state\n"},
-        {{"--sim-state", "t-a.state", "--trace", "t-{camera}", "dump", "{camera}"},
-         "Error: the cameras t-a.state and a.state would write the same file t-a\n"},
-    };
-    for (const auto& [args, says] : refused) {
-        const CRun run = Line(args, 1000);
-        EXPECT_EQ(run.status, 2);
-        EXPECT_TRUE(Contains(run.err, says)) << run.err;
-    }
-    EXPECT_FALSE(fs::exists("front.qcs"));
-    EXPECT_FALSE(fs::exists("ab.state"));
-    // "...state" names its camera "..", which must not climb out of the folder;
-    // and a name that would drive the terminal is shown escaped in every line.
-    fs::create_directories("out/sub/__");
-    fs::create_directories("out/sub/c__2J");
-    const CRun dotted = RunRaw({"--sim-clock", "virtual", "--sim-state", "...state", "--sim-state", "c\033[2J.state",
-                                "dump", "out/sub/{camera}/f.qcs"});
-    EXPECT_EQ(dotted.status, 0) << dotted.err;
-    EXPECT_TRUE(fs::exists("out/sub/__/f.qcs") && !fs::exists("out/f.qcs"));
-    EXPECT_TRUE(Contains(dotted.out, "c\\x1b[2J.state  70       ok ")) << dotted.out;
-    EXPECT_FALSE(Contains(dotted.out + dotted.err, "\033"));
-    const CRun asked = Line({"write", "a0", "04", "12"}, 1000);
-    EXPECT_EQ(asked.status, 1);
-    EXPECT_TRUE(Contains(asked.err, "Error: This will, on 3 cameras:\n  a.state: write 12 to register a0:04 of the "
-                                    "camera at 70 (the stored settings, loaded at every power-up)\n  b.state: "))
-        << asked.err;
-    CSimState a;
-    std::string error;
-    ASSERT_EQ(LoadSimStateFile(dir / "a.state", a, error), ESimStateLoad::Loaded) << error;
-    EXPECT_EQ(a.banks.at(0xA0)[0x04], 0x80);
-}
-
-TEST_F(ZarnixctlLineTest, VerifyAndTheJsonOfEveryCommand)
-{
-    const auto json = [](const CRun& run) { return nlohmann::json::parse(run.out, nullptr, false); };
-    const Args alone{"--sim-clock", "virtual", "--sim-state", "alone.state"};
-    const auto run = [&](Args args) {
-        args.insert(args.begin(), alone.begin(), alone.end());
-        return RunRaw(args);
-    };
-    ASSERT_EQ(run({"dump", "f.qcs", "--all"}).status, 0);
-    // The summary of a run on several cameras, with each camera's result.
-    const auto summary = json(Line({"--json", "show"}, 40));
-    ASSERT_EQ(summary["cameras"].size(), 3u);
-    EXPECT_EQ(summary["cameras"][0]["result"], "ok");
-    EXPECT_EQ(summary["cameras"][0]["output"]["settings"].size(), 44u);
-    EXPECT_EQ(summary["cameras"][1]["result"], "failed");
-    EXPECT_EQ(summary["cameras"][1]["error"]["register"].get<std::string>().substr(0, 3), "a1:");
-    EXPECT_FALSE(summary["cameras"][0].contains("error"));
-    EXPECT_EQ(summary["failed"], nlohmann::json::array({"b.state"}));
-    // A transfer names the register it failed at: b goes during its tenth read.
-    EXPECT_EQ(json(Line({"--json", "verify", "f.qcs"}, 20))["cameras"][1]["error"]["register"], "a0:09");
-
-    // A failed check names its line in the document too.
-    std::ofstream("bad.qcs") << "//Settings file: bad.qcs\n00 11 2Z\n";
-    EXPECT_EQ(json(run({"--json", "check", "bad.qcs"}))["error"]["line"], 2);
-    // Names that are not UTF-8 never keep the document from being printed: each
-    // such byte is U+FFFD.
-    const std::string odd = "good\xff\xe2\x82.qcs", replaced = "good\uFFFD\uFFFD\uFFFD.qcs";
-    fs::copy_file("f.qcs", odd);
-    EXPECT_EQ(json(run({"--json", "check", odd}))["file"], replaced);
-    const CRun loaded = RunRaw({"--sim-clock", "virtual", "--sim-state", "a\xff.state", "--sim-state", "alone.state",
-                                "--json", "load", "f.qcs", "-y"});
-    EXPECT_EQ(loaded.status, 0) << loaded.err;
-    EXPECT_EQ(json(loaded)["cameras"][0]["camera"], "a\uFFFD.state");
 }
 
 } // namespace
