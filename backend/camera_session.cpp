@@ -220,6 +220,19 @@ CVerifyResult CCameraSession::Verify(std::span<const std::uint16_t> image, bool 
     return result;
 }
 
+CVerifyResult CCameraSession::VerifyFile(const std::string& path, bool all, const CProgress& progress,
+                                         const CStopCheck& stop)
+{
+    CSettingsTransfer transfer(*m_context, m_address, progress.step, stop);
+    std::vector<std::uint16_t> image;
+    if (const ETransferResult read = transfer.ReadImage(path, image); read != ETransferResult::Done) {
+        CVerifyResult refused;
+        refused.transfer = Ending(transfer, read);
+        return refused;
+    }
+    return Verify(image, all, progress, stop);
+}
+
 std::vector<CI2cBus> UsbBuses()
 {
     std::vector<CI2cBus> buses = ListI2cBuses();

@@ -161,6 +161,8 @@ public:
                              bool shortStops = false);
     CVerifyResult Verify(std::span<const std::uint16_t> image, bool all, const CProgress& progress,
                          const CStopCheck& stop);
+    // The same from the file at `path`, read and refused as LoadFile does.
+    CVerifyResult VerifyFile(const std::string& path, bool all, const CProgress& progress, const CStopCheck& stop);
     static CSettingsFileCheck Check(const std::string& path) { return CheckSettingsFile(path); }
 
 private:

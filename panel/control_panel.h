@@ -16,11 +16,11 @@
 #include <span>
 #include <vector>
 
+#include "backend/camera_session.h"
 #include "camera/camera_control.h"
 #include "link/context.h"
 #include "panel/long_work.h"
 #include "panel/option_lists.h"
-#include "backend/camera_session.h"
 
 class QAbstractButton;
 class QLineEdit;
@@ -168,15 +168,11 @@ private:
     // uncommitted, for the status line; the stop's box keeps its short text.
     ETransferResult FileToCamera(std::string& uncommitted);
     // What a comparison found: how many registers it compared, and those that differ.
-    struct CComparison {
-        unsigned compared = 0;
-        std::vector<CDifference> differences;
-    };
     // Reads from the camera the registers a File to camera would write from the
     // file and compares them; writes nothing.
-    ETransferResult CompareWithFile(CComparison& comparison);
+    ETransferResult CompareWithFile(CVerifyResult& comparison);
     // The status line after a comparison, and the registers that differ in a box.
-    void ShowCompared(const QString& name, const CComparison& comparison, Micros began);
+    void ShowCompared(const QString& name, const CVerifyResult& comparison, Micros began);
     // The bar runs once from empty to full over a long operation of `steps` steps.
     void StartProgress(int steps);
     void StepProgress();

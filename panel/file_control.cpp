@@ -11,9 +11,9 @@
 #include <cstdio>
 #include <string>
 
+#include "backend/camera_session.h"
 #include "panel/control_panel.h"
 #include "panel/panel_tables.h"
-#include "backend/camera_session.h"
 #include "ui_control_panel.h"
 
 namespace zarnix {
@@ -209,7 +209,7 @@ void CControlPanel::OnBnClickedStart()
     const Micros began = m_context.clock.Now();
     bool done = false;
     std::string uncommitted;
-    CComparison comparison;
+    CVerifyResult comparison;
     {
         const QString caption = start->text();
         start->setText(tr("Stop"));
@@ -263,23 +263,18 @@ ETransferResult CControlPanel::FileToCamera(std::string& uncommitted)
     return result.outcome;
 }
 
-ETransferResult CControlPanel::CompareWithFile(CComparison& comparison)
+ETransferResult CControlPanel::CompareWithFile(CVerifyResult& comparison)
 {
-    const bool all = m_ui->allRegistersCheck->isChecked();
-    CSettingsTransfer transfer(m_context, m_wCameraAddress, [this] { StepProgress(); }, [this] {
-        return StopRequested(tr("A comparison is running. Stop it and close?\nNothing is written to the camera."));
-    });
     // A file that is no settings file is refused before the camera is read.
-    std::vector<std::uint16_t> image;
-    if (const ETransferResult read = transfer.ReadImage(FilePath(m_strFileName), image); read != ETransferResult::Done)
-        return read;
-    const std::array<bool, kSettingsBlockCount> blocks = BlocksWritten(image, all);
-    StartProgress(static_cast<int>(VerifySteps(blocks)));
-    comparison.compared = CSettingsTransfer::ComparedRegisters(blocks);
-    return transfer.Verify(image, all, comparison.differences);
+    comparison = CCameraSession(m_context, m_wCameraAddress)
+                     .VerifyFile(FilePath(m_strFileName), m_ui->allRegistersCheck->isChecked(), Progress(), [this] {
+                         return StopRequested(
+                             tr("A comparison is running. Stop it and close?\nNothing is written to the camera."));
+                     });
+    return comparison.transfer.outcome;
 }
 
-void CControlPanel::ShowCompared(const QString& name, const CComparison& comparison, Micros began)
+void CControlPanel::ShowCompared(const QString& name, const CVerifyResult& comparison, Micros began)
 {
     if (comparison.differences.empty()) {
         ShowDone(tr("%1: the camera matches (%2 registers)").arg(name).arg(comparison.compared), began);
