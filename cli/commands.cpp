@@ -44,8 +44,6 @@ void FailedAtRegister(CSession& session, unsigned bank, unsigned index)
     session.Output().FailedAt("register", RegisterText(bank, index));
 }
 
-// A bank, index or value: one byte in hex. Anything else is bad usage, never cut
-// down to its low byte, which would write a register nobody asked for.
 // Bad usage found by the command itself, kept for its JSON document too.
 int Usage(CSession& session, const CCommandInfo& self, const std::string& text)
 {
@@ -53,6 +51,8 @@ int Usage(CSession& session, const CCommandInfo& self, const std::string& text)
     return UsageError(&self, text);
 }
 
+// A bank, index or value: one byte in hex. Anything else is bad usage, never cut
+// down to its low byte, which would write a register nobody asked for.
 bool ByteArgument(CSession& session, const CCommandInfo& self, const char* what, const std::string& text,
                   unsigned& value, int& status)
 {
