@@ -41,10 +41,6 @@ protected:
         widget->setFocus();
         QCoreApplication::processEvents();
     }
-    static QString Spoken(QWidget* widget)
-    {
-        return QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name);
-    }
     // What takes the operator's input; a list's own text field counts with its list.
     static bool IsControl(QWidget* w)
     {
@@ -229,8 +225,7 @@ TEST_F(OperatorTest, LongOperationsFillTheBarOnceAndSayWhatTheyDid)
         EXPECT_EQ(shown, once) << c.said;
         // What the line shows, and its name, are in the window's recording; a screen
         // reader hears the outcome as the line's description.
-        QAccessibleInterface* line = QAccessible::queryAccessibleInterface(status);
-        EXPECT_EQ(line->text(QAccessible::Description).toStdString(), c.said);
+        EXPECT_EQ(QAccessible::queryAccessibleInterface(status)->text(QAccessible::Description).toStdString(), c.said);
         EXPECT_EQ(usable, c.direction ? std::vector<std::string>{"startButton"} : std::vector<std::string>{});
         EXPECT_EQ(enabledControls(), before) << c.said;
         for (const std::string& text : messages.Texts())
@@ -405,10 +400,11 @@ TEST_F(OperatorTest, ScreenReadersAndTooltipsNameEveryControl)
     for (QWidget* w : dlg->findChildren<QWidget*>()) {
         if (!IsControl(w))
             continue;
-        EXPECT_FALSE(Spoken(w).isEmpty()) << w->objectName().toStdString();
+        const QString spoken = QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name);
+        EXPECT_FALSE(spoken.isEmpty()) << w->objectName().toStdString();
         EXPECT_FALSE(w->toolTip().isEmpty()) << w->objectName().toStdString();
         const auto* list = qobject_cast<QComboBox*>(w);
-        EXPECT_TRUE(!list || Spoken(w) != list->currentText()) << w->objectName().toStdString();
+        EXPECT_TRUE(!list || spoken != list->currentText()) << w->objectName().toStdString();
     }
 }
 

@@ -10,6 +10,7 @@
 #include <QWidget>
 
 #include <memory>
+#include <string>
 
 #include "panel/control_panel.h"
 #include "tests/bus_fixture.h"
@@ -37,9 +38,9 @@ protected:
     }
     // The control the form names so.
     template <class T>
-    T* Find(const char* name)
+    T* Find(const std::string& name)
     {
-        T* widget = dlg->findChild<T*>(QString::fromLatin1(name));
+        T* widget = dlg->findChild<T*>(QString::fromStdString(name));
         EXPECT_NE(widget, nullptr) << name;
         return widget;
     }

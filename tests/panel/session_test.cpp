@@ -42,12 +42,6 @@ protected:
         std::filesystem::current_path(home);
         PanelTest::TearDown();
     }
-    template <class T>
-    T* Find(const std::string& name)
-    {
-        return PanelTest::Find<T>(name.c_str());
-    }
-
     // Every named control, by name.
     QList<QWidget*> Named()
     {
