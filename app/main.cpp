@@ -36,7 +36,7 @@ int Refuse(const std::string& text)
     // The names in it (a state file, a library) are whoever made them; a terminal
     // must not take them for its controls.
     std::fprintf(stderr, "%s\n", PrintableName(text, true).c_str());
-    QMessageBox::critical(nullptr, "Zarnix_controller", QString::fromStdString(text));
+    PlainTextBox(nullptr, QMessageBox::Critical, "Zarnix_controller", text, QMessageBox::Ok, QMessageBox::Ok);
     return 1;
 }
 

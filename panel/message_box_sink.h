@@ -18,13 +18,27 @@
 
 namespace zarnix {
 
+// A modal box whose text is shown as written. The texts name files, folders,
+// cameras and adapters, all made by someone else: taken for markup, a name such as
+// "<b>x.qcs" would show as another name, and an <img> in it would load a picture.
+inline QMessageBox::StandardButton PlainTextBox(QWidget* parent, QMessageBox::Icon icon, const QString& title,
+                                                const std::string& text, QMessageBox::StandardButtons buttons,
+                                                QMessageBox::StandardButton defaultButton)
+{
+    QMessageBox box(icon, title, QString::fromStdString(text), buttons, parent);
+    box.setTextFormat(Qt::PlainText);
+    box.setDefaultButton(defaultButton);
+    box.exec();
+    return box.standardButton(box.clickedButton());
+}
+
 class CMessageBoxSink final : public CMessageSink {
 public:
     explicit CMessageBoxSink(QWidget* parent = nullptr) : m_parent(parent) {}
     void SetParent(QWidget* parent) { m_parent = parent; }
     void Show(const std::string& text) override
     {
-        QMessageBox::information(m_parent, QString(), QString::fromStdString(text), QMessageBox::Ok);
+        PlainTextBox(m_parent, QMessageBox::Information, QString(), text, QMessageBox::Ok, QMessageBox::Ok);
     }
     void ShowList(const std::string& text, const std::string& list) override
     {
@@ -53,8 +67,8 @@ public:
     }
     bool Ask(const std::string& question) override
     {
-        return QMessageBox::question(m_parent, QString(), QString::fromStdString(question),
-                                     QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+        return PlainTextBox(m_parent, QMessageBox::Question, QString(), question, QMessageBox::Yes | QMessageBox::No,
+                            QMessageBox::No) == QMessageBox::Yes;
     }
 
 private:

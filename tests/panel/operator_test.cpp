@@ -307,7 +307,7 @@ std::string RecordedPart(const std::string& run, const std::string& part)
 // camera refuses it, before the camera is read.
 TEST_F(OperatorTest, TheStatusLineSaysHowAnOperationEnded)
 {
-    const char *front = "front.qcs", *good = "a.qcs", *bad = "bad.qcs";
+    const char *front = "front.qcs", *good = "<b>camera.qcs", *bad = "bad.qcs";
     std::ofstream(folder.path / front) << FormatSettingsFile(std::vector<std::uint16_t>(kSettingsFileValues, 0x5A), front);
     std::ofstream(folder.path / good) << RecordedPart("dump-all", "file");
     std::ofstream(folder.path / bad) << "5a\n";
@@ -329,12 +329,13 @@ TEST_F(OperatorTest, TheStatusLineSaysHowAnOperationEnded)
         {"startButton", front, nullptr, false, 0, 2, {"Stopped after writing register a0:03, settings not stored"},
          "File to camera stopped: registers a0:00 to a0:03 already hold the file's values; nothing was committed, "
          "the camera keeps its stored settings at the next power-on, "},
-        {"startButton", good, "verify-all", true, 0, 0, {}, "a.qcs: the camera matches (1069 registers), 42.8 s"},
+        {"startButton", good, "verify-all", true, 0, 0, {}, "<b>camera.qcs: the camera matches (1069 registers), 42.8 s"},
         {"startButton", good, "verify-changed", true, 0, 0,
-         {"a.qcs: 2 of 1069 registers differ\n\na0:04 file 9a camera 12 Brightness\ne2:10 file eb camera 00\n"},
-         "a.qcs: 2 of 1069 registers differ, 42.8 s"},
+         {"<b>camera.qcs: 2 of 1069 registers differ\n\na0:04 file 9a camera 12 Brightness\ne2:10 file eb camera 00\n"},
+         "<b>camera.qcs: 2 of 1069 registers differ, 42.8 s"},
         {"startButton", good, "json-verify-changed", false, 0, 0,
-         {"a.qcs: 1 of 49 registers differ\n\na0:04 file 9a camera 12 Brightness\n"}, "a.qcs: 1 of 49 registers differ, 2.0 s"},
+         {"<b>camera.qcs: 1 of 49 registers differ\n\na0:04 file 9a camera 12 Brightness\n"},
+         "<b>camera.qcs: 1 of 49 registers differ, 2.0 s"},
         {"startButton", bad, "verify-all", false, 0, 0, {CheckSettingsFile((folder.path / bad).string()).problem},
          "Compare with file not completed, 0.0 s"},
         {"startButton", good, "verify-all", false, 0, 2, {stopped}, "Compare with file not completed, 0.1 s"},
@@ -370,8 +371,11 @@ TEST_F(OperatorTest, TheStatusLineSaysHowAnOperationEnded)
             if (text.rfind("? ", 0) != 0)
                 boxes.push_back(text);
         EXPECT_EQ(boxes, c.boxes) << c.said;
-        EXPECT_EQ(Find<QLabel>("statusLabel")->text().toStdString().rfind(c.said, 0), 0u)
-            << Find<QLabel>("statusLabel")->text().toStdString();
+        auto* status = Find<QLabel>("statusLabel");
+        EXPECT_EQ(status->text().toStdString().rfind(c.said, 0), 0u) << status->text().toStdString();
+        // The file's name set as written: taken for markup, "<b>camera.qcs" would be a narrower "camera.qcs".
+        const QString first = QString::fromStdString(c.said).section(QLatin1Char(' '), 0, 0);
+        EXPECT_GE(status->minimumSizeHint().width(), status->fontMetrics().horizontalAdvance(first)) << c.said;
         EXPECT_EQ(dlg->isVisible(), c.stopAtStep >= 0) << c.said;
         EXPECT_EQ(camera.CommitCount(), state.commits) << c.said;
         camera.DisappearAfter(0);

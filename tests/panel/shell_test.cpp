@@ -2,6 +2,7 @@
 // and how every value box reads what the operator typed.
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QContextMenuEvent>
 #include <QLabel>
 #include <QMenu>
@@ -98,17 +99,30 @@ TEST_F(ShellTest, AboutIsOfferedInTheContextMenuAndOnF1)
     EXPECT_TRUE(bus.Log().empty()); // the About box is no camera operation
 }
 
-// A list comes in a box of its own, which the operator can copy from.
-TEST(MessageBoxSinkTest, ShowsAListToCopyFrom)
+// Every box shows its text as written: a file named "<b>x.qcs" is no bold "x.qcs".
+// Only Yes answers yes. A list comes in a box of its own, which the operator can copy from.
+TEST(MessageBoxSinkTest, ShowsTextAsWrittenAndAListToCopyFrom)
 {
-    QTimer::singleShot(0, [] {
-        QWidget* box = QApplication::activeModalWidget();
-        QTest::keyClick(box->findChild<QPlainTextEdit*>(), Qt::Key_A, Qt::ControlModifier);
-        QTest::keyClick(box->findChild<QPlainTextEdit*>(), Qt::Key_C, Qt::ControlModifier);
-        box->close();
-    });
-    CMessageBoxSink().ShowList("front.qcs: 2 of 1069 registers differ", "a0:04 file 90 camera 80 Brightness\n");
-    EXPECT_EQ(QGuiApplication::clipboard()->text(), "a0:04 file 90 camera 80 Brightness\n");
+    const std::string text = "<b>x.qcs: 2 of 1069 registers differ", list = "a0:04 file 90 camera 80 Brightness\n";
+    CMessageBoxSink sink;
+    // NoButton: the list's box, closed.
+    for (const auto pressed : {QMessageBox::Ok, QMessageBox::Yes, QMessageBox::No, QMessageBox::NoButton}) {
+        QStringList read;
+        QTimer::singleShot(0, [&] {
+            QWidget* box = QApplication::activeModalWidget();
+            for (QLabel* label : box->findChildren<QLabel*>())
+                read << QAccessible::queryAccessibleInterface(label)->text(QAccessible::Name);
+            for (auto* lines : box->findChildren<QPlainTextEdit*>())
+                for (const auto keys : {QKeySequence::SelectAll, QKeySequence::Copy})
+                    QTest::keySequence(lines, keys);
+            pressed ? qobject_cast<QMessageBox*>(box)->button(pressed)->click() : static_cast<void>(box->close());
+        });
+        const bool yes = pressed == QMessageBox::Ok ? (sink.Show(text), false)
+                                                    : pressed ? sink.Ask(text) : (sink.ShowList(text, list), false);
+        EXPECT_EQ(yes, pressed == QMessageBox::Yes) << pressed;
+        EXPECT_TRUE(read.contains(QString::fromStdString(text))) << read.join('|').toStdString();
+    }
+    EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), list); // the last box's
 }
 
 // A value box reads hex as strtoul does with a 32-bit unsigned long, whatever was typed.
