@@ -263,6 +263,7 @@ TEST_F(ZarnixctlTest, EveryCommandMatchesItsRecording)
         {"state-as-dump-file", {"dump", "sub/../cam.state"}},
         {"trace-is-library", {"--adapter-lib", "lib.so", "--trace", "sub/../lib.so", "search"},
          [] { std::ofstream("lib.so") << "not loaded"; }, {"lib.so"}},
+        {"usage-force-library", {"--force", "--adapter-lib", "lib.so", "show"}}, // --force is for i2c-dev alone
         {"trace-to-a-device", {"--trace", "/dev/null", "check", "/dev/null"}},
         {"read-nobody", {"--address", "72", "read", "a0", "04"}},
         {"save-nobody", {"--address", "72", "save", "-y"}},
