@@ -449,6 +449,14 @@ TEST_F(ZarnixctlTest, OutputMustArrive)
 // tool at a given point, then signals: no sleeping, nothing asserted about time.
 class ZarnixctlStopTest : public ZarnixctlTest {
 protected:
+    // A test run started in the background of a script has SIGINT ignored, which
+    // the tool would inherit and keep: the signals sent here must reach it.
+    void SetUp() override
+    {
+        ZarnixctlTest::SetUp();
+        for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+            ::signal(signal, SIG_DFL);
+    }
     struct CStopped {
         int status = -1;
         bool signalled = false;
