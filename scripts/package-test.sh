@@ -110,8 +110,11 @@ for k, program in enumerate(re.findall(r"```python\n(.*?)```", pathlib.Path(sys.
 EOF_PROGRAMS
 (cd "$work/readme" && env -u PYTHONPATH /usr/bin/python3 -m mypy --strict readme*.py >&2 &&
   env -u PYTHONPATH /usr/bin/python3 -m mypy.stubtest --allowlist "$here/python/stubtest-allowlist.txt" zarnix >&2) || fail "mypy on the installed package"
-(cd "$work" && env -u PYTHONPATH /usr/bin/python3 -m pytest -p no:cacheprovider --help) | grep -q -- --zarnix-bus ||
-  fail "pytest does not load the installed package's plugin"
+# Read pytest's help whole: grep -q would leave at the first match, and pytest's
+# broken pipe would then fail the pipeline at random.
+pytest_help=$(cd "$work" && env -u PYTHONPATH /usr/bin/python3 -m pytest -p no:cacheprovider --help) ||
+  fail "pytest does not start with the installed package"
+grep -q -- --zarnix-bus <<<"$pytest_help" || fail "pytest does not load the installed package's plugin"
 
 echo "== remove" >&2
 dpkg --purge "$package" >&2
