@@ -18,23 +18,23 @@
 
 namespace zarnix {
 
-std::string UserName(uid_t uid)
+namespace {
+
+// An entry of the user or group database by its number, or the number where it has none.
+template <typename TEntry, typename TId>
+std::string EntryName(TId id, int (*lookup)(TId, TEntry*, char*, std::size_t, TEntry**), char* TEntry::*name)
 {
-    passwd entry {};
-    passwd* found = nullptr;
+    TEntry entry {};
+    TEntry* found = nullptr;
     char buffer[1024];
-    return ::getpwuid_r(uid, &entry, buffer, sizeof buffer, &found) == 0 && found ? found->pw_name
-                                                                                  : std::to_string(uid);
+    return lookup(id, &entry, buffer, sizeof buffer, &found) == 0 && found ? found->*name : std::to_string(id);
 }
 
-std::string GroupName(gid_t gid)
-{
-    group entry {};
-    group* found = nullptr;
-    char buffer[1024];
-    return ::getgrgid_r(gid, &entry, buffer, sizeof buffer, &found) == 0 && found ? found->gr_name
-                                                                                  : std::to_string(gid);
-}
+} // namespace
+
+std::string UserName(uid_t uid) { return EntryName(uid, ::getpwuid_r, &passwd::pw_name); }
+
+std::string GroupName(gid_t gid) { return EntryName(gid, ::getgrgid_r, &group::gr_name); }
 
 namespace {
 
