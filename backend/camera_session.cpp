@@ -174,18 +174,7 @@ CTransferResult CCameraSession::Dump(CFileReplacement& file, const std::string& 
 
 CSettingsFileRead CCameraSession::ReadSettingsFile(const std::string& path, const CStopCheck& stop)
 {
-    // A file that cannot be a settings file is refused before anything reaches
-    // the camera: the reader would turn a short file or a stray character into wrong bytes.
-    CSettingsFileRead file;
-    std::string bytes;
-    file.read = ReadSettingsBytes(path, bytes, file.problem, stop);
-    if (file.read != EReadFile::Read)
-        return file;
-    file.image.assign(kSettingsImageSize, 0xFF);
-    file.check = CheckSettingsText(bytes, path, file.image);
-    if (!file.check.ok)
-        file.image.clear();
-    return file;
+    return ReadCheckedSettingsFile(path, stop);
 }
 
 CTransferResult CCameraSession::Load(std::span<const std::uint16_t> image, bool all, const CProgress& progress,

@@ -92,16 +92,6 @@ struct CVerifyResult {
     unsigned compared = 0;                          // registers compared
 };
 
-// A settings file read once and checked, for load and verify: what is checked is
-// what gets used, also from a pipe or a file that changes meanwhile.
-struct CSettingsFileRead {
-    EReadFile read = EReadFile::Failed;
-    std::string problem;       // read is not Read: one line naming the file
-    CSettingsFileCheck check;  // read is Read: the file's check (problem and line when not ok)
-    std::vector<std::uint16_t> image; // Ok(): kSettingsImageSize entries
-    bool Ok() const { return read == EReadFile::Read && check.ok; }
-};
-
 class CCameraSession {
 public:
     // A camera of its own, which Open brings up.

@@ -275,6 +275,22 @@ CSettingsFileCheck CheckSettingsText(std::string_view text, const std::string& n
     return CheckStream(in, name, parsed);
 }
 
+CSettingsFileRead ReadCheckedSettingsFile(const std::string& path, const CStopCheck& stop)
+{
+    // A file that cannot be a settings file is refused before anything reaches
+    // the camera: the reader would turn a short file or a stray character into wrong bytes.
+    CSettingsFileRead file;
+    std::string bytes;
+    file.read = ReadSettingsBytes(path, bytes, file.problem, stop);
+    if (file.read != EReadFile::Read)
+        return file;
+    file.image.assign(kSettingsImageSize, 0xFF);
+    file.check = CheckSettingsText(bytes, path, file.image);
+    if (!file.check.ok)
+        file.image.clear();
+    return file;
+}
+
 namespace {
 
 // The first line of the file that is wrong, with what is wrong with it, as the

@@ -10,6 +10,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "system/files.h"
 #include "link/messages.h"
@@ -89,5 +90,16 @@ CSettingsFileCheck CheckSettingsFile(const std::string& path, std::span<std::uin
 // The same judgement of text already in memory; `name` stands for the file in `problem`.
 CSettingsFileCheck CheckSettingsText(std::string_view text, const std::string& name,
                                      std::span<std::uint16_t> image = {});
+
+// A settings file read once and checked, for load and verify: what is checked is
+// what gets used, also from a pipe or a file that changes meanwhile.
+struct CSettingsFileRead {
+    EReadFile read = EReadFile::Failed;
+    std::string problem;       // read is not Read: one line naming the file
+    CSettingsFileCheck check;  // read is Read: the file's check (problem and line when not ok)
+    std::vector<std::uint16_t> image; // Ok(): kSettingsImageSize entries
+    bool Ok() const { return read == EReadFile::Read && check.ok; }
+};
+CSettingsFileRead ReadCheckedSettingsFile(const std::string& path, const CStopCheck& stop = {});
 
 } // namespace zarnix

@@ -268,10 +268,8 @@ ETransferResult CSettingsTransfer::Verify(std::span<const std::uint16_t> image, 
 
 ETransferResult CSettingsTransfer::ReadImage(const std::string& path, std::vector<std::uint16_t>& image)
 {
-    // Refuse a file that cannot be a settings file before anything reaches the camera:
-    // the reader would turn a short file or a stray character into wrong bytes.
-    std::string bytes, problem;
-    switch (ReadSettingsBytes(path, bytes, problem, m_stop)) {
+    CSettingsFileRead file = ReadCheckedSettingsFile(path, m_stop);
+    switch (file.read) {
     case EReadFile::Read:
         break;
     case EReadFile::Stopped:
@@ -279,15 +277,14 @@ ETransferResult CSettingsTransfer::ReadImage(const std::string& path, std::vecto
         return ETransferResult::Stopped;
     case EReadFile::Failed:
     case EReadFile::TooLarge:
-        m_context.messages.Show(problem);
+        m_context.messages.Show(file.problem);
         return ETransferResult::BadFile;
     }
-    image.assign(kSettingsImageSize, 0xFF);
-    const CSettingsFileCheck check = CheckSettingsText(bytes, path, image);
-    if (!check.ok) {
-        m_context.messages.Show(check.problem);
+    if (!file.check.ok) {
+        m_context.messages.Show(file.check.problem);
         return ETransferResult::BadFile;
     }
+    image = std::move(file.image);
     return ETransferResult::Done;
 }
 
